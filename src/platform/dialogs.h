@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string_view>
+
+namespace tolvane {
+
+// Modal message boxes with the application title as caption and no icon.
+class Dialogs {
+  public:
+    virtual ~Dialogs() = default;
+    // Text and an OK button.
+    virtual void message(std::string_view text) = 0;
+    // Yes and No, Yes the default; true for Yes.
+    virtual bool ask_yes_no(std::string_view text) = 0;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,134 @@
+#include "platform/posix_file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace tolvane {
+namespace {
+
+Status errno_failure() {
+    return Status::failure(std::strerror(errno));
+}
+
+// Closes on every path out of a function.
+class Fd {
+  public:
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+    // Closing can report a late write error (NFS); callers that wrote check it.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+bool write_fully(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// Where a replacement must go: through a symbolic link to the file it names,
+// so that a link set up by the user stays a link.
+std::string resolved_target(const std::string& name) {
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(name.c_str(), nullptr), &std::free);
+    return real ? std::string(real.get()) : name;
+}
+
+}  // namespace
+
+bool PosixFileSystem::exists(const std::string& name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0;
+}
+
+Status PosixFileSystem::read_all(const std::string& name, std::string& bytes) {
+    bytes.clear();
+    Fd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return errno_failure();
+    struct stat st {};
+    if (::fstat(fd.get(), &st) == 0 && S_ISDIR(st.st_mode))
+        return Status::failure(std::strerror(EISDIR));
+    if (st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno_failure();
+        }
+        if (n == 0) break;
+        bytes.append(chunk, static_cast<size_t>(n));
+    }
+    return Status::success();
+}
+
+Status PosixFileSystem::replace(const std::string& name, std::string_view bytes) {
+    // Write a new file beside the old one and rename it over: a failure at any
+    // point leaves the old content whole.
+    const std::string target = resolved_target(name);
+    struct stat old {};
+    const bool had_old = ::stat(target.c_str(), &old) == 0;
+    if (had_old && S_ISDIR(old.st_mode)) return Status::failure(std::strerror(EISDIR));
+
+    std::string temp = target + ".XXXXXX";
+    Fd fd(::mkstemp(temp.data()));
+    if (fd.get() < 0) return errno_failure();
+    const mode_t mode = had_old ? (old.st_mode & 07777) : [] {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        return static_cast<mode_t>(0666 & ~mask);
+    }();
+    if (::fchmod(fd.get(), mode) != 0 || !write_fully(fd.get(), bytes) || ::fsync(fd.get()) != 0 ||
+        !fd.close() || ::rename(temp.c_str(), target.c_str()) != 0) {
+        const Status failed = errno_failure();
+        ::unlink(temp.c_str());
+        return failed;
+    }
+    return Status::success();
+}
+
+Status PosixFileSystem::append(const std::string& name, std::string_view bytes) {
+    Fd fd(::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    if (fd.get() < 0) return errno_failure();
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return errno_failure();
+    const off_t size_before = st.st_size;
+    if (!write_fully(fd.get(), bytes) || ::fsync(fd.get()) != 0) {
+        const Status failed = errno_failure();
+        // Take back a part that did get written, so the file never ends in
+        // half a record. Devices and pipes cannot be cut; nothing to do there.
+        if (S_ISREG(st.st_mode) && ::ftruncate(fd.get(), size_before) == 0) ::fsync(fd.get());
+        return failed;
+    }
+    if (!fd.close()) return errno_failure();
+    return Status::success();
+}
+
+}  // namespace tolvane

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/file_system.h"
+
+namespace tolvane {
+
+// Files in the process's working directory, through POSIX calls so that
+// appends can be rolled back and forced to the disk.
+class PosixFileSystem final : public FileSystem {
+  public:
+    bool exists(const std::string& name) override;
+    Status read_all(const std::string& name, std::string& bytes) override;
+    Status replace(const std::string& name, std::string_view bytes) override;
+    Status append(const std::string& name, std::string_view bytes) override;
+};
+
+}  // namespace tolvane

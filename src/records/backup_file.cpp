@@ -1,0 +1,167 @@
+#include "records/backup_file.h"
+
+#include <cstdio>
+
+#include "records/cp1252.h"
+#include "records/field_reader.h"
+#include "records/meas_table.h"
+
+namespace tolvane {
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+
+bool parse_digits(std::string_view text, size_t pos, size_t count, int& value) {
+    if (pos + count > text.size()) return false;
+    value = 0;
+    for (size_t i = pos; i < pos + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        value = value * 10 + (text[i] - '0');
+    }
+    return true;
+}
+
+bool is_leap_year(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+int days_in_month(int y, int m) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && is_leap_year(y) ? 29 : kDays[m - 1];
+}
+
+// A description is one line of the file; a line break in it (which the
+// one-line text box cannot hold) would split the record.
+std::string description_field(std::string_view description) {
+    std::string bytes = utf8_to_cp1252_lossy(description);
+    for (char& c : bytes) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return "\"" + bytes + "\"";
+}
+
+// A field's row in lst_backup when the list is filled from the file.
+std::string loaded_row(const Field& field, ClockLocale& clock) {
+    if (!field.quoted) {
+        if (const auto when = parse_date_time_field(field.text))
+            return clock.general_date_time(*when);
+    }
+    return cp1252_to_utf8(field.text);
+}
+
+}  // namespace
+
+std::string date_time_field(const LocalDateTime& t) {
+    char buf[48];
+    if (t.hour == 0 && t.minute == 0 && t.second == 0) {
+        std::snprintf(buf, sizeof buf, "#%04d-%02d-%02d#", t.year, t.month, t.day);
+    } else {
+        std::snprintf(buf, sizeof buf, "#%04d-%02d-%02d %02d:%02d:%02d#", t.year, t.month, t.day,
+                      t.hour, t.minute, t.second);
+    }
+    return buf;
+}
+
+std::optional<LocalDateTime> parse_date_time_field(std::string_view text) {
+    if (text.size() != 12 && text.size() != 21) return std::nullopt;
+    if (text.front() != '#' || text.back() != '#' || text[5] != '-' || text[8] != '-') {
+        return std::nullopt;
+    }
+    LocalDateTime t;
+    if (!parse_digits(text, 1, 4, t.year) || !parse_digits(text, 6, 2, t.month) ||
+        !parse_digits(text, 9, 2, t.day)) {
+        return std::nullopt;
+    }
+    if (text.size() == 21) {
+        if (text[11] != ' ' || text[14] != ':' || text[17] != ':' ||
+            !parse_digits(text, 12, 2, t.hour) || !parse_digits(text, 15, 2, t.minute) ||
+            !parse_digits(text, 18, 2, t.second)) {
+            return std::nullopt;
+        }
+    }
+    if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > days_in_month(t.year, t.month) ||
+        t.hour > 23 || t.minute > 59 || t.second > 59) {
+        return std::nullopt;
+    }
+    return t;
+}
+
+std::string backup_write_failed_message(std::string_view reason) {
+    return "The measurements could not be saved in the backup file databac.txt (" +
+           std::string(reason) + "). They are still in the measurement list.";
+}
+
+std::string backup_clear_failed_message(std::string_view reason) {
+    return "The backup file databac.txt could not be cleared (" + std::string(reason) +
+           "). It was left as it was.";
+}
+
+BackupFile::BackupFile(FileSystem& files, ClockLocale& clock, Dialogs& dialogs,
+                       ListControl& lst_backup, const TextBoxControl& txt_backupdes)
+    : files_(files),
+      clock_(clock),
+      dialogs_(dialogs),
+      lst_backup_(lst_backup),
+      txt_backupdes_(txt_backupdes) {}
+
+void BackupFile::load_backup_list() {
+    if (!files_.exists(kBackupFileName)) files_.replace(kBackupFileName, kBackupHeader);
+    std::string bytes;
+    if (!files_.read_all(kBackupFileName, bytes).ok()) return;
+    std::vector<std::string> rows;
+    FieldReader reader(bytes);
+    while (!reader.at_end())
+        rows.push_back(loaded_row(reader.next_field(), clock_));
+    lst_backup_.add_rows(std::move(rows));
+}
+
+void BackupFile::append_backup_record_open() {
+    record_bytes_ = date_time_field(clock_.now());
+    record_bytes_ += kLineEnd;
+    record_rows_.clear();
+    // The row reads the clock anew, as the list always has; it can be a second
+    // later than the stamp in the file.
+    record_rows_.push_back(clock_.general_date_time(clock_.now()));
+    const std::string description = txt_backupdes_.text();
+    if (!description.empty()) {
+        record_rows_.push_back(description);
+        record_bytes_ += description_field(description);
+        record_bytes_ += kLineEnd;
+    }
+}
+
+void BackupFile::append_backup_record_value(double value, std::string_view value_row) {
+    record_bytes_ += meas_text(value, ".");
+    record_bytes_ += kLineEnd;
+    record_rows_.emplace_back(value_row);
+}
+
+bool BackupFile::append_backup_record_close() {
+    const Status written = files_.append(kBackupFileName, record_bytes_);
+    record_bytes_.clear();
+    std::vector<std::string> rows = std::move(record_rows_);
+    record_rows_.clear();
+    if (!written.ok()) {
+        dialogs_.message(backup_write_failed_message(written.reason()));
+        return false;
+    }
+    lst_backup_.add_rows(std::move(rows));
+    return true;
+}
+
+void BackupFile::cmd_backup_click() {
+    if (!dialogs_.ask_yes_no("Delete Backup Data File?")) return;
+    const Status cleared = files_.replace(kBackupFileName, kBackupHeader);
+    if (!cleared.ok()) {
+        dialogs_.message(backup_clear_failed_message(cleared.reason()));
+        return;
+    }
+    lst_backup_.clear();
+    std::string bytes;
+    if (files_.read_all(kBackupFileName, bytes).ok() && !bytes.empty()) {
+        FieldReader reader(bytes);
+        lst_backup_.add_row(loaded_row(reader.next_field(), clock_));
+    }
+}
+
+}  // namespace tolvane

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/clock_locale.h"
+#include "platform/dialogs.h"
+#include "platform/file_system.h"
+#include "platform/window_controls.h"
+
+namespace tolvane::testing {
+
+struct FakeList : ListControl {
+    std::vector<std::string> rows;
+    void add_row(std::string_view text) override { rows.emplace_back(text); }
+    void add_rows(std::vector<std::string> more) override {
+        rows.insert(rows.end(), more.begin(), more.end());
+    }
+    void clear() override { rows.clear(); }
+};
+
+struct FakeLabel : LabelControl {
+    std::string caption;
+    void set_caption(std::string_view text) override { caption = text; }
+};
+
+struct FakeTextBox : TextBoxControl {
+    std::string value;
+    std::string text() const override { return value; }
+};
+
+struct FakeDialogs : Dialogs {
+    std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    bool answer_yes = true;
+    void message(std::string_view text) override { messages.emplace_back(text); }
+    bool ask_yes_no(std::string_view text) override {
+        questions.emplace_back(text);
+        return answer_yes;
+    }
+};
+
+// Each now() gives the next queued time (the last one repeats); dates are
+// shown as "d.m.yyyy h:mm:ss" with the date alone at midnight.
+struct FakeClock : ClockLocale {
+    std::deque<LocalDateTime> times{{2026, 12, 6, 5, 54, 7}};
+    std::string separator = ".";
+    LocalDateTime now() override {
+        const LocalDateTime t = times.front();
+        if (times.size() > 1) times.pop_front();
+        return t;
+    }
+    std::string decimal_separator() override { return separator; }
+    std::string general_date_time(const LocalDateTime& t) override {
+        std::string s =
+            std::to_string(t.day) + "." + std::to_string(t.month) + "." + std::to_string(t.year);
+        if (t.hour || t.minute || t.second) {
+            auto two = [](int v) { return (v < 10 ? "0" : "") + std::to_string(v); };
+            s += " " + std::to_string(t.hour) + ":" + two(t.minute) + ":" + two(t.second);
+        }
+        return s;
+    }
+};
+
+// Files in memory. A name in `failing` makes every write to it fail with that
+// reason and leaves it unchanged; a name in `unreadable` fails reads.
+struct MemoryFileSystem : FileSystem {
+    std::map<std::string, std::string> files;
+    std::map<std::string, std::string> failing;
+    std::map<std::string, std::string> unreadable;
+    int appends = 0;
+
+    bool exists(const std::string& name) override { return files.count(name) > 0; }
+    Status read_all(const std::string& name, std::string& bytes) override {
+        bytes.clear();
+        if (unreadable.count(name)) return Status::failure(unreadable[name]);
+        if (!files.count(name)) return Status::failure("No such file or directory");
+        bytes = files[name];
+        return Status::success();
+    }
+    Status replace(const std::string& name, std::string_view bytes) override {
+        if (failing.count(name)) return Status::failure(failing[name]);
+        files[name] = std::string(bytes);
+        return Status::success();
+    }
+    Status append(const std::string& name, std::string_view bytes) override {
+        ++appends;
+        if (failing.count(name)) return Status::failure(failing[name]);
+        files[name] += bytes;
+        return Status::success();
+    }
+};
+
+}  // namespace tolvane::testing

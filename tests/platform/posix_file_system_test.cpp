@@ -1,0 +1,136 @@
+#include "platform/posix_file_system.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "fakes/fake_controls.h"
+#include "records/backup_file.h"
+
+namespace tolvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Each test runs in a fresh working directory, as the program does.
+class PosixFileSystemTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        old_dir_ = fs::current_path();
+        std::string templ = (fs::temp_directory_path() / "tolvane-fs-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+        dir_ = templ;
+        fs::current_path(dir_);
+    }
+    void TearDown() override {
+        fs::current_path(old_dir_);
+        fs::remove_all(dir_);
+    }
+    static std::string contents(const std::string& name) {
+        std::ifstream in(name, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+    PosixFileSystem files;
+    fs::path old_dir_, dir_;
+};
+
+TEST_F(PosixFileSystemTest, ReplaceAppendAndReadBack) {
+    EXPECT_FALSE(files.exists("a.txt"));
+    ASSERT_TRUE(files.replace("a.txt", "one\r\n").ok());
+    ASSERT_TRUE(files.append("a.txt", "two\r\n").ok());
+    ASSERT_TRUE(files.append("b.txt", "new\r\n").ok());  // append creates
+    std::string bytes;
+    ASSERT_TRUE(files.read_all("a.txt", bytes).ok());
+    EXPECT_EQ(bytes, "one\r\ntwo\r\n");
+    EXPECT_EQ(contents("b.txt"), "new\r\n");
+    ASSERT_TRUE(files.replace("a.txt", "x").ok());
+    EXPECT_EQ(contents("a.txt"), "x");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 2);  // no temp files left
+}
+
+TEST_F(PosixFileSystemTest, ReadingMissingFileOrDirectoryFails) {
+    std::string bytes;
+    EXPECT_EQ(files.read_all("none", bytes).reason(), "No such file or directory");
+    fs::create_directory("dir");
+    EXPECT_TRUE(files.exists("dir"));
+    EXPECT_EQ(files.read_all("dir", bytes).reason(), "Is a directory");
+}
+
+TEST_F(PosixFileSystemTest, ReplaceKeepsModeAndWritesThroughSymlinks) {
+    ASSERT_TRUE(files.replace("real.txt", "old").ok());
+    ::chmod("real.txt", 0640);
+    fs::create_symlink("real.txt", "link.txt");
+    ASSERT_TRUE(files.replace("link.txt", "new").ok());
+    EXPECT_TRUE(fs::is_symlink("link.txt"));
+    EXPECT_EQ(contents("real.txt"), "new");
+    struct stat st {};
+    ::stat("real.txt", &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(PosixFileSystemTest, FailedWritesLeaveTheOldContent) {
+    fs::create_directory("databac.txt");
+    EXPECT_EQ(files.replace("databac.txt", "x").reason(), "Is a directory");
+    EXPECT_EQ(files.append("databac.txt", "x").reason(), "Is a directory");
+    EXPECT_TRUE(fs::is_directory("databac.txt"));
+
+    fs::create_symlink("/dev/full", "full.txt");
+    EXPECT_EQ(files.append("full.txt", "1.23\r\n").reason(), "No space left on device");
+}
+
+TEST_F(PosixFileSystemTest, AppendThatRunsOutOfRoomTakesItsPartBack) {
+    ASSERT_TRUE(files.replace("databac.txt", "\"Backup Data\"\r\n").ok());
+    // A file size limit lets the write start and then stops it half-way,
+    // like a disk that fills up during the write.
+    struct rlimit old_limit {};
+    ::getrlimit(RLIMIT_FSIZE, &old_limit);
+    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old_limit;
+    small.rlim_cur = 20;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const Status appended = files.append("databac.txt", "#2026-12-06 05:54:07#\r\n5\r\n");
+    ::setrlimit(RLIMIT_FSIZE, &old_limit);
+    std::signal(SIGXFSZ, old_handler);
+
+    EXPECT_FALSE(appended.ok());
+    EXPECT_EQ(appended.reason(), "File too large");
+    EXPECT_EQ(contents("databac.txt"), "\"Backup Data\"\r\n");
+}
+
+// The backup file on real files: what an operator would see when databac.txt
+// cannot be used.
+TEST_F(PosixFileSystemTest, BackupFileOnAFullDiskOrADirectory) {
+    testing::FakeClock clock;
+    testing::FakeDialogs dialogs;
+    testing::FakeList lst_backup;
+    testing::FakeTextBox txt_backupdes;
+    BackupFile backup{files, clock, dialogs, lst_backup, txt_backupdes};
+
+    fs::create_directory("databac.txt");
+    backup.load_backup_list();  // start-up goes on quietly
+    EXPECT_TRUE(lst_backup.rows.empty());
+    EXPECT_TRUE(dialogs.messages.empty());
+    backup.append_backup_record_open();
+    backup.append_backup_record_value(5, "5");
+    EXPECT_FALSE(backup.append_backup_record_close());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages[0].find("databac.txt (Is a directory)"), std::string::npos);
+
+    fs::remove("databac.txt");
+    fs::create_symlink("/dev/full", "databac.txt");
+    backup.append_backup_record_open();
+    backup.append_backup_record_value(5, "5");
+    EXPECT_FALSE(backup.append_backup_record_close());
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_NE(dialogs.messages[1].find("(No space left on device)"), std::string::npos);
+    EXPECT_TRUE(lst_backup.rows.empty());
+}
+
+}  // namespace
+}  // namespace tolvane
