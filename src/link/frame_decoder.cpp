@@ -46,8 +46,8 @@ void decode_meas(MeasTable& table, int16_t num_meas,
         const int d1 = digit_value(high[1]);
         const int d2 = digit_value(low[0]);
         const int d3 = digit_value(low[1]);
-        // This order and these constants make each value bit-identical to
-        // what the instrument's own software computes.
+        // Keep this order and these constants: they decide the value's last
+        // bit, and existing backup files were written from values made so.
         const double a = d1 + d2 * 0.1;
         const double b = a + d3 * 0.01;
         table.meas(i) = b * kPowersOfTen[e];
