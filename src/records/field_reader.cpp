@@ -7,6 +7,11 @@ size_t FieldReader::line_end_from(size_t from) const {
     return end == std::string_view::npos ? bytes_.size() : end;
 }
 
+size_t FieldReader::comma_or_line_end(size_t from, size_t line_end) const {
+    const size_t comma = bytes_.substr(from, line_end - from).find(',');
+    return comma == std::string_view::npos ? line_end : from + comma;
+}
+
 void FieldReader::consume_separator() {
     if (pos_ >= bytes_.size()) return;
     const char c = bytes_[pos_++];
@@ -25,12 +30,9 @@ Field FieldReader::next_field() {
         size_t close = bytes_.rfind('"', line_end - 1);
         if (close == open) close = line_end;  // no closing quote: the rest of the line
         field.text = bytes_.substr(open + 1, close - open - 1);
-        pos_ = close;
-        const size_t comma = bytes_.find(',', pos_);
-        pos_ = (comma != std::string_view::npos && comma < line_end) ? comma : line_end;
+        pos_ = comma_or_line_end(close, line_end);
     } else {
-        const size_t comma = bytes_.find(',', pos_);
-        const size_t end = (comma != std::string_view::npos && comma < line_end) ? comma : line_end;
+        const size_t end = comma_or_line_end(pos_, line_end);
         field.text = bytes_.substr(pos_, end - pos_);
         pos_ = end;
     }

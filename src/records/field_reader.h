@@ -28,6 +28,8 @@ class FieldReader {
 
   private:
     size_t line_end_from(size_t from) const;
+    // The first comma in [from, line_end), else line_end.
+    size_t comma_or_line_end(size_t from, size_t line_end) const;
     // Moves past the comma or line end at pos_ (or stays at the end).
     void consume_separator();
 
