@@ -15,9 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     files.files[kComFileName] = bytes;
     const int16_t num_meas = load_num_meas(files);
     const int16_t com_port = load_com_port(files);
-    if (parse_setting_number(bytes).value_or(-1) == 95 &&
-        bytes.find_first_of(",\r\n") == std::string::npos && num_meas != 95) {
-        std::abort();
+    // A file holding one number and nothing else gives that number.
+    if (bytes.find_first_of(",\r\n\"") == std::string::npos) {
+        if (const auto n = parse_setting_number(bytes); n && (num_meas != *n || com_port != *n)) {
+            std::abort();
+        }
     }
     // What is saved loads again unchanged.
     if (!save_num_meas(files, num_meas).ok() || load_num_meas(files) != num_meas) std::abort();
