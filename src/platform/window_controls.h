@@ -22,12 +22,36 @@ class LabelControl {
   public:
     virtual ~LabelControl() = default;
     virtual void set_caption(std::string_view text) = 0;
+    virtual void set_visible(bool visible) = 0;
+    virtual bool visible() const = 0;
 };
 
 class TextBoxControl {
   public:
     virtual ~TextBoxControl() = default;
     virtual std::string text() const = 0;
+};
+
+class MenuItemControl {
+  public:
+    virtual ~MenuItemControl() = default;
+    virtual void set_checked(bool checked) = 0;
+    virtual bool checked() const = 0;
+};
+
+// A timer whose ticks the shell forwards to the handler it belongs to.
+class TimerControl {
+  public:
+    virtual ~TimerControl() = default;
+    virtual void set_enabled(bool enabled) = 0;
+    virtual bool enabled() const = 0;
+};
+
+class ButtonControl {
+  public:
+    virtual ~ButtonControl() = default;
+    virtual void set_enabled(bool enabled) = 0;
+    virtual bool enabled() const = 0;
 };
 
 }  // namespace tolvane

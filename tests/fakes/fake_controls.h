@@ -23,7 +23,28 @@ struct FakeList : ListControl {
 
 struct FakeLabel : LabelControl {
     std::string caption;
+    bool shown = true;
     void set_caption(std::string_view text) override { caption = text; }
+    void set_visible(bool v) override { shown = v; }
+    bool visible() const override { return shown; }
+};
+
+struct FakeMenuItem : MenuItemControl {
+    bool is_checked = false;
+    void set_checked(bool c) override { is_checked = c; }
+    bool checked() const override { return is_checked; }
+};
+
+struct FakeTimer : TimerControl {
+    bool is_enabled = false;
+    void set_enabled(bool e) override { is_enabled = e; }
+    bool enabled() const override { return is_enabled; }
+};
+
+struct FakeButton : ButtonControl {
+    bool is_enabled = true;
+    void set_enabled(bool e) override { is_enabled = e; }
+    bool enabled() const override { return is_enabled; }
 };
 
 struct FakeTextBox : TextBoxControl {
