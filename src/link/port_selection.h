@@ -1,0 +1,61 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "link/reception_poll.h"
+#include "platform/dialogs.h"
+#include "platform/serial_control.h"
+#include "platform/window_controls.h"
+
+namespace tolvane {
+
+std::string startup_locked_message(int16_t com_port);
+inline constexpr const char* kMenuLockedMessage = "Com Port Is Locked.  Please Select Another.";
+inline constexpr const char* kNotSelectedCaption = "Com Port Not Selected!";
+
+// Opening the port at start-up and from the Com Port menu, the warning label
+// and its blinking, and getting a lost port back.
+class PortSelection {
+  public:
+    struct Links {
+        SerialControl& com;
+        Dialogs& dialogs;
+        ReceptionPoll& poll;
+        std::array<MenuItemControl*, 4> com_items;  // com1 .. com4
+        LabelControl& lb_selectcom;
+        TimerControl& tmr_main;
+        TimerControl& tmr_mess;
+        // Ticks every 500 ms while a lost port is being reopened.
+        TimerControl& tmr_reopen;
+        int16_t& com_port;
+        bool& port_locked;
+    };
+
+    // Takes over the serial control's lost-port notice.
+    explicit PortSelection(Links links);
+
+    void comstartup();
+    // com1 .. com4 Click: port = 1 .. 4.
+    void com_click(int16_t port);
+    void comsetup();
+    void tmr_mess_timer();
+
+    // An open port was lost: keep what it received, stop the poll, warn
+    // without a box (nobody may be watching), and keep trying to reopen it.
+    void port_lost();
+    void tmr_reopen_timer();
+
+    int16_t menu_port() const { return menu_port_; }
+
+  private:
+    bool open(int16_t port);
+    void set_check_marks(int16_t port);
+    void opened_again();
+
+    Links l_;
+    int16_t menu_port_ = 0;
+};
+
+}  // namespace tolvane

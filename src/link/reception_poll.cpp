@@ -1,0 +1,67 @@
+#include "link/reception_poll.h"
+
+#include "link/frame_decoder.h"
+
+namespace tolvane {
+
+ReceptionPoll::ReceptionPoll(Links links) : l_(std::move(links)) {}
+
+void ReceptionPoll::tmr_main_timer() {
+    if (l_.port_locked || in_tick_) return;
+    const std::string input = l_.com.input();
+    if (input.empty()) {
+        // A whole tick without a byte: the line is idle, an unfinished block
+        // will not be completed.
+        assembler_.flush(ready_);
+    } else {
+        assembler_.feed(input, ready_);
+    }
+    handle_ready_blocks();
+}
+
+void ReceptionPoll::take_remaining_input() {
+    assembler_.feed(l_.com.input(), ready_);
+    assembler_.flush(ready_);
+    // Inside a tick (a message box of it is open) that tick handles them.
+    if (!in_tick_) handle_ready_blocks();
+}
+
+void ReceptionPoll::handle_ready_blocks() {
+    in_tick_ = true;
+    while (!ready_.empty()) {
+        const std::string frame = std::move(ready_.front());
+        ready_.pop_front();
+        handle_block(frame);
+    }
+    in_tick_ = false;
+}
+
+void ReceptionPoll::handle_block(const std::string& frame) {
+    MeasTable& table = l_.table;
+    l_.lst_meas.clear();
+    table.meas_count = 0;
+    fill_rx_hex(table, frame);
+
+    l_.backup.append_backup_record_open();
+    const std::string separator = l_.clock.decimal_separator();
+    decode_meas(table, l_.num_meas, [&](int i) {
+        const std::string text = meas_text(table.meas(i), separator);
+        l_.lst_meas.add_row(text);
+        l_.backup.append_backup_record_value(table.meas(i), text);
+    });
+    const bool saved = l_.backup.append_backup_record_close();
+    count_caption(table, l_.lb_numpoints);
+
+    if (l_.auto_connect && l_.auto_connect()) {
+        const bool sent = l_.connect1 && l_.connect1();
+        // Values that did not reach both the file and the spreadsheet stay
+        // in the list, as the failure message said.
+        if (sent && saved) {
+            table.meas_count = 0;
+            l_.lst_meas.clear();
+            l_.lb_numpoints.set_caption(count_caption_text(0));
+        }
+    }
+}
+
+}  // namespace tolvane

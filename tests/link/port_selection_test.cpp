@@ -1,0 +1,161 @@
+#include "link/port_selection.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/fake_controls.h"
+#include "fakes/fake_serial.h"
+
+namespace tolvane {
+namespace {
+
+class PortSelectionTest : public ::testing::Test {
+  protected:
+    std::vector<bool> marks() const {
+        return {com1.is_checked, com2.is_checked, com3.is_checked, com4.is_checked};
+    }
+    using Marks = std::vector<bool>;
+
+    testing::FakeSerial com;
+    testing::FakeDialogs dialogs;
+    MeasTable table;
+    testing::MemoryFileSystem files;
+    testing::FakeClock clock;
+    testing::FakeList lst_backup, lst_meas;
+    testing::FakeTextBox txt_backupdes;
+    testing::FakeLabel lb_numpoints, lb_selectcom;
+    testing::FakeMenuItem com1, com2, com3, com4;
+    testing::FakeTimer tmr_main, tmr_mess, tmr_reopen;
+    BackupFile backup{files, clock, dialogs, lst_backup, txt_backupdes};
+    int16_t num_meas = 80;
+    int16_t com_port = 1;
+    bool port_locked = true;
+    ReceptionPoll poll{{com, table, backup, clock, lst_meas, lb_numpoints, num_meas, port_locked,
+                        nullptr, nullptr}};
+    PortSelection ports{{com,
+                         dialogs,
+                         poll,
+                         {&com1, &com2, &com3, &com4},
+                         lb_selectcom,
+                         tmr_main,
+                         tmr_mess,
+                         tmr_reopen,
+                         com_port,
+                         port_locked}};
+};
+
+TEST_F(PortSelectionTest, StartUpOnAFreePort) {
+    ports.comstartup();
+    EXPECT_TRUE(com.open);
+    EXPECT_FALSE(port_locked);
+    EXPECT_EQ(marks(), (Marks{true, false, false, false}));
+    EXPECT_TRUE(tmr_main.is_enabled);
+    EXPECT_EQ(lb_selectcom.caption, "");
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(PortSelectionTest, FailedStartUpThenAGoodChoice) {
+    com_port = 3;
+    com.free_ports = {1};
+    ports.comstartup();
+    EXPECT_EQ(dialogs.messages,
+              std::vector<std::string>{"Com Port 3 Is Locked.  Please Select Another."});
+    EXPECT_TRUE(port_locked);
+    EXPECT_EQ(lb_selectcom.caption, "Com Port Not Selected!");
+    EXPECT_TRUE(tmr_mess.is_enabled);
+    EXPECT_FALSE(tmr_main.is_enabled);
+    EXPECT_EQ(marks(), (Marks{false, false, false, false}));
+    ports.tmr_mess_timer();
+    EXPECT_FALSE(lb_selectcom.shown);
+    ports.tmr_mess_timer();
+    EXPECT_TRUE(lb_selectcom.shown);
+
+    ports.com_click(1);
+    EXPECT_EQ(ports.menu_port(), 1);
+    EXPECT_EQ(com_port, 1);
+    EXPECT_FALSE(port_locked);
+    EXPECT_FALSE(lb_selectcom.shown);
+    EXPECT_FALSE(tmr_mess.is_enabled);
+    EXPECT_TRUE(tmr_main.is_enabled);
+    EXPECT_EQ(marks(), (Marks{true, false, false, false}));
+}
+
+TEST_F(PortSelectionTest, RefusedAndUnlistedNumbers) {
+    for (int16_t n : {0, 17, -1}) {
+        com_port = n;
+        ports.comstartup();
+        EXPECT_TRUE(port_locked) << n;
+        EXPECT_EQ(dialogs.messages.back(),
+                  "Com Port " + std::to_string(n) + " Is Locked.  Please Select Another.");
+    }
+    com.free_ports = {6};
+    com_port = 6;
+    ports.comstartup();
+    EXPECT_FALSE(port_locked);
+    EXPECT_EQ(com.port, 6);
+    EXPECT_EQ(marks(), (Marks{false, false, false, false}));
+    EXPECT_TRUE(tmr_main.is_enabled);
+}
+
+TEST_F(PortSelectionTest, FailedChoiceAfterAGoodOne) {
+    com.free_ports = {1};
+    ports.comstartup();
+    ports.com_click(2);
+    EXPECT_EQ(dialogs.messages,
+              std::vector<std::string>{"Com Port Is Locked.  Please Select Another."});
+    EXPECT_FALSE(com.open);  // the old port was closed first
+    EXPECT_TRUE(port_locked);
+    EXPECT_FALSE(tmr_main.is_enabled);
+    EXPECT_EQ(com_port, 1);
+    EXPECT_EQ(marks(), (Marks{true, false, false, false}));
+}
+
+TEST_F(PortSelectionTest, ChoosingTheOpenPortReopensIt) {
+    com_port = 2;
+    ports.comstartup();
+    ports.com_click(2);
+    EXPECT_EQ(com.closings, 1);
+    EXPECT_EQ(com.openings, 2);
+    EXPECT_EQ(marks(), (Marks{false, true, false, false}));
+    EXPECT_TRUE(tmr_main.is_enabled);
+}
+
+TEST_F(PortSelectionTest, LostPortWarnsAndComesBackByItself) {
+    com_port = 2;
+    ports.comstartup();
+    com.reads = {std::string("\x01\x21\x23", 3)};
+    poll.tmr_main_timer();
+    com.free_ports = {};
+    com.reads = {std::string("\x05\x00", 2)};
+    com.lose();
+    EXPECT_TRUE(port_locked);
+    EXPECT_FALSE(tmr_main.is_enabled);
+    EXPECT_EQ(lst_meas.rows, (std::vector<std::string>{"123", "5"}));
+    EXPECT_EQ(lb_selectcom.caption, "Com Port Not Selected!");
+    EXPECT_TRUE(tmr_mess.is_enabled);
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    ports.tmr_reopen_timer();
+    EXPECT_TRUE(port_locked);
+    EXPECT_TRUE(tmr_reopen.is_enabled);
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    com.free_ports = {2};
+    ports.tmr_reopen_timer();
+    EXPECT_FALSE(port_locked);
+    EXPECT_TRUE(com.open);
+    EXPECT_TRUE(tmr_main.is_enabled);
+    EXPECT_FALSE(tmr_mess.is_enabled);
+    EXPECT_FALSE(tmr_reopen.is_enabled);
+    EXPECT_FALSE(lb_selectcom.shown);
+    EXPECT_EQ(marks(), (Marks{false, true, false, false}));
+
+    // A good menu choice ends the retrying too.
+    com.lose();
+    com.free_ports = {3};
+    ports.com_click(3);
+    EXPECT_FALSE(tmr_reopen.is_enabled);
+    EXPECT_EQ(com_port, 3);
+}
+
+}  // namespace
+}  // namespace tolvane
