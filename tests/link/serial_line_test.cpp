@@ -1,0 +1,312 @@
+// The poll and the port selection on a real pseudo-terminal through
+// QSerialPort, fed as the instrument would feed it.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <atomic>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "fakes/fake_controls.h"
+#include "kld350_sim.h"
+#include "link/port_selection.h"
+#include "link/reception_poll.h"
+#include "platform/qt_serial_control.h"
+
+namespace tolvane {
+namespace {
+
+using namespace std::chrono_literals;
+using Rows = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+void spin(std::chrono::milliseconds how_long) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < how_long.count()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(1ms);
+    }
+}
+
+double cpu_seconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+std::string text_of(const kld350::Reading& r) {
+    double v = (r.d1 + r.d2 * 0.1 + r.d3 * 0.01);
+    for (int e = 0; e < r.exponent; ++e)
+        v *= 10;
+    return meas_text(v, ".");
+}
+
+// A pseudo-terminal mapped as a port through a symlink, so that the port
+// can be "replugged" by pointing the link at a fresh terminal.
+class Line {
+  public:
+    explicit Line(const fs::path& link) : link_(link) { plug(); }
+    ~Line() {
+        unplug();
+        fs::remove(link_);
+    }
+    void plug() {
+        auto pty = kld350::open_raw_pty();
+        if (!pty) throw std::runtime_error("no pty");
+        master_ = pty->master;
+        fs::remove(link_);
+        fs::create_symlink(pty->slave_path, link_);
+    }
+    void unplug() {
+        if (master_ >= 0) ::close(master_);
+        master_ = -1;
+    }
+    void send(std::string_view bytes, std::chrono::nanoseconds per_byte = 0ns) {
+        ASSERT_TRUE(kld350::write_paced(master_, bytes, per_byte));
+    }
+    int master() const { return master_; }
+
+  private:
+    fs::path link_;
+    int master_ = -1;
+};
+
+class SerialLineTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("tolvane-line-" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+        line_ = std::make_unique<Line>(dir_ / "com1");
+        ::setenv("TOLVANE_COM1", (dir_ / "com1").c_str(), 1);
+        ::setenv("TOLVANE_COM5", (dir_ / "missing").c_str(), 1);
+    }
+    void TearDown() override {
+        line_.reset();
+        fs::remove_all(dir_);
+    }
+
+    // Runs the program's timers for a while: the poll and the reopening.
+    void run(std::chrono::milliseconds how_long, std::chrono::milliseconds tick = 500ms) {
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (tmr_main.is_enabled) poll.tmr_main_timer();
+            if (tmr_reopen.is_enabled) ports.tmr_reopen_timer();
+        });
+        timer.start(tick);
+        spin(how_long);
+    }
+    std::vector<Rows> records() const {
+        std::vector<Rows> out;
+        const auto it = files.files.find(kBackupFileName);
+        if (it == files.files.end()) return out;
+        const std::string& f = it->second;
+        for (size_t pos = 0; pos < f.size();) {
+            const size_t end = f.find("\r\n", pos);
+            const std::string field = f.substr(pos, end - pos);
+            pos = end + 2;
+            if (field.front() == '#')
+                out.emplace_back();
+            else
+                out.back().push_back(field);
+        }
+        return out;
+    }
+
+    fs::path dir_;
+    std::unique_ptr<Line> line_;
+    QtSerialControl com;
+    MeasTable table;
+    testing::MemoryFileSystem files;
+    testing::FakeClock clock;
+    testing::FakeDialogs dialogs;
+    testing::FakeList lst_backup, lst_meas;
+    testing::FakeTextBox txt_backupdes;
+    testing::FakeLabel lb_numpoints, lb_selectcom;
+    testing::FakeMenuItem com1, com2, com3, com4;
+    testing::FakeTimer tmr_main, tmr_mess, tmr_reopen;
+    BackupFile backup{files, clock, dialogs, lst_backup, txt_backupdes};
+    int16_t num_meas = 100;
+    int16_t com_port = 1;
+    bool port_locked = true;
+    ReceptionPoll poll{{com, table, backup, clock, lst_meas, lb_numpoints, num_meas, port_locked,
+                        nullptr, nullptr}};
+    PortSelection ports{{com,
+                         dialogs,
+                         poll,
+                         {&com1, &com2, &com3, &com4},
+                         lb_selectcom,
+                         tmr_main,
+                         tmr_mess,
+                         tmr_reopen,
+                         com_port,
+                         port_locked}};
+};
+
+TEST_F(SerialLineTest, OpeningFailures) {
+    EXPECT_FALSE(com.set_comm_port(0).ok());
+    EXPECT_FALSE(com.set_comm_port(17).ok());
+    EXPECT_EQ(com.comm_port(), 1);
+
+    ASSERT_TRUE(com.set_comm_port(5).ok());
+    const Status missing = com.set_port_open(true);
+    EXPECT_FALSE(missing.ok());
+    EXPECT_NE(missing.reason().find((dir_ / "missing").string() + ": "), std::string::npos)
+        << missing.reason();
+
+    QSerialPort other;
+    other.setPortName(QString::fromStdString((dir_ / "com1").string()));
+    ASSERT_TRUE(other.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(com.set_comm_port(1).ok());
+    EXPECT_FALSE(com.set_port_open(true).ok());
+    EXPECT_FALSE(com.port_open());
+    other.close();
+    EXPECT_TRUE(com.set_port_open(true).ok());
+}
+
+TEST_F(SerialLineTest, MenuChoicesOnRealPorts) {
+    Line second(dir_ / "com2");
+    ::setenv("TOLVANE_COM2", (dir_ / "com2").c_str(), 1);
+    ports.comstartup();
+    ASSERT_FALSE(port_locked);
+
+    QSerialPort holder;  // another program has port 2
+    holder.setPortName(QString::fromStdString((dir_ / "com2").string()));
+    ASSERT_TRUE(holder.open(QIODevice::ReadOnly));
+    ports.com_click(2);
+    EXPECT_EQ(dialogs.messages, Rows{"Com Port Is Locked.  Please Select Another."});
+    EXPECT_TRUE(com1.is_checked);
+    EXPECT_EQ(com_port, 1);
+    EXPECT_FALSE(com.port_open());
+
+    ports.com_click(1);
+    ports.com_click(1);  // the open port again: closed and reopened
+    EXPECT_TRUE(com.port_open());
+    EXPECT_TRUE(tmr_main.is_enabled);
+    line_->send(std::string("\x01\x21\x23\xFF", 4));
+    run(1200ms);
+    EXPECT_EQ(lst_meas.rows, Rows{"123"});
+}
+
+TEST_F(SerialLineTest, WorkedBlocksEndToEnd) {
+    ports.comstartup();
+    line_->send(std::string("\x01\x21\x23\x05\x00\xF3\x45\xFF", 8), kld350::kByteTime9600);
+    line_->send(std::string("\x01\x3C\x9B\x00\x01\x12\x34\xFF", 8));  // back to back
+    run(1200ms);
+    EXPECT_EQ(records(), (std::vector<Rows>{{"123", "5", "3.45E+15"}, {"900", "0.01", "23.4"}}));
+    EXPECT_EQ(lst_meas.rows, (Rows{"900", "0.01", "23.4"}));
+    EXPECT_EQ(lb_numpoints.caption, "3 Measurements Received");
+
+    // A 0x00 lead is dropped; a frame without terminator is taken after an
+    // idle tick; a 100-pair frame with N.M. 80 gives 80 values and one record.
+    line_->send(std::string("\x00\x21\x23\xFF", 4));
+    run(700ms);
+    line_->send(std::string("\x01\x21\x23\x12", 4));
+    run(1200ms);
+    num_meas = 80;
+    std::mt19937_64 rng(7);
+    std::vector<kld350::Reading> hundred(100);
+    for (auto& r : hundred)
+        r = kld350::random_reading(rng);
+    line_->send(kld350::encode_block(hundred), kld350::kByteTime9600);
+    run(1200ms);
+    const auto r = records();
+    ASSERT_EQ(r.size(), 4u);
+    EXPECT_EQ(r[2], Rows{"123"});
+    EXPECT_EQ(r[3].size(), 80u);
+}
+
+// Blocks straddling a tick are joined: with the tick and the byte time both
+// scaled down tenfold, a 100-value block fills the same share of a tick as at
+// 9600 baud with the 500 ms poll. TOLVANE_SOAK_BLOCKS=n runs n blocks in real
+// time instead (9600 baud, 500 ms tick).
+TEST_F(SerialLineTest, EveryBlockOnceAndExactWhateverTheTiming) {
+    const char* soak = std::getenv("TOLVANE_SOAK_BLOCKS");
+    const int scale = soak ? 1 : 10;
+    const int blocks = soak ? std::atoi(soak) : 1000;
+    const auto byte_time = kld350::kByteTime9600 / scale;
+    const auto tick = std::chrono::milliseconds(500 / scale);
+    ASSERT_GT(blocks, 0);
+    ports.comstartup();
+    ASSERT_FALSE(port_locked);
+
+    std::mt19937_64 rng(2026);
+    std::vector<std::vector<kld350::Reading>> sent(blocks);
+    std::vector<std::chrono::microseconds> gaps(blocks);
+    for (int b = 0; b < blocks; ++b) {
+        sent[b].resize(100);
+        for (auto& r : sent[b])
+            r = kld350::random_reading(rng);
+        gaps[b] = std::chrono::microseconds(rng() % (500000 / scale));
+    }
+    std::atomic<bool> done{false};
+    std::thread instrument([&] {
+        for (int b = 0; b < blocks; ++b) {
+            std::this_thread::sleep_for(gaps[b]);
+            if (!kld350::write_paced(line_->master(), kld350::encode_block(sent[b]), byte_time))
+                break;
+        }
+        done = true;
+    });
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { poll.tmr_main_timer(); });
+    timer.start(tick);
+    while (!done)
+        spin(100ms);
+    instrument.join();
+    spin(3 * tick);
+
+    const auto got = records();
+    ASSERT_EQ(got.size(), static_cast<size_t>(blocks));
+    int intact = 0;
+    for (int b = 0; b < blocks; ++b) {
+        Rows want;
+        for (const auto& r : sent[b])
+            want.push_back(text_of(r));
+        intact += got[b] == want;
+    }
+    EXPECT_EQ(intact, blocks);
+    const double joined = double(poll.assembler().frames_joined()) / blocks;
+    std::printf("blocks sent %d, recorded intact %d, joined across ticks %.0f %%\n", blocks, intact,
+                joined * 100);
+    // Proves the run exercised the joining at all.
+    EXPECT_GT(joined, 0.1);
+}
+
+TEST_F(SerialLineTest, HangUpMidFrameThenTheDeviceComesBack) {
+    ports.comstartup();
+    ASSERT_FALSE(port_locked);
+    line_->send(std::string("\x01\x21\x23\x05\x00", 5));
+    spin(200ms);
+    line_->unplug();
+
+    const double cpu_before = cpu_seconds();
+    run(2000ms);
+    const double cpu_used = cpu_seconds() - cpu_before;
+    EXPECT_LT(cpu_used, 0.5) << "the lost port must not keep the process busy";
+    EXPECT_TRUE(port_locked);
+    EXPECT_FALSE(tmr_main.is_enabled);
+    EXPECT_TRUE(tmr_mess.is_enabled);
+    EXPECT_EQ(lb_selectcom.caption, "Com Port Not Selected!");
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(records(), (std::vector<Rows>{{"123", "5"}}));  // kept, as it stood
+
+    line_->plug();
+    run(1200ms);
+    EXPECT_FALSE(port_locked);
+    EXPECT_TRUE(tmr_main.is_enabled);
+    EXPECT_FALSE(tmr_mess.is_enabled);
+    EXPECT_FALSE(lb_selectcom.shown);
+    EXPECT_TRUE(com1.is_checked);
+    line_->send(std::string("\x01\x21\x23\xFF", 4));
+    run(1200ms);
+    EXPECT_EQ(records().size(), 2u);
+}
+
+}  // namespace
+}  // namespace tolvane
