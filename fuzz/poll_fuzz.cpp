@@ -7,16 +7,18 @@
 #include "fakes/fake_controls.h"
 #include "fakes/fake_serial.h"
 #include "link/frame_decoder.h"
-#include "link/reception_poll.h"
+#include "link/link_rig.h"
 
 using namespace tolvane;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    testing::FakeSerial com;
+    testing::LinkRig<testing::FakeSerial> rig;
+    rig.port_locked = false;
+    testing::FakeSerial& com = rig.com;
     // The first byte is N.M.; then each byte 0xFE ends a read (0xFE is rare in
     // blocks, and an empty read is an idle tick).
-    const auto num_meas = static_cast<int16_t>(data[0]);
+    rig.num_meas = static_cast<int16_t>(data[0]);
     std::string read;
     for (size_t i = 1; i < size; ++i) {
         if (data[i] == 0xFE) {
@@ -29,27 +31,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     com.reads.push_back(read);
     const size_t reads = com.reads.size();
 
-    MeasTable table;
-    testing::MemoryFileSystem files;
-    testing::FakeClock clock;
-    testing::FakeDialogs dialogs;
-    testing::FakeList lst_backup, lst_meas;
-    testing::FakeTextBox txt_backupdes;
-    testing::FakeLabel lb_numpoints;
-    BackupFile backup{files, clock, dialogs, lst_backup, txt_backupdes};
-    bool port_locked = false;
-    ReceptionPoll poll{{com, table, backup, clock, lst_meas, lb_numpoints, num_meas, port_locked,
-                        nullptr, nullptr}};
     for (size_t i = 0; i <= reads; ++i)
-        poll.tmr_main_timer();
+        rig.poll.tmr_main_timer();
 
-    const std::string& file = files.files[kBackupFileName];
+    const std::string& file = rig.files.files[kBackupFileName];
     long stamps = 0;
     for (size_t pos = 0; (pos = file.find("\r\n#", pos)) != std::string::npos; ++pos)
         ++stamps;
     stamps += !file.empty() && file[0] == '#';
-    if (stamps != poll.assembler().frames() || poll.assembler().pending()) std::abort();
-    if (lst_meas.rows.size() != static_cast<size_t>(table.meas_count)) std::abort();
-    if (table.meas_count > kMaxValuesPerBlock) std::abort();
+    if (stamps != rig.poll.assembler().frames() || rig.poll.assembler().pending()) std::abort();
+    if (rig.lst_meas.rows.size() != static_cast<size_t>(rig.table.meas_count)) std::abort();
+    if (rig.table.meas_count > kMaxValuesPerBlock) std::abort();
     return 0;
 }

@@ -47,13 +47,8 @@ void PortSelection::comsetup() {
         l_.dialogs.message(kMenuLockedMessage);
         return;
     }
-    l_.port_locked = false;
     l_.com_port = menu_port_;
-    l_.tmr_reopen.set_enabled(false);
-    l_.tmr_mess.set_enabled(false);
-    l_.lb_selectcom.set_visible(false);
-    set_check_marks(l_.com_port);
-    l_.tmr_main.set_enabled(true);
+    opened();
 }
 
 void PortSelection::tmr_mess_timer() {
@@ -75,10 +70,10 @@ void PortSelection::tmr_reopen_timer() {
         l_.tmr_reopen.set_enabled(false);
         return;
     }
-    if (open(l_.com_port)) opened_again();
+    if (open(l_.com_port)) opened();
 }
 
-void PortSelection::opened_again() {
+void PortSelection::opened() {
     l_.port_locked = false;
     l_.tmr_reopen.set_enabled(false);
     l_.tmr_mess.set_enabled(false);

@@ -52,7 +52,9 @@ class PortSelection {
   private:
     bool open(int16_t port);
     void set_check_marks(int16_t port);
-    void opened_again();
+    // The port com_port is open again after a choice or a loss: poll on,
+    // warning off, its check mark set, no more retrying.
+    void opened();
 
     Links l_;
     int16_t menu_port_ = 0;

@@ -2,45 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_controls.h"
 #include "fakes/fake_serial.h"
+#include "link/link_rig.h"
 
 namespace tolvane {
 namespace {
 
-class PortSelectionTest : public ::testing::Test {
+class PortSelectionTest : public ::testing::Test, public testing::LinkRig<testing::FakeSerial> {
   protected:
-    std::vector<bool> marks() const {
-        return {com1.is_checked, com2.is_checked, com3.is_checked, com4.is_checked};
-    }
     using Marks = std::vector<bool>;
-
-    testing::FakeSerial com;
-    testing::FakeDialogs dialogs;
-    MeasTable table;
-    testing::MemoryFileSystem files;
-    testing::FakeClock clock;
-    testing::FakeList lst_backup, lst_meas;
-    testing::FakeTextBox txt_backupdes;
-    testing::FakeLabel lb_numpoints, lb_selectcom;
-    testing::FakeMenuItem com1, com2, com3, com4;
-    testing::FakeTimer tmr_main, tmr_mess, tmr_reopen;
-    BackupFile backup{files, clock, dialogs, lst_backup, txt_backupdes};
-    int16_t num_meas = 80;
-    int16_t com_port = 1;
-    bool port_locked = true;
-    ReceptionPoll poll{{com, table, backup, clock, lst_meas, lb_numpoints, num_meas, port_locked,
-                        nullptr, nullptr}};
-    PortSelection ports{{com,
-                         dialogs,
-                         poll,
-                         {&com1, &com2, &com3, &com4},
-                         lb_selectcom,
-                         tmr_main,
-                         tmr_mess,
-                         tmr_reopen,
-                         com_port,
-                         port_locked}};
 };
 
 TEST_F(PortSelectionTest, StartUpOnAFreePort) {

@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_controls.h"
 #include "fakes/fake_serial.h"
+#include "link/link_rig.h"
 
 namespace tolvane {
 namespace {
 
-using Rows = std::vector<std::string>;
+using testing::Rows;
 
 std::string bytes(std::initializer_list<int> list) {
     std::string s;
@@ -26,46 +26,10 @@ std::string block_of(int pairs, int terminator = 0xFF) {
     return s;
 }
 
-class ReceptionPollTest : public ::testing::Test {
+class ReceptionPollTest : public ::testing::Test, public testing::LinkRig<testing::FakeSerial> {
   protected:
-    // Records of the backup file, one per block: the lines after the stamp.
-    std::vector<Rows> records() const {
-        std::vector<Rows> out;
-        const std::string& f = files.files.at(kBackupFileName);
-        size_t pos = 0;
-        while (pos < f.size()) {
-            const size_t end = f.find("\r\n", pos);
-            const std::string line = f.substr(pos, end - pos);
-            pos = end + 2;
-            if (line.front() == '#')
-                out.emplace_back();
-            else
-                out.back().push_back(line);
-        }
-        return out;
-    }
+    ReceptionPollTest() { port_locked = false; }
     void tick() { poll.tmr_main_timer(); }
-
-    testing::FakeSerial com;
-    MeasTable table;
-    testing::MemoryFileSystem files;
-    testing::FakeClock clock;
-    testing::FakeDialogs dialogs;
-    testing::FakeList lst_backup, lst_meas;
-    testing::FakeTextBox txt_backupdes;
-    testing::FakeLabel lb_numpoints;
-    BackupFile backup{files, clock, dialogs, lst_backup, txt_backupdes};
-    int16_t num_meas = 80;
-    bool port_locked = false;
-    bool auto_connect = false;
-    int sends = 0;
-    bool send_succeeds = true;
-    ReceptionPoll poll{{com, table, backup, clock, lst_meas, lb_numpoints, num_meas, port_locked,
-                        [this] { return auto_connect; },
-                        [this] {
-                            ++sends;
-                            return send_succeeds;
-                        }}};
 };
 
 TEST_F(ReceptionPollTest, WorkedBlocksThroughOneTickEach) {

@@ -12,17 +12,15 @@
 #include <random>
 #include <thread>
 
-#include "fakes/fake_controls.h"
 #include "kld350_sim.h"
-#include "link/port_selection.h"
-#include "link/reception_poll.h"
+#include "link/link_rig.h"
 #include "platform/qt_serial_control.h"
 
 namespace tolvane {
 namespace {
 
 using namespace std::chrono_literals;
-using Rows = std::vector<std::string>;
+using testing::Rows;
 namespace fs = std::filesystem;
 
 void spin(std::chrono::milliseconds how_long) {
@@ -77,8 +75,9 @@ class Line {
     int master_ = -1;
 };
 
-class SerialLineTest : public ::testing::Test {
+class SerialLineTest : public ::testing::Test, public testing::LinkRig<QtSerialControl> {
   protected:
+    SerialLineTest() { num_meas = 100; }
     void SetUp() override {
         dir_ = fs::temp_directory_path() / ("tolvane-line-" + std::to_string(::getpid()));
         fs::create_directories(dir_);
@@ -101,51 +100,8 @@ class SerialLineTest : public ::testing::Test {
         timer.start(tick);
         spin(how_long);
     }
-    std::vector<Rows> records() const {
-        std::vector<Rows> out;
-        const auto it = files.files.find(kBackupFileName);
-        if (it == files.files.end()) return out;
-        const std::string& f = it->second;
-        for (size_t pos = 0; pos < f.size();) {
-            const size_t end = f.find("\r\n", pos);
-            const std::string field = f.substr(pos, end - pos);
-            pos = end + 2;
-            if (field.front() == '#')
-                out.emplace_back();
-            else
-                out.back().push_back(field);
-        }
-        return out;
-    }
-
     fs::path dir_;
     std::unique_ptr<Line> line_;
-    QtSerialControl com;
-    MeasTable table;
-    testing::MemoryFileSystem files;
-    testing::FakeClock clock;
-    testing::FakeDialogs dialogs;
-    testing::FakeList lst_backup, lst_meas;
-    testing::FakeTextBox txt_backupdes;
-    testing::FakeLabel lb_numpoints, lb_selectcom;
-    testing::FakeMenuItem com1, com2, com3, com4;
-    testing::FakeTimer tmr_main, tmr_mess, tmr_reopen;
-    BackupFile backup{files, clock, dialogs, lst_backup, txt_backupdes};
-    int16_t num_meas = 100;
-    int16_t com_port = 1;
-    bool port_locked = true;
-    ReceptionPoll poll{{com, table, backup, clock, lst_meas, lb_numpoints, num_meas, port_locked,
-                        nullptr, nullptr}};
-    PortSelection ports{{com,
-                         dialogs,
-                         poll,
-                         {&com1, &com2, &com3, &com4},
-                         lb_selectcom,
-                         tmr_main,
-                         tmr_mess,
-                         tmr_reopen,
-                         com_port,
-                         port_locked}};
 };
 
 TEST_F(SerialLineTest, OpeningFailures) {
