@@ -49,8 +49,8 @@ Status QtSerialControl::set_port_open(bool open) {
     }
     if (port_.isOpen()) return Status::failure("The port is already open.");
     const std::string device = device_for_port(comm_port_);
+    // Bytes rescued from a lost port stay until read, even across reopening.
     port_.setPortName(QString::fromStdString(device));
-    rescued_.clear();
     if (!port_.open(QIODevice::ReadOnly)) {
         const std::string reason = device + ": " + port_.errorString().toStdString();
         port_.clearError();
