@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -12,6 +13,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace kld350 {
@@ -224,6 +228,145 @@ TEST(WritePaced, ReportsWriteErrors) {
         EXPECT_EQ(written, 0u);
     }
     ::close(fd);
+}
+
+// kld350-sim run as a process: stdin and stderr /dev/null, stdout on a pipe.
+struct SimProcess {
+    pid_t pid = -1;
+    int out = -1;
+
+    explicit SimProcess(std::vector<std::string> args) {
+        std::vector<char*> argv{const_cast<char*>(KLD350_SIM_PATH)};
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        pid = ::fork();
+        if (pid == 0) {
+            int null = ::open("/dev/null", O_RDWR);
+            ::dup2(null, 0);
+            ::dup2(fds[1], 1);
+            ::dup2(null, 2);
+            ::close(fds[0]);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        out = fds[0];
+    }
+    ~SimProcess() {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        if (out >= 0) ::close(out);
+    }
+
+    std::string first_line() {
+        std::string line;
+        for (std::string c; (c = read_up_to(out, 1)) != "" && c != "\n";)
+            line += c;
+        return line;
+    }
+
+    // Exit status; -1 when it did not exit normally within 10 s.
+    int wait() {
+        for (int i = 0; i < 1000; ++i, ::usleep(10000)) {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+        }
+        return -1;
+    }
+};
+
+struct TempDir {
+    std::string path = ::testing::TempDir() + "kld350_sim_XXXXXX";
+    TempDir() { EXPECT_NE(::mkdtemp(path.data()), nullptr); }
+    ~TempDir() { ::rmdir(path.c_str()); }
+};
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+TEST(Cli, SendsItsBlockThroughTheLinkAndRemovesIt) {
+    TempDir dir;
+    const std::string link = dir.path + "/kld350";
+    SimProcess sim({"--once", "--burst", "--quiet", "--values", "123,5,3.45E+15", "--link", link});
+    const std::string slave = sim.first_line();
+    ASSERT_FALSE(slave.empty());
+    char target[256] = {};
+    ASSERT_GT(::readlink(link.c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(std::string(target), slave);
+
+    int fd = ::open(link.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(read_up_to(fd, 8), bytes({0x01, 0x21, 0x23, 0x05, 0x00, 0xF3, 0x45, 0xFF}));
+    ::close(fd);
+    EXPECT_EQ(sim.wait(), 0);
+    EXPECT_FALSE(exists(link));
+}
+
+TEST(Cli, RemovesTheLinkWhenStoppedBySignal) {
+    TempDir dir;
+    const std::string link = dir.path + "/kld350";
+    for (int sig : {SIGINT, SIGTERM}) {
+        SimProcess sim({"--every", "0.05", "--random", "3", "--quiet", "--link", link});
+        ASSERT_FALSE(sim.first_line().empty());
+        EXPECT_TRUE(exists(link));
+        ::kill(sim.pid, sig);
+        EXPECT_EQ(sim.wait(), 0) << "signal " << sig;
+        EXPECT_FALSE(exists(link)) << "signal " << sig;
+    }
+}
+
+TEST(Cli, SetsUpADeviceAndWritesRawBytes) {
+    OpenPty t;
+    ASSERT_GE(t.slave, 0);
+    // Start from settings the simulator must undo: 7 bits, parity, line editing.
+    termios tio{};
+    ASSERT_EQ(tcgetattr(t.slave, &tio), 0);
+    tio.c_cflag = (tio.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS7 | PARENB | CSTOPB;
+    tio.c_lflag |= ICANON | ECHO;
+    cfsetspeed(&tio, B38400);
+    ASSERT_EQ(tcsetattr(t.slave, TCSANOW, &tio), 0);
+
+    SimProcess sim({"--device", t.pty.slave_path, "--once", "--quiet", "--raw", "01 0D 0A 03 FF"});
+    EXPECT_EQ(sim.first_line(), t.pty.slave_path);
+    EXPECT_EQ(sim.wait(), 0);
+    EXPECT_EQ(read_up_to(t.pty.master, 5), bytes({0x01, 0x0D, 0x0A, 0x03, 0xFF}));
+
+    ASSERT_EQ(tcgetattr(t.slave, &tio), 0);
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
+    EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB), static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);
+}
+
+TEST(Cli, RefusesBadArgumentsWithStatus2) {
+    std::string too_many = "1";
+    for (int i = 0; i < kMaxValuesPerBlock; ++i)
+        too_many += ",1";
+    // clang-format off
+    const std::vector<std::vector<std::string>> bad = {
+        {"--bogus"}, {"--values"}, {"--values", "1.2.3"}, {"--values", "1,,2"},
+        {"--values", too_many}, {"--random", "128"}, {"--random", "-1"},
+        {"--values", "1", "--random", "2"}, {"--raw", "zz"}, {"--raw", ""},
+        {"--raw", "01 FF", "--lead", "01"}, {"--lead", "0102"}, {"--once", "--every", "1"},
+        {"--once", "--count", "2"}, {"--every", "0"}, {"--every", "soon"}, {"--delay", "-1"},
+        {"--linger", "x"}, {"--count", "0"}, {"--once=yes"},
+        {"--link", "/tmp/x", "--device", "/dev/null"}};
+    // clang-format on
+    for (const auto& args : bad) {
+        std::string shown;
+        for (const auto& a : args)
+            shown += a + " ";
+        EXPECT_EQ(SimProcess(args).wait(), 2) << shown;
+    }
 }
 
 }  // namespace
