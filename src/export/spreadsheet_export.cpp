@@ -108,10 +108,11 @@ bool SpreadsheetExport::send() {
         const std::string edge = fill_vertical ? "row " + std::to_string(last.row)
                                                : "column " + std::to_string(last.col);
         if (fitting < count) {
+            const int left = count - fitting;
             dialogs_.message("Only " + std::to_string(fitting) + " of " + std::to_string(count) +
                              " measurements fit on the sheet in " + name + ", which ends at " +
-                             edge + "; the other " + std::to_string(count - fitting) +
-                             " were not written. All of them are still in the measurement list.");
+                             edge + "; " + std::to_string(left) + (left == 1 ? " was" : " were") +
+                             " not written. All of them are still in the measurement list.");
             return false;
         }
         dialogs_.message("The measurements were written to " + name + " up to the sheet's last " +

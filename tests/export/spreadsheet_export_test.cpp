@@ -208,8 +208,7 @@ TEST_F(SendTest, RunPastTheLastRowWritesWhatFitsAndReportsTheRest) {
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0],
               "Only 2 of 4 measurements fit on the sheet in LibreOffice Calc, which ends at row "
-              "1048576; the other 2 were not written. All of them are still in the measurement "
-              "list.");
+              "1048576; 2 were not written. All of them are still in the measurement list.");
     EXPECT_EQ(table.meas_count, 4);
 }
 
