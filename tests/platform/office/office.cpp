@@ -200,12 +200,16 @@ void stop_office(const OfficeProcess& office, const std::string& pipe) {
     } catch (...) {
         // Not answering: the signals below end it.
     }
-    if (office.launcher <= 0) return;
-    if (wait_group_gone(office, std::chrono::seconds(15))) return;
-    kill(-office.launcher, SIGTERM);
-    if (wait_group_gone(office, std::chrono::seconds(10))) return;
-    kill(-office.launcher, SIGKILL);
-    wait_group_gone(office, std::chrono::seconds(10));
+    if (office.launcher > 0 && !wait_group_gone(office, std::chrono::seconds(15))) {
+        kill(-office.launcher, SIGTERM);
+        if (!wait_group_gone(office, std::chrono::seconds(10))) {
+            kill(-office.launcher, SIGKILL);
+            wait_group_gone(office, std::chrono::seconds(10));
+        }
+    }
+    // A killed office leaves its pipe's socket behind.
+    if (office.launcher <= 0 || group_members(office.launcher).empty())
+        unlink(("/tmp/OSL_PIPE_" + std::to_string(getuid()) + "_" + pipe).c_str());
 }
 
 void stop_office(const std::string& dir, const std::string& pipe) {
