@@ -1,10 +1,16 @@
-// An office that goes away: killed between two sends, or in the middle of
-// one. Each test starts its own headless office on TOLVANE_UNO_PIPE with its
-// profile in the build directory.
+// An office that goes away (killed between two sends, or in the middle of
+// one) or cannot be started. The first tests start their own headless office
+// on TOLVANE_UNO_PIPE with its profile in the build directory.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
 
 #include "export/spreadsheet_export.h"
 #include "fakes/fake_controls.h"
@@ -84,6 +90,74 @@ TEST_F(OfficeGoesAway, KilledInTheMiddleOfASendIsAFailureOfEachStep) {
     EXPECT_FALSE(server.select({4, 1}).ok());
     server.release();
     EXPECT_FALSE(server.attach().ok());
+}
+
+}  // namespace
+}  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+// Children of this process that have ended but were not reaped.
+int zombie_children() {
+    int zombies = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        const auto close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(line.substr(close + 1));
+        char state = 0;
+        pid_t ppid = 0;
+        rest >> state >> ppid;
+        if (ppid == getpid() && state == 'Z') ++zombies;
+    }
+    return zombies;
+}
+
+bool no_zombie_children_within(std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (zombie_children() > 0) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+UnoSpreadsheetServer::Options nobody_listens(std::string launcher) {
+    UnoSpreadsheetServer::Options o;
+    o.pipe = "tolvane-nobody-" + std::to_string(getpid());
+    o.launcher = std::move(launcher);
+    o.start_timeout = std::chrono::seconds(1);
+    return o;
+}
+
+TEST(StartingTheOffice, LauncherThatFailsEndsTheWaitAtOnce) {
+    UnoSpreadsheetServer server(nobody_listens("false"));
+    EXPECT_FALSE(server.attach().ok());
+    const Status s = server.create();
+    ASSERT_FALSE(s.ok());
+    EXPECT_EQ(s.reason(), "false could not start an office: it ended with exit status 1");
+    EXPECT_TRUE(no_zombie_children_within(std::chrono::seconds(5)));
+}
+
+TEST(StartingTheOffice, MissingLauncherIsNamed) {
+    UnoSpreadsheetServer server(nobody_listens("tolvane-no-such-office"));
+    const Status s = server.create();
+    ASSERT_FALSE(s.ok());
+    EXPECT_EQ(s.reason(), "tolvane-no-such-office: No such file or directory");
+}
+
+// A launcher that hands the request on and exits 0, but no office follows.
+TEST(StartingTheOffice, OfficeThatNeverAnswersTimesOut) {
+    UnoSpreadsheetServer server(nobody_listens("true"));
+    const Status s = server.create();
+    ASSERT_FALSE(s.ok());
+    EXPECT_NE(s.reason().find("did not answer on the pipe \"tolvane-nobody-"), std::string::npos)
+        << s.reason();
+    EXPECT_NE(s.reason().find("within 1 s"), std::string::npos) << s.reason();
+    EXPECT_TRUE(no_zombie_children_within(std::chrono::seconds(5)));
 }
 
 }  // namespace
