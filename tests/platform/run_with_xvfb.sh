@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Runs a test program on a fresh Xvfb display with a throw-away HOME and a
+# pipe name of its own, so that an office it starts has a screen and a profile
+# of its own. Afterwards ends whatever is left of that office and the display.
+set -uo pipefail
+
+work=$(mktemp -d /tmp/tolvane-xvfb.XXXXXX)
+mkdir -p "$work/home"
+marker="tolvane-create-$$-$RANDOM"
+
+# Processes started under this run (they inherit the pipe name).
+ours() {
+    local env
+    for env in /proc/[0-9]*/environ; do
+        if tr '\0' '\n' <"$env" 2>/dev/null | grep -qx "TOLVANE_UNO_PIPE=$marker"; then
+            env=${env#/proc/}
+            echo "${env%/environ}"
+        fi
+    done
+}
+
+cleanup() {
+    local pids i
+    pids=$(ours)
+    if [[ -n "$pids" ]]; then
+        kill -TERM $pids 2>/dev/null
+        for i in $(seq 50); do
+            pids=$(ours)
+            [[ -z "$pids" ]] && break
+            sleep 0.2
+        done
+        [[ -n "$pids" ]] && kill -KILL $pids 2>/dev/null
+    fi
+    [[ -n "${xvfb:-}" ]] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do
+    [[ -s "$work/display" ]] && break
+    sleep 0.1
+done
+if [[ ! -s "$work/display" ]]; then
+    echo "Xvfb did not start:" >&2
+    cat "$work/xvfb.log" >&2
+    exit 1
+fi
+
+export DISPLAY=":$(head -n1 "$work/display")"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
+export TOLVANE_UNO_PIPE="$marker"
+unset WAYLAND_DISPLAY SAL_USE_VCLPLUGIN
+"$@"

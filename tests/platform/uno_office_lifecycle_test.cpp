@@ -1,0 +1,164 @@
+// An office that goes away (killed between two sends, or in the middle of
+// one) or cannot be started. The first tests start their own headless office
+// on TOLVANE_UNO_PIPE with its profile in the build directory.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "export/spreadsheet_export.h"
+#include "fakes/fake_controls.h"
+#include "fakes/fake_spreadsheet.h"
+#include "platform/office/office.h"
+#include "platform/uno_spreadsheet_server.h"
+
+namespace tolvane {
+namespace {
+
+namespace t = tolvane::testing;
+
+class OfficeGoesAway : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::filesystem::remove_all(dir);
+        office = t::start_office(dir, pipe);
+        t::new_calc_document(t::desktop_on(pipe));
+    }
+    void TearDown() override { t::stop_office(office, pipe); }
+
+    std::string dir = TOLVANE_TEST_OFFICE_DIR;
+    std::string pipe = uno_pipe_from_environment();
+    t::OfficeProcess office;
+};
+
+TEST_F(OfficeGoesAway, KilledBetweenTwoSendsGivesOneMessageAndTheNextSendWorks) {
+    MeasTable table;
+    table.meas(1) = 1.5;
+    table.meas(2) = 2.5;
+    table.meas_count = 2;
+    t::FakeDialogs dialogs;
+    t::FakeButton command1;
+    t::FakeBusy busy;
+    // No office can be started here: the second send has nothing to reach.
+    UnoSpreadsheetServer::Options options;
+    options.launcher = "false";
+    UnoSpreadsheetServer server(options);
+    SpreadsheetExport send(table, dialogs, command1, server, busy);
+    send.fill_vertical = true;
+
+    ASSERT_TRUE(send.connect1()) << ::testing::PrintToString(dialogs.messages);
+    t::kill_office(office);
+
+    EXPECT_FALSE(send.connect1());
+    EXPECT_NE(dialogs.messages[0].find("LibreOffice Calc could not be reached or started"),
+              std::string::npos)
+        << dialogs.messages[0];
+    EXPECT_EQ(busy.begins, 1);
+    EXPECT_FALSE(busy.busy);
+    EXPECT_EQ(table.meas_count, 2);
+
+    office = t::start_office(dir, pipe);
+    auto doc = t::new_calc_document(t::desktop_on(pipe));
+    t::select(doc, "B3");
+    EXPECT_TRUE(send.connect1()) << ::testing::PrintToString(dialogs.messages);
+    EXPECT_EQ(t::value(doc, "B3"), 1.5);
+    EXPECT_EQ(t::value(doc, "B4"), 2.5);
+    EXPECT_EQ(t::selection(doc), "B5");
+}
+
+TEST_F(OfficeGoesAway, KilledInTheMiddleOfASendIsAFailureOfEachStep) {
+    UnoSpreadsheetServer server;
+    ASSERT_TRUE(server.attach().ok());
+    CellPosition last;
+    ASSERT_TRUE(server.active_sheet(last).ok());
+    t::kill_office(office);
+
+    const double values[] = {1, 2, 3};
+    const Status written = server.set_values({1, 1}, FillDirection::down, values);
+    EXPECT_FALSE(written.ok());
+    EXPECT_NE(written.reason().find("LibreOffice Calc was closed or the connection to it was lost"),
+              std::string::npos)
+        << written.reason();
+    CellPosition cell;
+    EXPECT_FALSE(server.active_cell(cell).ok());
+    EXPECT_FALSE(server.select({4, 1}).ok());
+    server.release();
+    EXPECT_FALSE(server.attach().ok());
+}
+
+}  // namespace
+}  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+// Children of this process that have ended but were not reaped.
+int zombie_children() {
+    int zombies = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        const auto close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(line.substr(close + 1));
+        char state = 0;
+        pid_t ppid = 0;
+        rest >> state >> ppid;
+        if (ppid == getpid() && state == 'Z') ++zombies;
+    }
+    return zombies;
+}
+
+bool no_zombie_children_within(std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (zombie_children() > 0) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+UnoSpreadsheetServer::Options nobody_listens(std::string launcher) {
+    UnoSpreadsheetServer::Options o;
+    o.pipe = "tolvane-nobody-" + std::to_string(getpid());
+    o.launcher = std::move(launcher);
+    o.start_timeout = std::chrono::seconds(1);
+    return o;
+}
+
+TEST(StartingTheOffice, LauncherThatFailsEndsTheWaitAtOnce) {
+    UnoSpreadsheetServer server(nobody_listens("false"));
+    EXPECT_FALSE(server.attach().ok());
+    const Status s = server.create();
+    ASSERT_FALSE(s.ok());
+    EXPECT_EQ(s.reason(), "false could not start an office: it ended with exit status 1");
+    EXPECT_TRUE(no_zombie_children_within(std::chrono::seconds(5)));
+}
+
+TEST(StartingTheOffice, MissingLauncherIsNamed) {
+    UnoSpreadsheetServer server(nobody_listens("tolvane-no-such-office"));
+    const Status s = server.create();
+    ASSERT_FALSE(s.ok());
+    EXPECT_EQ(s.reason(), "tolvane-no-such-office: No such file or directory");
+}
+
+// A launcher that hands the request on and exits 0, but no office follows.
+TEST(StartingTheOffice, OfficeThatNeverAnswersTimesOut) {
+    UnoSpreadsheetServer server(nobody_listens("true"));
+    const Status s = server.create();
+    ASSERT_FALSE(s.ok());
+    EXPECT_NE(s.reason().find("did not answer on the pipe \"tolvane-nobody-"), std::string::npos)
+        << s.reason();
+    EXPECT_NE(s.reason().find("within 1 s"), std::string::npos) << s.reason();
+    EXPECT_TRUE(no_zombie_children_within(std::chrono::seconds(5)));
+}
+
+}  // namespace
+}  // namespace tolvane
