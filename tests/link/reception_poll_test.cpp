@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "export/spreadsheet_export.h"
 #include "fakes/fake_serial.h"
+#include "fakes/fake_spreadsheet.h"
 #include "link/link_rig.h"
 
 namespace tolvane {
@@ -133,6 +135,35 @@ TEST_F(ReceptionPollTest, AutoConnectClearsOnlyWhatWasSentAndSaved) {
     EXPECT_EQ(sends, 3);
     EXPECT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(lst_meas.rows.size(), 2u);
+}
+
+TEST_F(ReceptionPollTest, AutoConnectThroughTheSpreadsheetSend) {
+    testing::FakeSpreadsheet sheet;
+    testing::FakeBusy busy;
+    testing::FakeButton command1;
+    SpreadsheetExport send{table, dialogs, command1, sheet, busy};
+    send.fill_vertical = true;
+    send.chk_auto_click();
+    ReceptionPoll p{{com, table, backup, clock, lst_meas, lb_numpoints, num_meas, port_locked,
+                     [&] { return send.auto_connect; }, [&] { return send.connect1(); }}};
+    sheet.active = {5, 3};
+    com.reads = {bytes({0x01, 0x21, 0x23, 0x05, 0x00, 0xFF})};
+    p.tmr_main_timer();
+    EXPECT_EQ(sheet.at(5, 3), 123);
+    EXPECT_EQ(sheet.at(6, 3), 5);
+    EXPECT_EQ(sheet.active, (CellPosition{7, 3}));
+    EXPECT_TRUE(lst_meas.rows.empty());
+    EXPECT_EQ(lb_numpoints.caption, "0 Measurements Received");
+    EXPECT_EQ(lst_backup.rows.size(), 3u);
+
+    // The office went away: one message, and the values wait in the list.
+    sheet.running = false;
+    sheet.failing["create"] = "soffice: No such file or directory";
+    com.reads = {bytes({0x01, 0x21, 0x23, 0xFF})};
+    p.tmr_main_timer();
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(lst_meas.rows, Rows{"123"});
+    EXPECT_EQ(table.meas_count, 1);
 }
 
 // A message box of a tick runs the event loop, and with it further ticks.
