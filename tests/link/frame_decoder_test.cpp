@@ -5,15 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "fakes/bytes.h"
+
 namespace tolvane {
 namespace {
 
-std::string bytes(std::initializer_list<int> values) {
-    std::string s;
-    for (int v : values)
-        s.push_back(static_cast<char>(v));
-    return s;
-}
+using testing::bytes;
 
 // Runs a block through fill and decode as the poll does; returns the values
 // in the order the per-value step saw them.

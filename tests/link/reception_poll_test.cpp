@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "export/spreadsheet_export.h"
+#include "fakes/bytes.h"
 #include "fakes/fake_serial.h"
 #include "fakes/fake_spreadsheet.h"
 #include "link/link_rig.h"
@@ -12,12 +13,7 @@ namespace {
 
 using testing::Rows;
 
-std::string bytes(std::initializer_list<int> list) {
-    std::string s;
-    for (int b : list)
-        s.push_back(static_cast<char>(b));
-    return s;
-}
+using testing::bytes;
 
 // 01, n pairs (value 1.00 x 10^0 .. ), FF
 std::string block_of(int pairs, int terminator = 0xFF) {

@@ -18,15 +18,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "fakes/bytes.h"
+
 namespace kld350 {
 namespace {
 
-std::string bytes(std::initializer_list<int> values) {
-    std::string s;
-    for (int v : values)
-        s.push_back(static_cast<char>(v));
-    return s;
-}
+using tolvane::testing::bytes;
 
 Reading reading(int e, int d) {
     return Reading{static_cast<uint8_t>(e), static_cast<uint8_t>(d / 100),

@@ -68,24 +68,9 @@ Reference<css::uno::XComponentContext> local_context() {
 // Live (not zombie) processes of a process group.
 std::vector<pid_t> group_members(pid_t pgid) {
     std::vector<pid_t> pids;
-    DIR* proc = opendir("/proc");
-    if (!proc) return pids;
-    while (dirent* e = readdir(proc)) {
-        const pid_t pid = static_cast<pid_t>(std::atoi(e->d_name));
-        if (pid <= 0) continue;
-        std::ifstream stat("/proc/" + std::string(e->d_name) + "/stat");
-        std::string line;
-        if (!std::getline(stat, line)) continue;
-        // pid (comm) state ppid pgrp ...; comm may hold blanks.
-        const auto close = line.rfind(')');
-        if (close == std::string::npos) continue;
-        std::istringstream rest(line.substr(close + 1));
-        char state = 0;
-        pid_t ppid = 0, pgrp = 0;
-        rest >> state >> ppid >> pgrp;
-        if (pgrp == pgid && state != 'Z') pids.push_back(pid);
+    for (const ProcessState& p : processes()) {
+        if (p.pgrp == pgid && p.state != 'Z') pids.push_back(p.pid);
     }
-    closedir(proc);
     return pids;
 }
 
@@ -309,6 +294,28 @@ void close_documents(const Reference<css::frame::XDesktop2>& desktop) {
         } catch (const css::uno::Exception&) {
         }
     }
+}
+
+std::vector<ProcessState> processes() {
+    std::vector<ProcessState> all;
+    DIR* proc = opendir("/proc");
+    if (!proc) return all;
+    while (dirent* e = readdir(proc)) {
+        ProcessState p;
+        p.pid = static_cast<pid_t>(std::atoi(e->d_name));
+        if (p.pid <= 0) continue;
+        std::ifstream stat("/proc/" + std::string(e->d_name) + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        // pid (comm) state ppid pgrp ...; comm may hold blanks.
+        const auto close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(line.substr(close + 1));
+        rest >> p.state >> p.ppid >> p.pgrp;
+        all.push_back(p);
+    }
+    closedir(proc);
+    return all;
 }
 
 }  // namespace tolvane::testing

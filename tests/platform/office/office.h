@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
@@ -61,6 +62,15 @@ double value(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
 
 // A rectangle on the active sheet, selected.
 void select_a_shape(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc);
+
+// A process as /proc/<pid>/stat shows it.
+struct ProcessState {
+    pid_t pid = 0;
+    char state = 0;  // 'Z' for a zombie
+    pid_t ppid = 0;
+    pid_t pgrp = 0;
+};
+std::vector<ProcessState> processes();
 
 // Closes every document without saving.
 void close_documents(const css::uno::Reference<css::frame::XDesktop2>& desktop);
