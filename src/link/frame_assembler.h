@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "records/meas_table.h"
+
 namespace tolvane {
 
 // Joins the bytes of successive port reads into whole blocks. At 9600 baud a
@@ -14,7 +16,7 @@ namespace tolvane {
 class FrameAssembler {
   public:
     // A frame is cut here even without a terminator: it is what rx_hex holds.
-    static constexpr size_t kMaxFrame = 256;
+    static constexpr size_t kMaxFrame = MeasTable::kSize;
 
     // Adds one read. Frames completed by it go to `out`, in order. A frame
     // ends with 0xFF at a pair boundary (byte 4, 6, 8, ...) or at kMaxFrame

@@ -65,11 +65,6 @@ void PortSelection::port_lost() {
 }
 
 void PortSelection::tmr_reopen_timer() {
-    // A menu choice may have opened a port meanwhile.
-    if (!l_.port_locked && l_.com.port_open()) {
-        l_.tmr_reopen.set_enabled(false);
-        return;
-    }
     if (open(l_.com_port)) opened();
 }
 
