@@ -1,0 +1,14 @@
+# The whole program on a virtual display under a window manager (label "gui"):
+# Xvfb, openbox, xdotool and xprop must be installed. The screenshot it takes
+# is left in artifacts/ of the build directory.
+if(TARGET tolvane)
+    find_package(Qt6 REQUIRED COMPONENTS Gui)
+    add_executable(tolvane_screenshot ${CMAKE_CURRENT_LIST_DIR}/../tools/screenshot.cpp)
+    target_link_libraries(tolvane_screenshot PRIVATE Qt6::Gui)
+
+    add_test(NAME EndToEnd.OneBlockFromStartToClose
+        COMMAND ${CMAKE_CURRENT_LIST_DIR}/end_to_end.sh
+            $<TARGET_FILE:tolvane> $<TARGET_FILE:kld350-sim> $<TARGET_FILE:tolvane_screenshot>
+            ${CMAKE_BINARY_DIR}/artifacts)
+    set_tests_properties(EndToEnd.OneBlockFromStartToClose PROPERTIES LABELS gui TIMEOUT 120)
+endif()

@@ -1,0 +1,155 @@
+#!/usr/bin/env bash
+# The whole program as an operator meets it, on a display of its own with a
+# window manager (openbox): the title window's OK, one block from the
+# simulator into databac.txt, a screenshot, and a close through the window
+# manager that must save the settings.
+#
+# usage: end_to_end.sh TOLVANE KLD350_SIM SCREENSHOT ARTIFACT_DIR
+# Needs Xvfb, openbox, xdotool and xprop (x11-utils).
+set -uo pipefail
+
+if (($# != 4)); then
+    echo "usage: $0 TOLVANE KLD350_SIM SCREENSHOT ARTIFACT_DIR" >&2
+    exit 2
+fi
+tolvane=$1 sim=$2 screenshot=$3 artifacts=$4
+limit=20 # seconds any one step may take
+
+work=$(mktemp -d /tmp/tolvane-e2e.XXXXXX)
+mkdir -p "$work/home" "$work/runtime" "$work/cwd" "$artifacts"
+rm -f "$artifacts/end_to_end.png" "$artifacts/end_to_end-failure.png"
+chmod 700 "$work/runtime"
+xvfb_pid='' wm_pid='' sim_pid='' app_pid=''
+
+stop() { # pid...: TERM, then KILL whatever is still there after 5 s
+    local pid
+    for pid in "$@"; do kill -TERM "$pid" 2>/dev/null; done
+    for pid in "$@"; do
+        for _ in $(seq 50); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -KILL "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+}
+
+cleanup() {
+    # shellcheck disable=SC2086  # empty ones drop out
+    stop $app_pid $sim_pid $wm_pid $xvfb_pid
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+fail() {
+    echo "FAIL: $*" >&2
+    if [[ -n "${DISPLAY:-}" ]] && "$screenshot" "$artifacts/end_to_end-failure.png" 2>/dev/null; then
+        echo "screen at the failure: $artifacts/end_to_end-failure.png" >&2
+    fi
+    local log
+    for log in "$work"/*.log; do
+        [[ -s "$log" ]] || continue
+        echo "--- ${log##*/}" >&2
+        tail -n 40 "$log" >&2
+    done
+    exit 1
+}
+
+# until SECONDS WHAT COMMAND...: runs COMMAND every 0.1 s until it succeeds.
+until_ok() {
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    until "$@"; do
+        ((SECONDS < deadline)) || fail "$what: not within $seconds s"
+        sleep 0.1
+    done
+}
+
+# The display: its own number, its own home, nothing from the caller's session.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+until_ok 10 "Xvfb gives its display number" test -s "$work/display"
+DISPLAY=":$(head -n1 "$work/display")"
+export DISPLAY
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
+export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
+export TOLVANE_UNO_PIPE="tolvane-e2e-$$"
+unset WAYLAND_DISPLAY SESSION_MANAGER
+
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+wm_pid=$!
+wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+until_ok 10 "openbox manages the display" wm_running
+
+# One block of known values, sent once the program has the line open; the
+# simulator then keeps the line until the program lets it go.
+link=$work/kld350
+"$sim" --link "$link" --values 1.23,45.6,700 --once --linger 600 >"$work/sim.out" 2>"$work/sim.log" &
+sim_pid=$!
+until_ok 10 "the simulator makes $link" test -L "$link"
+
+export TOLVANE_COM1=$link
+(cd "$work/cwd" && exec "$tolvane") >"$work/tolvane.log" 2>&1 &
+app_pid=$!
+
+# find_window [NAME-REGEX]: the program's visible window (with that title).
+find_window() {
+    local name=()
+    (($#)) && name=(--name "$1")
+    timeout "$limit" xdotool search --sync --all --onlyvisible --pid "$app_pid" "${name[@]}" \
+        2>/dev/null | head -n1
+}
+
+title=$(find_window)
+[[ -n "$title" ]] || fail "no title window"
+# No caption text: neither X11 name property may hold anything but blanks.
+caption=$(xprop -id "$title" _NET_WM_NAME WM_NAME)
+if grep -qE '= ".*[^ ].*"' <<<"$caption"; then
+    fail "the title window has a caption: $caption"
+fi
+xdotool windowactivate --sync "$title" key Return || fail "cannot press Return in the title window"
+
+main=$(find_window '^KLD-350 Polling Utility V1\.24$')
+[[ -n "$main" ]] || fail "no main window 'KLD-350 Polling Utility V1.24' after OK"
+
+# The block's record: the header, the time stamp (the date alone at
+# midnight), the three values; every line with CR LF.
+# (Glob patterns; nothing else in them is special to a glob.)
+d='[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]'
+t='[0-9][0-9]:[0-9][0-9]:[0-9][0-9]'
+record=$'"Backup Data"\r\n#'$d' '$t$'#\r\n1.23\r\n45.6\r\n700\r\n'
+record_at_midnight=$'"Backup Data"\r\n#'$d$'#\r\n1.23\r\n45.6\r\n700\r\n'
+backup_holds_block() {
+    local bytes
+    bytes=$(cat "$work/cwd/databac.txt" 2>/dev/null && echo .)
+    bytes=${bytes%.}
+    # shellcheck disable=SC2053  # the right sides are patterns
+    [[ $bytes == $record || $bytes == $record_at_midnight ]]
+}
+until_ok "$limit" "databac.txt holds the header and the block's record" backup_holds_block
+
+# The list has the values once the record is in the file; a moment for the
+# window to paint them.
+sleep 0.5
+"$screenshot" "$artifacts/end_to_end.png" || fail "no screenshot"
+echo "screenshot: $artifacts/end_to_end.png"
+
+# Closed the way a user closes it, through the window manager.
+xdotool windowactivate --sync "$main" key alt+F4 || fail "cannot press Alt+F4"
+app_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
+until_ok "$limit" "the program ends after Alt+F4" app_ended
+wait "$app_pid"
+status=$?
+app_pid=
+((status == 0)) || fail "the program ended with status $status"
+
+[[ "$(od -An -c "$work/cwd/com.dat")" == "$(printf '1\r\n' | od -An -c)" ]] ||
+    fail "com.dat: $(od -An -c "$work/cwd/com.dat" 2>&1), expected 1 CR LF"
+[[ "$(od -An -c "$work/cwd/numdat.dat")" == "$(printf ' 80 \r\n' | od -An -c)" ]] ||
+    fail "numdat.dat: $(od -An -c "$work/cwd/numdat.dat" 2>&1), expected ' 80 ' CR LF"
+backup_holds_block || fail "databac.txt changed on closing: $(od -An -c "$work/cwd/databac.txt")"
+
+echo "end to end: passed"
