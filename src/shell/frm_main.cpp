@@ -133,7 +133,8 @@ void FrmMain::build_controls() {
     client->setObjectName("client");
     // The window's own font; every control has one of its own.
     client->setFont(ms_sans_serif(true));
-    set_colours(client, Qt::white, Qt::black);
+    // Only the ground: lists, the text box and buttons keep the system colours.
+    set_ground(client, Qt::black);
     setCentralWidget(client);
 
     // Created in the window's control order, which is also the tab order of
@@ -160,6 +161,7 @@ void FrmMain::build_controls() {
     for (QRadioButton* op : {op_ver_, op_hor_}) {
         op->setFont(arial());
         set_colours(op, Qt::white, Qt::black);
+        tight_indicator(op);
     }
     op_ver_->setChecked(true);
 
@@ -170,6 +172,7 @@ void FrmMain::build_controls() {
     chk_auto_->setText("Auto Connect");
     chk_auto_->setFont(arial());
     set_colours(chk_auto_, Qt::white, Qt::black);
+    tight_indicator(chk_auto_);
 
     lb_selectcom_ = label(client, "lb_selectcom", "", twips(6345, 1035, 2445, 195),
                           Qt::AlignLeft | Qt::AlignTop, Qt::yellow);

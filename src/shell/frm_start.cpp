@@ -19,9 +19,11 @@ FrmStart::FrmStart(std::function<void()> show_main)
               Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       show_main_(std::move(show_main)) {
     setObjectName("frm_start");
-    setWindowTitle("");
+    // No caption. Qt puts the application's name in place of an empty title,
+    // so the title is one zero-width space.
+    setWindowTitle(QString(QChar(0x200B)));
     setFont(ms_sans_serif());
-    set_colours(this, Qt::white, Qt::black);
+    set_ground(this, Qt::black);
     setFixedSize(366, 116);
 
     pic1_ = new QLabel(this);

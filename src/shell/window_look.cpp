@@ -34,12 +34,22 @@ QFont ms_sans_serif(bool bold) {
 
 void set_colours(QWidget* widget, const QColor& text, const QColor& ground) {
     QPalette p = widget->palette();
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(role, text);
+    // The text beside a box or circle too; the box keeps its system colours.
+    p.setColor(QPalette::WindowText, text);
     p.setColor(QPalette::Window, ground);
-    p.setColor(QPalette::Button, ground);
     widget->setPalette(p);
     widget->setAutoFillBackground(true);
+}
+
+void set_ground(QWidget* widget, const QColor& ground) {
+    QPalette p = widget->palette();
+    p.setColor(QPalette::Window, ground);
+    widget->setPalette(p);
+    widget->setAutoFillBackground(true);
+}
+
+void tight_indicator(QWidget* button) {
+    button->setStyleSheet(QStringLiteral("spacing: 3px"));
 }
 
 }  // namespace tolvane

@@ -18,5 +18,11 @@ QFont ms_sans_serif(bool bold = false);
 
 // Text and ground colours; the ground is painted (opaque).
 void set_colours(QWidget* widget, const QColor& text, const QColor& ground);
+// The ground alone; children keep the system's text colours.
+void set_ground(QWidget* widget, const QColor& ground);
+
+// A check box or option button whose text starts close to its box, as the
+// layout's narrow widths expect.
+void tight_indicator(QWidget* button);
 
 }  // namespace tolvane
