@@ -278,6 +278,10 @@ void FrmMain::build_menus() {
     // The client area is 616 x 122 below the menu bar. Resizing moves no
     // control: they keep their places.
     resize(616, 122 + bar->sizeHint().height());
+    // Centred on the screen, as it has no owner; a message box of the loading
+    // stands where the window will be.
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 void FrmMain::Form_Load() {
@@ -295,10 +299,6 @@ void FrmMain::Form_Load() {
     ignoring_failure([this] { export_->fill_vertical = true; });
     ignoring_failure([this] { setProperty("LinkTopic", QStringLiteral("System")); });
     ignoring_failure([this] { backup_->load_backup_list(); });
-
-    // Centred on the screen, as it has no owner.
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
 }
 
 void FrmMain::Form_Activate() {
