@@ -1,0 +1,97 @@
+# Builds the Debian package from an already built tree and checks that what it
+# installs is a desktop program that starts: the executable finds every library
+# (LibreOffice's included), the menu entry, metadata and icons are where
+# desktops look, and the package depends on what the program needs at run time.
+#
+#   cmake -DCPACK_CONFIG=<build>/CPackConfig.cmake -DWORK_DIR=<dir> -DAPP_ID=<id>
+#         -DICON_SIZES=16;32;... -DLO_RUNPATH=<dir>
+#         -P check_package.cmake
+
+function(run)
+    execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}\n${err}")
+    endif()
+    set(out "${out}" PARENT_SCOPE)
+endfunction()
+
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+run(${CMAKE_CPACK_COMMAND} -G DEB --config ${CPACK_CONFIG} -B ${WORK_DIR})
+file(GLOB debs ${WORK_DIR}/*.deb)
+list(LENGTH debs count)
+if(NOT count EQUAL 1)
+    message(FATAL_ERROR "expected one .deb in ${WORK_DIR}, found: ${debs}")
+endif()
+
+set(failures "")
+function(failed what)
+    set(failures "${failures}\n  ${what}" PARENT_SCOPE)
+endfunction()
+
+# Control fields.
+run(dpkg-deb --field ${debs} Package Version Section Depends)
+message(STATUS "control fields:\n${out}")
+if(NOT out MATCHES "Package: tolvane\n")
+    failed("package name is not tolvane")
+endif()
+if(NOT out MATCHES "Version: 1\\.00\n")
+    failed("version is not 1.00")
+endif()
+if(NOT out MATCHES "Section: science\n")
+    failed("section is not science")
+endif()
+# From dpkg-shlibdeps (Qt, the UNO libraries) and from the explicit list.
+foreach(dep libqt6serialport6 libqt6widgets6 libuno-sal3 libuno-cppu3 libreoffice-calc ure
+            qt6-qpa-plugins fonts-liberation)
+    if(NOT out MATCHES "[:,] ${dep}[ ,\n]")
+        failed("does not depend on ${dep}")
+    endif()
+endforeach()
+
+# Contents.
+set(root ${WORK_DIR}/root)
+run(dpkg-deb --extract ${debs} ${root})
+set(expected usr/bin/tolvane
+    usr/share/applications/${APP_ID}.desktop
+    usr/share/metainfo/${APP_ID}.metainfo.xml
+    usr/share/icons/hicolor/scalable/apps/tolvane.svg)
+foreach(size IN LISTS ICON_SIZES)
+    list(APPEND expected usr/share/icons/hicolor/${size}x${size}/apps/tolvane.png)
+endforeach()
+foreach(path IN LISTS expected)
+    if(NOT EXISTS ${root}/${path})
+        failed("/${path} is missing")
+    endif()
+endforeach()
+
+set(program ${root}/usr/bin/tolvane)
+if(EXISTS ${program})
+    # The installed program must find LibreOffice's libraries, and must not
+    # look into the build tree or the SDK.
+    run(readelf -d ${program})
+    string(REGEX MATCH "(RUNPATH|RPATH)[^\n]*\\[([^]\n]*)\\]" entry "${out}")
+    string(REPLACE ":" ";" runpath "${CMAKE_MATCH_2}")
+    list(REMOVE_ITEM runpath "")
+    list(REMOVE_DUPLICATES runpath)
+    if(NOT runpath STREQUAL LO_RUNPATH)
+        failed("RUNPATH should be ${LO_RUNPATH}, is \"${CMAKE_MATCH_2}\"")
+    endif()
+    run(ldd ${program})
+    if(out MATCHES "not found")
+        failed("the loader does not find every library:\n${out}")
+    endif()
+endif()
+
+# The installed tree as software centres read it: metadata, menu entry and
+# icon together.
+execute_process(COMMAND appstreamcli validate-tree --no-net ${root}
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT rc EQUAL 0)
+    failed("appstreamcli validate-tree:\n${out}")
+endif()
+
+if(failures)
+    message(FATAL_ERROR "${debs}:${failures}")
+endif()
+message(STATUS "${debs}: all checks passed")

@@ -1,0 +1,67 @@
+#include "shell/application.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <memory>
+
+#include "platform/posix_file_system.h"
+#include "platform/qt_busy_indicator.h"
+#include "platform/qt_clock_locale.h"
+#include "platform/qt_serial_control.h"
+#include "platform/uno_spreadsheet_server.h"
+#include "shell/frm_main.h"
+#include "shell/frm_start.h"
+
+#ifndef TOLVANE_VERSION_TEXT
+#define TOLVANE_VERSION_TEXT "1.00"
+#endif
+
+namespace tolvane {
+
+namespace {
+
+// The outside world of the main window, created only once OK is pressed, and
+// the window itself; the window goes first.
+struct MainSession {
+    PosixFileSystem files;
+    QtClockLocale clock;
+    QtBusyIndicator busy;
+    QtSerialControl com;
+    UnoSpreadsheetServer spreadsheet;
+    std::unique_ptr<FrmMain> window;
+
+    MainSession() {
+        com.setObjectName("com");
+        window = std::make_unique<FrmMain>(
+            MainPlatform{com, spreadsheet, files, clock, busy, nullptr, nullptr, {}});
+    }
+    ~MainSession() { window.reset(); }
+};
+
+}  // namespace
+
+int run_application(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("tolvane");
+    QApplication::setApplicationVersion(TOLVANE_VERSION_TEXT);
+    QApplication::setDesktopFileName("io.github.tolvane.tolvane");
+    QIcon icon;
+    icon.addFile(":/icons/tolvane-16.png", QSize(16, 16));
+    icon.addFile(":/icons/tolvane-32.png", QSize(32, 32));
+    QApplication::setWindowIcon(icon);
+
+    std::unique_ptr<MainSession> session;
+    FrmStart title([&session] {
+        session = std::make_unique<MainSession>();
+        session->window->Form_Load();
+        session->window->show();
+        session->window->activateWindow();
+    });
+    title.Form_Load();
+    title.show();
+    const int code = app.exec();
+    session.reset();
+    return code;
+}
+
+}  // namespace tolvane

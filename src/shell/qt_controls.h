@@ -1,0 +1,131 @@
+#pragma once
+
+// Thin adapters that let the program's logic drive the main window's Qt
+// widgets through the window-control interfaces.
+
+#include <QAbstractButton>
+#include <QAbstractListModel>
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QValidator>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/window_controls.h"
+
+namespace tolvane {
+
+QString qstring(std::string_view utf8);
+
+// Rows of a display-only list, kept as one UTF-8 buffer with end offsets: a
+// backup file of millions of lines costs a few bytes a row, and nothing is
+// built per row until the view asks for it.
+class RowListModel final : public QAbstractListModel {
+  public:
+    using QAbstractListModel::QAbstractListModel;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+
+    void append(const std::vector<std::string>& rows);
+    void clear();
+    std::string row(int i) const;
+
+  private:
+    std::string text_;
+    std::vector<uint64_t> ends_;
+};
+
+// lst_meas, lst_backup.
+class ListAdapter final : public ListControl {
+  public:
+    explicit ListAdapter(RowListModel& model) : model_(model) {}
+    void add_row(std::string_view text) override { model_.append({std::string(text)}); }
+    void add_rows(std::vector<std::string> rows) override { model_.append(rows); }
+    void clear() override { model_.clear(); }
+
+  private:
+    RowListModel& model_;
+};
+
+class LabelAdapter final : public LabelControl {
+  public:
+    explicit LabelAdapter(QLabel* label) : label_(label) {}
+    void set_caption(std::string_view text) override { label_->setText(qstring(text)); }
+    void set_visible(bool visible) override { label_->setVisible(visible); }
+    // Its own flag, whether or not the window is shown yet.
+    bool visible() const override { return !label_->isHidden(); }
+
+  private:
+    QLabel* label_;
+};
+
+class TextBoxAdapter final : public TextBoxControl {
+  public:
+    explicit TextBoxAdapter(QLineEdit* edit) : edit_(edit) {}
+    std::string text() const override { return edit_->text().toStdString(); }
+
+  private:
+    QLineEdit* edit_;
+};
+
+class ButtonAdapter final : public ButtonControl {
+  public:
+    explicit ButtonAdapter(QAbstractButton* button) : button_(button) {}
+    void set_enabled(bool enabled) override { button_->setEnabled(enabled); }
+    bool enabled() const override { return button_->isEnabled(); }
+
+  private:
+    QAbstractButton* button_;
+};
+
+// A 500 ms timer whose ticks go to `tick`.
+class TimerAdapter final : public TimerControl {
+  public:
+    TimerAdapter(QTimer* timer, std::function<void()> tick);
+    void set_enabled(bool enabled) override;
+    bool enabled() const override { return timer_->isActive(); }
+
+  private:
+    QTimer* timer_;
+};
+
+// A menu item whose check mark only the program sets: a click leaves it as it
+// was and runs `click`, which reads and sets it.
+class MenuItemAdapter final : public MenuItemControl {
+  public:
+    MenuItemAdapter(QAction* action, std::function<void()> click);
+    void set_checked(bool checked) override;
+    bool checked() const override { return checked_; }
+
+  private:
+    QAction* action_;
+    bool checked_ = false;
+};
+
+// A label that reports clicks (lb_backup).
+class ClickableLabel final : public QLabel {
+    Q_OBJECT
+  public:
+    using QLabel::QLabel;
+
+  signals:
+    void clicked();
+
+  protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// Accepts only text that databac.txt's code page, Windows-1252, can hold,
+// and no control characters, so a description is stored as it was typed.
+class Cp1252Validator final : public QValidator {
+  public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override;
+};
+
+}  // namespace tolvane

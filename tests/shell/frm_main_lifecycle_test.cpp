@@ -1,0 +1,267 @@
+// Loading, closing and Exit with real files; the handlers the window wires.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextBrowser>
+#include <QTimer>
+#include <filesystem>
+
+#include "kld350_sim.h"
+#include "platform/qt_window_stacking.h"
+#include "shell/help_window.h"
+#include "shell/main_window_rig.h"
+
+namespace tolvane::testing {
+namespace {
+
+using Lifecycle = MainWindowTest;
+using Rows = std::vector<std::string>;
+
+std::string text(QLabel* l) {
+    return l->text().toStdString();
+}
+
+// The instrument's block of 1.23 and 45.6.
+const kld350::Reading kTwo[] = {*kld350::reading_from_text("1.23"),
+                                *kld350::reading_from_text("45.6")};
+std::string two_values() {
+    return kld350::encode_block(kTwo);
+}
+
+// Typing, character by character, as a keyboard with any layout would.
+void type(QWidget* w, const QString& text) {
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(w, &press);
+    }
+}
+
+Rows rows(QListView* v) {
+    Rows out;
+    for (int i = 0; i < v->model()->rowCount(); ++i)
+        out.push_back(v->model()->index(i, 0).data().toString().toStdString());
+    return out;
+}
+
+bool checked(QAction* a) {
+    return a->isChecked();
+}
+
+TEST_F(Lifecycle, FirstStartInAnEmptyDirectory) {
+    start();
+    EXPECT_EQ(text(find<QLabel>("lb_nummeas")), "N.M. = 80");
+    EXPECT_EQ(file("com.dat"), "1\r\n");
+    EXPECT_EQ(file("numdat.dat"), "(missing)");
+    EXPECT_EQ(file("databac.txt"), "\"Backup Data\"\r\n");
+    EXPECT_EQ(rows(find<QListView>("lst_backup")), Rows{"Backup Data"});
+    EXPECT_TRUE(com.open);
+    EXPECT_EQ(com.port, 1);
+    EXPECT_TRUE(checked(find<QAction>("com1")));
+    EXPECT_FALSE(window->port_locked);
+    EXPECT_TRUE(find<QTimer>("tmr_main")->isActive());
+    EXPECT_EQ(window->line_break, std::string("\n\r"));
+    EXPECT_TRUE(window->spreadsheet_export().fill_vertical);
+    EXPECT_FALSE(window->spreadsheet_export().auto_connect);
+    EXPECT_EQ(window->property("LinkTopic").toString(), "System");
+    EXPECT_TRUE(dialogs.messages.empty());
+    // The first activation puts the window on top.
+    EXPECT_EQ(stacking.calls, std::vector<int32_t>{HWND_TOPMOST});
+}
+
+TEST_F(Lifecycle, CloseSavesBothSettingsAndTheNextStartUsesThem) {
+    start();
+    trigger("com3");
+    trigger("n95n");
+    EXPECT_EQ(text(find<QLabel>("lb_nummeas")), "N.M. = 95");
+    EXPECT_TRUE(checked(find<QAction>("com3")) && !checked(find<QAction>("com1")));
+    stacking.calls.clear();
+    EXPECT_TRUE(window->close());  // never refused, nothing asked
+    EXPECT_TRUE(dialogs.messages.empty() && dialogs.questions.empty());
+    EXPECT_FALSE(com.open);
+    EXPECT_EQ(file("com.dat"), "3\r\n");
+    EXPECT_EQ(file("numdat.dat"), " 95 \r\n");
+    EXPECT_EQ(stacking.calls, (std::vector<int32_t>{HWND_NOTOPMOST, HWND_NOTOPMOST}));
+    EXPECT_FALSE(find<QTimer>("tmr_main")->isActive());
+    EXPECT_EQ(ended, 0);
+
+    start();
+    EXPECT_EQ(com.port, 3);
+    EXPECT_TRUE(com.open);
+    EXPECT_EQ(text(find<QLabel>("lb_nummeas")), "N.M. = 95");
+}
+
+TEST_F(Lifecycle, ExitSavesOnlyTheNumberOfMeasurements) {
+    start();
+    trigger("com3");
+    trigger("n95n");
+    stacking.calls.clear();
+    trigger("exitmain");
+    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(file("numdat.dat"), " 95 \r\n");
+    EXPECT_EQ(file("com.dat"), "1\r\n");
+    EXPECT_TRUE(stacking.calls.empty());  // no closing steps
+    EXPECT_FALSE(find<QTimer>("tmr_main")->isActive());
+
+    window.reset();
+    com.open = false;
+    start();
+    EXPECT_EQ(com.port, 1);
+    EXPECT_EQ(text(find<QLabel>("lb_nummeas")), "N.M. = 95");
+}
+
+TEST_F(Lifecycle, ExitReportsANumberOfMeasurementsThatCannotBeSaved) {
+    std::filesystem::create_directory("numdat.dat");
+    start();
+    trigger("exitmain");
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].rfind("The number of measurements could not be saved in "
+                                        "numdat.dat (",
+                                        0),
+              0u)
+        << dialogs.messages[0];
+    EXPECT_EQ(ended, 1);
+}
+
+TEST_F(Lifecycle, ASavedPortThatCannotBeOpened) {
+    write("com.dat", "2\r\n");
+    com.free_ports = {1};
+    start();
+    EXPECT_EQ(dialogs.messages, Rows{"Com Port 2 Is Locked.  Please Select Another."});
+    EXPECT_EQ(text(find<QLabel>("lb_selectcom")), "Com Port Not Selected!");
+    for (const char* item : {"com1", "com2", "com3", "com4"})
+        EXPECT_FALSE(checked(find<QAction>(item)));
+    EXPECT_TRUE(window->port_locked);
+    EXPECT_FALSE(find<QTimer>("tmr_main")->isActive());
+    EXPECT_TRUE(find<QTimer>("tmr_mess")->isActive());
+    // The rest of loading still runs.
+    EXPECT_TRUE(window->spreadsheet_export().fill_vertical);
+    EXPECT_EQ(file("databac.txt"), "\"Backup Data\"\r\n");
+    EXPECT_EQ(rows(find<QListView>("lst_backup")), Rows{"Backup Data"});
+    // The label blinks.
+    QLabel* label = find<QLabel>("lb_selectcom");
+    const bool shown = label->isVisible();
+    QTest::qWait(600);
+    EXPECT_NE(label->isVisible(), shown);
+
+    window->close();
+    EXPECT_EQ(file("com.dat"), "2\r\n");  // the port in force is saved, not changed
+}
+
+TEST_F(Lifecycle, ABlockIsListedBackedUpAndSentWithAutoConnect) {
+    start();
+    find<QLineEdit>("txt_backupdes")->setText("run 1");
+    QTest::mouseClick(find("chk_auto"), Qt::LeftButton, {}, QPoint(8, 8));
+    EXPECT_FALSE(find("Command1")->isEnabled());
+    sheet.active = {5, 3};
+    com.reads.push_back(two_values());
+    QTest::qWait(600);
+    EXPECT_EQ(sheet.at(5, 3), kld350::value_of(kTwo[0]));
+    EXPECT_EQ(sheet.at(6, 3), kld350::value_of(kTwo[1]));
+    EXPECT_TRUE(rows(find<QListView>("lst_meas")).empty());  // sent, so cleared
+    const std::string data = file("databac.txt");
+    EXPECT_NE(data.find("#2026-12-06 05:54:07#\r\n\"run 1\"\r\n1.23\r\n45.6\r\n"),
+              std::string::npos)
+        << data;
+    EXPECT_EQ(rows(find<QListView>("lst_backup")).size(), 1u + 2 + 2);
+}
+
+TEST_F(Lifecycle, ButtonsAndOptionsReachTheirOperations) {
+    start();
+    com.reads.push_back(two_values());
+    QTest::qWait(600);
+    ASSERT_EQ(rows(find<QListView>("lst_meas")).size(), 2u);
+    EXPECT_EQ(text(find<QLabel>("lb_numpoints")), "2 Measurements Received");
+
+    sheet.active = {2, 2};
+    QTest::mouseClick(find("op_hor"), Qt::LeftButton, {}, QPoint(8, 7));
+    EXPECT_EQ(dialogs.messages, Rows{"Check the current cell position in LibreOffice Calc"});
+    EXPECT_FALSE(window->spreadsheet_export().fill_vertical);
+    // "&Connect": the access key presses the button (after its press animation).
+    QTest::keyClick(window->windowHandle(), Qt::Key_C, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return sheet.at(2, 3).has_value(); }));
+    EXPECT_TRUE(sheet.at(2, 2));
+
+    QTest::mouseClick(find("cmd_clrm"), Qt::LeftButton);
+    EXPECT_TRUE(rows(find<QListView>("lst_meas")).empty());
+    EXPECT_EQ(text(find<QLabel>("lb_numpoints")), "0 Measurements Received");
+
+    dialogs.answer_yes = true;
+    QTest::mouseClick(find("cmd_backup"), Qt::LeftButton);
+    EXPECT_EQ(dialogs.questions, Rows{"Delete Backup Data File?"});
+    EXPECT_EQ(file("databac.txt"), "\"Backup Data\"\r\n");
+}
+
+TEST_F(Lifecycle, TheDescriptionTakesOnlyWhatTheBackupFileCanHold) {
+    start();
+    auto* box = find<QLineEdit>("txt_backupdes");
+    box->setFocus();
+    type(box, QString::fromUtf8("Probe é €5 "));
+    type(box, QString::fromUtf8("Ωx"));  // no Greek in Windows-1252
+    EXPECT_EQ(box->text(), QString::fromUtf8("Probe é €5 x"));
+    box->setText(QString(40000, u'a'));
+    EXPECT_EQ(box->text().size(), 40000);
+}
+
+TEST_F(Lifecycle, AlwaysOnTopTogglesByItsCheckMark) {
+    start();
+    stacking.calls.clear();
+    trigger("top1");
+    EXPECT_FALSE(checked(find<QAction>("top1")));
+    trigger("top1");
+    EXPECT_TRUE(checked(find<QAction>("top1")));
+    EXPECT_EQ(stacking.calls, (std::vector<int32_t>{HWND_NOTOPMOST, HWND_TOPMOST}));
+    // Coming back to the window does not put it on top again.
+    trigger("top1");
+    window->activateWindow();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(stacking.calls.back(), HWND_NOTOPMOST);
+}
+
+TEST(WindowStacking, TogglesTheStayOnTopFlagInPlace) {
+    QWidget w;
+    w.setGeometry(100, 120, 300, 200);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QtWindowStacking stacking(&w);
+    const QRect before = w.geometry();
+    const WId id = w.winId();
+    stacking.set_topmost(HWND_TOPMOST);
+    EXPECT_TRUE(w.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+    stacking.set_topmost(0);  // not a stacking value: nothing happens
+    EXPECT_TRUE(w.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+    stacking.set_topmost(HWND_NOTOPMOST);
+    EXPECT_FALSE(w.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(w.geometry(), before);
+    EXPECT_EQ(w.winId(), id);
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(Lifecycle, AboutHelpAndTheSizeReadOut) {
+    start();
+    trigger("about1");
+    EXPECT_EQ(dialogs.messages, Rows{"KLD-350 Polling Utility V1.24\n\rtolvane 1.00"});
+
+    trigger("contents1");  // by way of F1
+    ASSERT_NE(window->help_window(), nullptr);
+    EXPECT_TRUE(window->help_window()->isVisible());
+    EXPECT_FALSE(window->help_window()->browser()->toPlainText().isEmpty());
+    window->help_window()->close();
+    window->activateWindow();
+    QTest::keyClick(find("txt_backupdes"), Qt::Key_F1);
+    EXPECT_TRUE(window->help_window()->isVisible());
+
+    window->resize(624, 180);
+    QCoreApplication::processEvents();
+    const QRect outer = window->frameGeometry();
+    QTest::mouseClick(find("lb_backup"), Qt::LeftButton);
+    EXPECT_EQ(text(find<QLabel>("lb_backup")),
+              std::to_string(outer.width() * 15) + " " + std::to_string(outer.height() * 15));
+    window->close();
+    EXPECT_FALSE(window->help_window()->isVisible());  // no window left behind
+}
+
+}  // namespace
+}  // namespace tolvane::testing

@@ -1,0 +1,93 @@
+#pragma once
+
+// A main window on fake ports, spreadsheet, clock and dialogs, with real files
+// in a fresh working directory.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QAction>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fakes/fake_controls.h"
+#include "fakes/fake_serial.h"
+#include "fakes/fake_spreadsheet.h"
+#include "platform/posix_file_system.h"
+#include "shell/frm_main.h"
+
+namespace tolvane::testing {
+
+struct FakeStacking : WindowStacking {
+    std::vector<int32_t> calls;
+    void set_topmost(int32_t insert_after) override { calls.push_back(insert_after); }
+};
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        old_dir_ = std::filesystem::current_path();
+        std::string templ =
+            (std::filesystem::temp_directory_path() / "tolvane-shell-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+        dir_ = templ;
+        std::filesystem::current_path(dir_);
+    }
+    void TearDown() override {
+        window.reset();
+        std::filesystem::current_path(old_dir_);
+        std::filesystem::remove_all(dir_);
+    }
+
+    // A new main window, as the title window's OK creates it: loaded, then
+    // shown (and so activated).
+    FrmMain& start(bool show = true) {
+        window.reset();
+        stacking.calls.clear();
+        window = std::make_unique<FrmMain>(
+            MainPlatform{com, sheet, files, clock, busy, &dialogs, &stacking, [this] { ++ended; }});
+        window->Form_Load();
+        if (show) {
+            window->show();
+            window->activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        }
+        return *window;
+    }
+
+    template <typename T = QWidget>
+    T* find(const char* name) const {
+        auto* w = window->findChild<T*>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    void trigger(const char* action) { find<QAction>(action)->trigger(); }
+
+    static std::string file(const char* name) {
+        std::ifstream in(name, std::ios::binary);
+        if (!in) return "(missing)";
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    static void write(const char* name, const std::string& bytes) {
+        std::ofstream(name, std::ios::binary) << bytes;
+    }
+
+    FakeSerial com;
+    FakeSpreadsheet sheet;
+    PosixFileSystem files;
+    FakeClock clock;
+    FakeBusy busy;
+    FakeDialogs dialogs;
+    FakeStacking stacking;
+    int ended = 0;
+    std::unique_ptr<FrmMain> window;
+
+  private:
+    std::filesystem::path old_dir_, dir_;
+};
+
+}  // namespace tolvane::testing
