@@ -12,7 +12,8 @@ if (($# != 4)); then
     echo "usage: $0 TOLVANE KLD350_SIM SCREENSHOT ARTIFACT_DIR" >&2
     exit 2
 fi
-tolvane=$1 sim=$2 screenshot=$3 artifacts=$4
+tolvane=$(realpath "$1") sim=$(realpath "$2") screenshot=$(realpath "$3")
+artifacts=$(realpath -m "$4")
 limit=20 # seconds any one step may take
 
 work=$(mktemp -d /tmp/tolvane-e2e.XXXXXX)
@@ -45,6 +46,11 @@ trap 'exit 143' TERM
 
 fail() {
     echo "FAIL: $*" >&2
+    if [[ -n "$app_pid" ]] && ! kill -0 "$app_pid" 2>/dev/null; then
+        wait "$app_pid"
+        echo "(the program had ended, with status $?)" >&2
+        app_pid=''
+    fi
     if [[ -n "${DISPLAY:-}" ]] && "$screenshot" "$artifacts/end_to_end-failure.png" 2>/dev/null; then
         echo "screen at the failure: $artifacts/end_to_end-failure.png" >&2
     fi
@@ -95,19 +101,25 @@ export TOLVANE_COM1=$link
 (cd "$work/cwd" && exec "$tolvane") >"$work/tolvane.log" 2>&1 &
 app_pid=$!
 
-# find_window [NAME-REGEX]: the program's visible window (with that title).
+# find_window [NAME-REGEX]: the program's visible window (with that title);
+# gives up when the program ends.
 find_window() {
-    local name=()
+    local name=() w deadline=$((SECONDS + limit))
     (($#)) && name=(--name "$1")
-    timeout "$limit" xdotool search --sync --all --onlyvisible --pid "$app_pid" "${name[@]}" \
-        2>/dev/null | head -n1
+    while ((SECONDS < deadline)) && kill -0 "$app_pid" 2>/dev/null; do
+        w=$(xdotool search --all --onlyvisible --pid "$app_pid" "${name[@]}" 2>/dev/null | head -n1)
+        [[ -n "$w" ]] && echo "$w" && return
+        sleep 0.1
+    done
 }
 
 title=$(find_window)
 [[ -n "$title" ]] || fail "no title window"
-# No caption text: neither X11 name property may hold anything but blanks.
-caption=$(xprop -id "$title" _NET_WM_NAME WM_NAME)
-if grep -qE '= ".*[^ ].*"' <<<"$caption"; then
+# No caption text: the name a window manager shows holds nothing visible
+# (blanks and zero-width spaces at most; with an empty one Qt would show the
+# program's name).
+caption=$(LC_ALL=C.UTF-8 xprop -id "$title" _NET_WM_NAME)
+if sed -e $'s/\xe2\x80\x8b//g; s/\xef\xbb\xbf//g; s/\xe2\x81\xa0//g' <<<"$caption" | grep -qE '= ".*[^ ].*"'; then
     fail "the title window has a caption: $caption"
 fi
 xdotool windowactivate --sync "$title" key Return || fail "cannot press Return in the title window"
