@@ -118,12 +118,12 @@ mb_stats() {
 }
 echo
 echo "tolvane start-up, $runs runs per case, median / max"
-printf '%-22s %16s %16s %16s %16s\n' "working directory" "start→title ms" "OK→main ms" "total ms" "peak RSS MB"
+printf '%-22s %18s %18s %18s %18s\n' "working directory" "start-to-title ms" "OK-to-main ms" "total ms" "peak RSS MB"
 for c in empty 1M-lines; do
     label=$c
     [[ $c == 1M-lines ]] && label="databac.txt 1M lines"
-    printf '%-22s %16s %16s %16s %16s\n' "$label" "$(stats "$c" 2)" "$(stats "$c" 3)" \
+    printf '%-22s %18s %18s %18s %18s\n' "$label" "$(stats "$c" 2)" "$(stats "$c" 3)" \
         "$(stats "$c" 5)" "$(mb_stats "$c")"
 done
 echo "goal with 1M lines: total ≤ 1000 ms, peak RSS ≤ 150 MB"
-echo "(total = start→title + OK→main; OK→main includes xdotool's own few ms)"
+echo "(total = start-to-title + OK-to-main; OK-to-main includes xdotool's own few ms)"
