@@ -126,6 +126,8 @@ xdotool windowactivate --sync "$title" key Return || fail "cannot press Return i
 
 main=$(find_window '^KLD-350 Polling Utility V1\.24$')
 [[ -n "$main" ]] || fail "no main window 'KLD-350 Polling Utility V1.24' after OK"
+kept_above() { xprop -id "$main" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE; }
+until_ok 5 "the main window is kept above others (_NET_WM_STATE_ABOVE)" kept_above
 
 # The block's record: the header, the time stamp (the date alone at
 # midnight), the three values; every line with CR LF.
