@@ -17,6 +17,10 @@ tolvane=$build/tolvane sim=$build/kld350-sim probe=$build/bench/startup_probe
 for f in "$tolvane" "$sim" "$probe"; do
     [[ -x "$f" ]] || { echo "startup_bench: $f is missing; build it first" >&2; exit 1; }
 done
+for tool in Xvfb openbox xdotool xprop; do
+    command -v "$tool" >/dev/null ||
+        { echo "startup_bench: $tool is missing (Debian: xvfb openbox xdotool x11-utils)" >&2; exit 1; }
+done
 
 # A backup file as years of use leave it: records of a time stamp, a
 # description and 80 to 100 values of three digits each; made once, kept.

@@ -15,6 +15,10 @@ fi
 tolvane=$(realpath "$1") sim=$(realpath "$2") screenshot=$(realpath "$3")
 artifacts=$(realpath -m "$4")
 limit=20 # seconds any one step may take
+for tool in Xvfb openbox xdotool xprop; do
+    command -v "$tool" >/dev/null ||
+        { echo "FAIL: $tool is missing (Debian: xvfb openbox xdotool x11-utils)" >&2; exit 1; }
+done
 
 work=$(mktemp -d /tmp/tolvane-e2e.XXXXXX)
 mkdir -p "$work/home" "$work/runtime" "$work/cwd" "$artifacts"
