@@ -20,8 +20,8 @@ FrmStart::FrmStart(std::function<void()> show_main)
       show_main_(std::move(show_main)) {
     setObjectName("frm_start");
     // No caption. Qt puts the application's name in place of an empty title,
-    // so the title is one zero-width space.
-    setWindowTitle(QString(QChar(0x200B)));
+    // so the title is one blank.
+    setWindowTitle(" ");
     setFont(ms_sans_serif());
     set_ground(this, Qt::black);
     setFixedSize(366, 116);
