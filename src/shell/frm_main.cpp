@@ -10,8 +10,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QStyle>
-#include <cmath>
 #include <limits>
 
 #include "platform/qt_dialogs.h"

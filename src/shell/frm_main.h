@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QPointer>
 #include <array>
 #include <cstdint>
 #include <functional>

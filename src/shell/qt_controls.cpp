@@ -16,13 +16,13 @@ int RowListModel::rowCount(const QModelIndex& parent) const {
 
 QVariant RowListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) return {};
-    return QString::fromStdString(row(index.row()));
+    return qstring(row(index.row()));
 }
 
-std::string RowListModel::row(int i) const {
+std::string_view RowListModel::row(int i) const {
     const auto at = static_cast<size_t>(i);
     const uint64_t begin = at == 0 ? 0 : ends_[at - 1];
-    return text_.substr(begin, ends_[at] - begin);
+    return std::string_view(text_).substr(begin, ends_[at] - begin);
 }
 
 void RowListModel::append(const std::vector<std::string>& rows) {

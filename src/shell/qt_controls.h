@@ -33,7 +33,7 @@ class RowListModel final : public QAbstractListModel {
 
     void append(const std::vector<std::string>& rows);
     void clear();
-    std::string row(int i) const;
+    std::string_view row(int i) const;
 
   private:
     std::string text_;
