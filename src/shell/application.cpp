@@ -21,7 +21,7 @@ namespace tolvane {
 namespace {
 
 // The outside world of the main window, created only once OK is pressed, and
-// the window itself; the window goes first.
+// the window itself, declared last so that it goes first.
 struct MainSession {
     PosixFileSystem files;
     QtClockLocale clock;
@@ -35,7 +35,6 @@ struct MainSession {
         window = std::make_unique<FrmMain>(
             MainPlatform{com, spreadsheet, files, clock, busy, nullptr, nullptr, {}});
     }
-    ~MainSession() { window.reset(); }
 };
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <limits>
 
 #include "platform/qt_dialogs.h"
@@ -44,9 +43,10 @@ W* child(QWidget* parent, const char* name, const QRect& at) {
     return w;
 }
 
-QLabel* label(QWidget* parent, const char* name, const char* text, const QRect& at,
-              Qt::Alignment align, const QColor& fore) {
-    auto* l = child<QLabel>(parent, name, at);
+template <typename L = QLabel>
+L* label(QWidget* parent, const char* name, const char* text, const QRect& at, Qt::Alignment align,
+         const QColor& fore) {
+    auto* l = child<L>(parent, name, at);
     l->setText(text);
     l->setAlignment(align);
     l->setFont(arial());
@@ -122,7 +122,6 @@ FrmMain::FrmMain(MainPlatform platform, QWidget* parent)
 }
 
 FrmMain::~FrmMain() {
-    stop_timers();
     p_.com.set_lost_handler(nullptr);
 }
 
@@ -178,13 +177,9 @@ void FrmMain::build_controls() {
                          twips(3870, 1395, 2220, 285), false);
     lst_backup_ = list(client, "lst_backup", backup_rows_, twips(3840, 480, 2220, 480));
 
-    lb_backup_ = new ClickableLabel(client);
-    lb_backup_->setObjectName("lb_backup");
-    lb_backup_->setGeometry(twips(3888, 48, 2220, 372));
-    lb_backup_->setText("Backup Data File");
-    lb_backup_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    lb_backup_->setFont(arial());
-    set_colours(lb_backup_, Qt::white, Qt::black);
+    lb_backup_ =
+        label<ClickableLabel>(client, "lb_backup", "Backup Data File", twips(3888, 48, 2220, 372),
+                              Qt::AlignHCenter | Qt::AlignTop, Qt::white);
 
     txt_backupdes_ = child<QLineEdit>(client, "txt_backupdes", twips(6120, 450, 2985, 315));
     txt_backupdes_->setFont(arial());
@@ -278,8 +273,7 @@ void FrmMain::build_menus() {
     resize(616, 122 + bar->sizeHint().height());
     // Centred on the screen, as it has no owner; a message box of the loading
     // stands where the window will be.
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    centre_on_screen(this);
 }
 
 void FrmMain::Form_Load() {
@@ -294,8 +288,8 @@ void FrmMain::Form_Load() {
     // whether or not the port opened: the fill direction must match the
     // selected option, and the backup list must show the file.
     ignoring_failure([this] { ports_->comstartup(); });
-    ignoring_failure([this] { export_->fill_vertical = true; });
-    ignoring_failure([this] { setProperty("LinkTopic", QStringLiteral("System")); });
+    export_->fill_vertical = true;
+    setProperty("LinkTopic", QStringLiteral("System"));
     ignoring_failure([this] { backup_->load_backup_list(); });
 }
 
@@ -328,7 +322,7 @@ void FrmMain::keyPressEvent(QKeyEvent* event) {
 
 void FrmMain::stop_timers() {
     for (QTimer* t : {tmr_main_, tmr_mess_, tmr_reopen_})
-        if (t) t->stop();
+        t->stop();
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {

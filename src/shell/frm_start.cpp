@@ -2,10 +2,8 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <cmath>
 
 #include "shell/window_look.h"
@@ -50,8 +48,7 @@ void FrmStart::Form_Load() {
         const double left = outer / 2 - w->width() * 15.0 / 2;
         w->move(static_cast<int>(std::lround(left / 15)), w->y());
     }
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    centre_on_screen(this);
 }
 
 void FrmStart::CMD_1_click() {

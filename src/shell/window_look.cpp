@@ -1,6 +1,8 @@
 #include "shell/window_look.h"
 
+#include <QGuiApplication>
 #include <QPalette>
+#include <QScreen>
 #include <cmath>
 
 namespace tolvane {
@@ -46,6 +48,11 @@ void set_ground(QWidget* widget, const QColor& ground) {
     p.setColor(QPalette::Window, ground);
     widget->setPalette(p);
     widget->setAutoFillBackground(true);
+}
+
+void centre_on_screen(QWidget* window) {
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        window->move(screen->availableGeometry().center() - window->rect().center());
 }
 
 void tight_indicator(QWidget* button) {

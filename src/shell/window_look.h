@@ -21,6 +21,9 @@ void set_colours(QWidget* widget, const QColor& text, const QColor& ground);
 // The ground alone; children keep the system's text colours.
 void set_ground(QWidget* widget, const QColor& ground);
 
+// A window without an owner is placed in the middle of the screen.
+void centre_on_screen(QWidget* window);
+
 // A check box or option button whose text starts close to its box, as the
 // layout's narrow widths expect.
 void tight_indicator(QWidget* button);
