@@ -7,7 +7,7 @@ namespace tolvane {
 ReceptionPoll::ReceptionPoll(Links links) : l_(std::move(links)) {}
 
 void ReceptionPoll::tmr_main_timer() {
-    if (l_.port_locked || in_tick_) return;
+    if (l_.port_locked || held()) return;
     const std::string input = l_.com.input();
     if (input.empty()) {
         // A whole tick without a byte: the line is idle, an unfinished block
@@ -22,18 +22,21 @@ void ReceptionPoll::tmr_main_timer() {
 void ReceptionPoll::take_remaining_input() {
     assembler_.feed(l_.com.input(), ready_);
     assembler_.flush(ready_);
-    // Inside a tick (a message box of it is open) that tick handles them.
-    if (!in_tick_) handle_ready_blocks();
+    // While held, they are handled when the hold ends.
+    if (!held()) handle_ready_blocks();
 }
 
 void ReceptionPoll::handle_ready_blocks() {
-    in_tick_ = true;
+    const Hold in_tick = hold();
     while (!ready_.empty()) {
         const std::string frame = std::move(ready_.front());
         ready_.pop_front();
         handle_block(frame);
     }
-    in_tick_ = false;
+}
+
+void ReceptionPoll::release() {
+    if (--holds_ == 0 && !ready_.empty()) handle_ready_blocks();
 }
 
 void ReceptionPoll::handle_block(const std::string& frame) {

@@ -4,6 +4,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "link/frame_assembler.h"
 #include "platform/clock_locale.h"
@@ -35,10 +36,30 @@ class ReceptionPoll {
 
     explicit ReceptionPoll(Links links);
 
-    // One tick. Does nothing while no port is open, or while an earlier tick
-    // still runs (it waits in a message box): the bytes then stay in the
-    // port's buffer for the next tick.
+    // One tick. Does nothing while no port is open, or while the poll is
+    // held (an earlier tick still runs, or a command waits on the user or
+    // the spreadsheet): the bytes then stay in the port's buffer for the
+    // tick after.
     void tmr_main_timer();
+
+    // Holds the poll for as long as it lives. Blocks completed meanwhile (a
+    // lost port) are handled when the last hold ends.
+    class [[nodiscard]] Hold {
+      public:
+        explicit Hold(ReceptionPoll& poll) : poll_(&poll) { ++poll_->holds_; }
+        Hold(Hold&& other) noexcept : poll_(std::exchange(other.poll_, nullptr)) {}
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+        Hold& operator=(Hold&&) = delete;
+        ~Hold() {
+            if (poll_) poll_->release();
+        }
+
+      private:
+        ReceptionPoll* poll_;
+    };
+    Hold hold() { return Hold(*this); }
+    bool held() const { return holds_ > 0; }
 
     // The port was lost: handle what it had received, the unfinished block
     // as it stands.
@@ -49,11 +70,12 @@ class ReceptionPoll {
   private:
     void handle_ready_blocks();
     void handle_block(const std::string& frame);
+    void release();
 
     Links l_;
     FrameAssembler assembler_;
     std::deque<std::string> ready_;
-    bool in_tick_ = false;
+    int holds_ = 0;
 };
 
 }  // namespace tolvane

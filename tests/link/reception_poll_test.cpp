@@ -188,6 +188,19 @@ TEST_F(ReceptionPollTest, NoTickInsideATickAndNothingLost) {
     EXPECT_EQ(lst_meas.rows.size(), 5u);
 }
 
+TEST_F(ReceptionPollTest, AHeldPollReadsNothingAndCatchesUpAfterwards) {
+    com.reads = {block_of(2)};
+    {
+        const ReceptionPoll::Hold waiting = poll.hold();
+        tick();
+        EXPECT_EQ(com.inputs, 0);
+        port_locked = true;  // the port goes while held: its block waits too
+        poll.take_remaining_input();
+        EXPECT_TRUE(records().empty());
+    }
+    EXPECT_EQ(records(), (std::vector<Rows>{{"1", "2"}}));
+}
+
 TEST_F(ReceptionPollTest, LostPortLeavesNoBlockBehind) {
     com.reads = {block_of(4).substr(0, 6)};
     tick();
