@@ -1,11 +1,16 @@
-// Arbitrary reads, split at arbitrary points, through the whole poll: every
-// frame handed out must give one record, and the lists must match the table.
+// Arbitrary bytes at arbitrary arrival times, read by ticks at arbitrary
+// times, through the whole poll: no frame may span a pause on the line or
+// outgrow rx_hex, every frame worth a record must give exactly one, and the
+// lists must match the table.
 #include <cstdint>
 #include <cstdlib>
+#include <deque>
 #include <string>
+#include <vector>
 
 #include "fakes/fake_controls.h"
 #include "fakes/fake_serial.h"
+#include "link/frame_assembler.h"
 #include "link/frame_decoder.h"
 #include "link/link_rig.h"
 
@@ -14,32 +19,66 @@ using namespace tolvane;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     testing::LinkRig<testing::FakeSerial> rig;
-    rig.port_locked = false;
     testing::FakeSerial& com = rig.com;
-    // The first byte is N.M.; then each byte 0xFE ends a read (0xFE is rare in
-    // blocks, and an empty read is an idle tick).
+    com.ticking = false;
+    rig.ports.comstartup();
+    // The first byte is N.M.; then 0xFE d starts a chunk d ms after the last
+    // event, 0xFD d ticks d ms after it; other bytes go into the chunk.
     rig.num_meas = static_cast<int16_t>(data[0]);
-    std::string read;
+    long t = 0;
+    std::vector<long> ticks;
     for (size_t i = 1; i < size; ++i) {
-        if (data[i] == 0xFE) {
-            com.reads.push_back(read);
-            read.clear();
+        const bool event = (data[i] == 0xFE || data[i] == 0xFD) && i + 1 < size;
+        if (event) t += data[i + 1];
+        if (event && data[i] == 0xFD) {
+            ticks.push_back(t);
+        } else if (event || com.line.empty()) {
+            com.arrive(t, event ? "" : std::string(1, static_cast<char>(data[i])));
         } else {
-            read.push_back(static_cast<char>(data[i]));
+            com.line.back().bytes.push_back(static_cast<char>(data[i]));
         }
+        i += event;
     }
-    com.reads.push_back(read);
-    const size_t reads = com.reads.size();
+    ticks.push_back(t + 1000);
+    const std::deque<ReceivedChunk> line = com.line;
 
-    for (size_t i = 0; i <= reads; ++i)
+    // The same reads through an assembler of its own, to see the frames.
+    FrameAssembler assembler;
+    assembler.port_opened(testing::at_ms(0));
+    std::deque<Frame> frames;
+    size_t next = 0;
+    for (const long tick : ticks) {
+        SerialInput in{{}, testing::at_ms(tick)};
+        while (next < line.size() && line[next].arrived <= in.taken_at)
+            in.chunks.push_back(line[next++]);
+        assembler.take(in, frames);
+        com.now = in.taken_at;
         rig.poll.tmr_main_timer();
+    }
+    assembler.flush(frames);
+    rig.ports.close_port();
+
+    std::vector<MonotonicTime> arrivals;
+    for (const ReceivedChunk& c : line)
+        if (!c.bytes.empty()) arrivals.push_back(c.arrived);
+    long worth = 0;
+    for (const Frame& f : frames) {
+        if (f.bytes.empty() || f.bytes.size() > FrameAssembler::kMaxFrame || f.bytes[0] == '\0')
+            std::abort();
+        for (size_t i = 1; i < arrivals.size(); ++i) {
+            if (arrivals[i - 1] >= f.first_at && arrivals[i] <= f.last_at &&
+                arrivals[i] - arrivals[i - 1] >= FrameAssembler::kSilence)
+                std::abort();
+        }
+        worth += frame_makes_record(f.bytes, rig.num_meas);
+    }
 
     const std::string& file = rig.files.files[kBackupFileName];
     long stamps = 0;
     for (size_t pos = 0; (pos = file.find("\r\n#", pos)) != std::string::npos; ++pos)
         ++stamps;
     stamps += !file.empty() && file[0] == '#';
-    if (stamps != rig.poll.assembler().frames() || rig.poll.assembler().pending()) std::abort();
+    if (stamps != worth || rig.poll.assembler().pending()) std::abort();
     if (rig.lst_meas.rows.size() != static_cast<size_t>(rig.table.meas_count)) std::abort();
     if (rig.table.meas_count > kMaxValuesPerBlock) std::abort();
     return 0;

@@ -1,36 +1,74 @@
 #include "link/frame_assembler.h"
 
-#include "link/frame_decoder.h"
+#include <algorithm>
 
 namespace tolvane {
 
-void FrameAssembler::feed(std::string_view bytes, std::deque<std::string>& out) {
-    if (!bytes.empty() && !frame_.empty()) ++reads_;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        if (frame_.empty()) {
-            if (!block_accepted(bytes.substr(i))) return;
-            reads_ = 1;
+void FrameAssembler::port_opened(MonotonicTime at) {
+    frame_ = {};
+    dropping_ = false;
+    have_last_ = false;
+    opened_at_ = at;
+}
+
+void FrameAssembler::take(const SerialInput& input, std::deque<Frame>& out) {
+    if (pending()) frame_took_earlier_read_ = true;
+    for (const ReceivedChunk& chunk : input.chunks)
+        add(chunk, out);
+    if (have_last_ && input.taken_at - last_at_ >= kSilence) pause(out);
+}
+
+void FrameAssembler::add(const ReceivedChunk& chunk, std::deque<Frame>& out) {
+    if (chunk.bytes.empty()) return;
+    if (have_last_) {
+        if (chunk.arrived - last_at_ >= kSilence) pause(out);
+    } else if (chunk.arrived - opened_at_ < kSilence) {
+        // The line was busy as the port opened.
+        dropping_ = true;
+    }
+    have_last_ = true;
+    last_at_ = chunk.arrived;
+    if (dropping_) return;
+    for (const char byte : chunk.bytes) {
+        if (frame_.bytes.empty()) {
+            if (byte == '\0') {
+                dropping_ = true;
+                return;
+            }
+            frame_.first_at = chunk.arrived;
         }
-        frame_.push_back(bytes[i]);
-        const size_t n = frame_.size();
-        const bool terminated =
-            n >= 4 && n % 2 == 0 && static_cast<unsigned char>(frame_.back()) == 0xFF;
-        if (terminated || n == kMaxFrame) hand_out(out);
+        frame_.bytes.push_back(byte);
+        frame_.last_at = chunk.arrived;
+        const size_t n = frame_.bytes.size();
+        const bool terminated = n >= 4 && n % 2 == 0 && static_cast<unsigned char>(byte) == 0xFF;
+        if (terminated) {
+            hand_out(out);
+        } else if (n == kMaxFrame) {
+            hand_out(out);
+            dropping_ = true;
+            return;
+        }
     }
 }
 
-void FrameAssembler::hand_out(std::deque<std::string>& out) {
-    ++frames_;
-    if (reads_ > 1) ++frames_joined_;
-    out.push_back(std::move(frame_));
-    frame_.clear();
-    reads_ = 0;
+void FrameAssembler::pause(std::deque<Frame>& out) {
+    dropping_ = false;
+    if (pending()) hand_out(out);
 }
 
-bool FrameAssembler::flush(std::deque<std::string>& out) {
-    if (frame_.empty()) return false;
-    hand_out(out);
-    return true;
+void FrameAssembler::hand_out(std::deque<Frame>& out) {
+    ++frames_;
+    if (frame_took_earlier_read_) ++frames_joined_;
+    out.push_back(std::move(frame_));
+    frame_ = {};
+    frame_took_earlier_read_ = false;
+}
+
+void FrameAssembler::flush(std::deque<Frame>& out) {
+    if (pending() && !dropping_) hand_out(out);
+    frame_ = {};
+    frame_took_earlier_read_ = false;
+    dropping_ = false;
 }
 
 }  // namespace tolvane

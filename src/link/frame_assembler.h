@@ -1,44 +1,70 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <deque>
 #include <string>
 #include <string_view>
 
+#include "platform/serial_control.h"
 #include "records/meas_table.h"
 
 namespace tolvane {
 
-// Joins the bytes of successive port reads into whole blocks. At 9600 baud a
-// long block takes a good part of a poll interval, so its bytes often arrive
-// in two reads; handling each read as a block of its own would save invented
-// values.
+// One frame as it came off the line: its bytes, and when its first and its
+// last byte arrived.
+struct Frame {
+    std::string bytes;
+    MonotonicTime first_at;
+    MonotonicTime last_at;
+};
+
+// Cuts the bytes the port received into frames. The instrument sends a block
+// back to back, so a pause on the line ends whatever frame is being
+// received; without that, one stray byte would put the pairing out of step
+// with every block that follows until the line fell quiet.
 class FrameAssembler {
   public:
+    // A pause this long between two bytes ends a frame. 48 character times
+    // at 9600 baud: far more than any gap inside a block, and longer than the
+    // latency timer of USB serial adapters (16 ms by default), which deliver
+    // bytes in bursts.
+    static constexpr std::chrono::milliseconds kSilence{50};
     // A frame is cut here even without a terminator: it is what rx_hex holds.
     static constexpr size_t kMaxFrame = MeasTable::kSize;
 
-    // Adds one read. Frames completed by it go to `out`, in order. A frame
-    // ends with 0xFF at a pair boundary (byte 4, 6, 8, ...) or at kMaxFrame
-    // bytes. Where a new frame would start on 0x00, the rest of the read is
-    // noise and is dropped.
-    void feed(std::string_view bytes, std::deque<std::string>& out);
+    // A port opened at `at`: nothing of an earlier port is kept.
+    void port_opened(MonotonicTime at);
 
-    // The unfinished frame as it stands (the line went quiet, or the port was
-    // lost); false when there is none.
-    bool flush(std::deque<std::string>& out);
+    // One read of the port. Frames completed by it go to `out`, in order. A
+    // frame ends with 0xFF at a pair boundary (byte 4, 6, 8, ...), at
+    // kMaxFrame bytes, or at a pause of kSilence. Dropped up to the next
+    // pause: a 0x00 where a frame would start and what follows it, bytes
+    // past kMaxFrame, and bytes that were already arriving as the port
+    // opened (the tail of a block whose start was missed).
+    void take(const SerialInput& input, std::deque<Frame>& out);
 
-    bool pending() const { return !frame_.empty(); }
+    // The port closes or was lost: the frame being received, as it stands.
+    // Afterwards nothing of this port is kept.
+    void flush(std::deque<Frame>& out);
+
+    bool pending() const { return !frame_.bytes.empty(); }
     // Frames handed out so far, and those of them whose bytes came in more
     // than one read (a figure for tests and measurements).
     long frames() const { return frames_; }
     long frames_joined() const { return frames_joined_; }
 
   private:
-    void hand_out(std::deque<std::string>& out);
+    void add(const ReceivedChunk& chunk, std::deque<Frame>& out);
+    void pause(std::deque<Frame>& out);
+    void hand_out(std::deque<Frame>& out);
 
-    std::string frame_;
-    int reads_ = 0;  // reads the pending frame took bytes from
+    Frame frame_;
+    bool frame_took_earlier_read_ = false;
+    bool have_last_ = false;  // a byte came since the port opened
+    MonotonicTime last_at_{};
+    MonotonicTime opened_at_{};
+    bool dropping_ = false;  // until the next pause
     long frames_ = 0;
     long frames_joined_ = 0;
 };

@@ -23,6 +23,11 @@ bool block_accepted(std::string_view text) {
     return !text.empty() && text.front() != '\0';
 }
 
+bool frame_makes_record(std::string_view frame, int16_t num_meas) {
+    if (!block_accepted(frame) || frame.size() < 3 || num_meas < 1) return false;
+    return frame.find_first_not_of('\xFF') != std::string_view::npos;
+}
+
 void fill_rx_hex(MeasTable& table, std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     const int length = static_cast<int>(std::min<size_t>(text.size(), MeasTable::kSize));

@@ -17,6 +17,11 @@ inline constexpr int kMaxValuesPerBlock = 127;
 // A text worth decoding: not empty and not starting with 0x00.
 bool block_accepted(std::string_view text);
 
+// A frame worth a record: it gives at least one value (a lead byte and a
+// whole pair, and an N.M. above 0), and it is not only 0xFF bytes, which is
+// what a floating or disconnected line reads as.
+bool frame_makes_record(std::string_view frame, int16_t num_meas);
+
 // rx_hex(i) = byte i as two upper-case hex digits, for the first 256 bytes
 // of the text; entries beyond keep what they held. Sets rx_filled.
 void fill_rx_hex(MeasTable& table, std::string_view text);

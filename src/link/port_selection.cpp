@@ -12,7 +12,14 @@ PortSelection::PortSelection(Links links) : l_(links) {
 
 bool PortSelection::open(int16_t port) {
     if (!l_.com.set_comm_port(port).ok()) return false;
-    return l_.com.set_port_open(true).ok();
+    if (!l_.com.set_port_open(true).ok()) return false;
+    l_.poll.port_opened(l_.com.opened_at());
+    return true;
+}
+
+void PortSelection::close_port() {
+    if (l_.com.port_open()) l_.com.set_port_open(false);
+    l_.poll.take_remaining_input();
 }
 
 void PortSelection::set_check_marks(int16_t port) {
@@ -41,7 +48,7 @@ void PortSelection::com_click(int16_t port) {
 
 void PortSelection::comsetup() {
     l_.tmr_main.set_enabled(false);
-    if (l_.com.port_open()) l_.com.set_port_open(false);
+    close_port();
     l_.port_locked = true;
     if (!open(menu_port_)) {
         l_.dialogs.message(kMenuLockedMessage);

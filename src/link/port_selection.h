@@ -42,6 +42,11 @@ class PortSelection {
     void comsetup();
     void tmr_mess_timer();
 
+    // Closes the open port, having handled every byte it received: the
+    // unfinished block as it stands. Before a port change, closing the
+    // window, Exit.
+    void close_port();
+
     // An open port was lost: keep what it received, stop the poll, warn
     // without a box (nobody may be watching), and keep trying to reopen it.
     void port_lost();

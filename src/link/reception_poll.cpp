@@ -8,19 +8,12 @@ ReceptionPoll::ReceptionPoll(Links links) : l_(std::move(links)) {}
 
 void ReceptionPoll::tmr_main_timer() {
     if (l_.port_locked || held()) return;
-    const std::string input = l_.com.input();
-    if (input.empty()) {
-        // A whole tick without a byte: the line is idle, an unfinished block
-        // will not be completed.
-        assembler_.flush(ready_);
-    } else {
-        assembler_.feed(input, ready_);
-    }
+    assembler_.take(l_.com.input(), ready_);
     handle_ready_blocks();
 }
 
 void ReceptionPoll::take_remaining_input() {
-    assembler_.feed(l_.com.input(), ready_);
+    assembler_.take(l_.com.input(), ready_);
     assembler_.flush(ready_);
     // While held, they are handled when the hold ends.
     if (!held()) handle_ready_blocks();
@@ -29,9 +22,9 @@ void ReceptionPoll::take_remaining_input() {
 void ReceptionPoll::handle_ready_blocks() {
     const Hold in_tick = hold();
     while (!ready_.empty()) {
-        const std::string frame = std::move(ready_.front());
+        const std::string frame = std::move(ready_.front().bytes);
         ready_.pop_front();
-        handle_block(frame);
+        if (frame_makes_record(frame, l_.num_meas)) handle_block(frame);
     }
 }
 

@@ -17,6 +17,8 @@ namespace tolvane {
 
 // The handler of tmr_main: takes what the port received, and handles each
 // whole block: decode, list, back up, count, and send when Auto Connect is on.
+// Frames that cannot be a block (no value, only 0xFF) leave everything as
+// it was.
 class ReceptionPoll {
   public:
     struct Links {
@@ -38,8 +40,8 @@ class ReceptionPoll {
 
     // One tick. Does nothing while no port is open, or while the poll is
     // held (an earlier tick still runs, or a command waits on the user or
-    // the spreadsheet): the bytes then stay in the port's buffer for the
-    // tick after.
+    // the spreadsheet): the bytes then wait, with their arrival times, for
+    // the tick after.
     void tmr_main_timer();
 
     // Holds the poll for as long as it lives. Blocks completed meanwhile (a
@@ -61,9 +63,11 @@ class ReceptionPoll {
     Hold hold() { return Hold(*this); }
     bool held() const { return holds_ > 0; }
 
-    // The port was lost: handle what it had received, the unfinished block
-    // as it stands.
+    // The port was closed or lost: handle what it had received, the
+    // unfinished block as it stands. Nothing of it is kept for the next port.
     void take_remaining_input();
+    // A port was opened: its bytes start anew.
+    void port_opened(MonotonicTime at) { assembler_.port_opened(at); }
 
     const FrameAssembler& assembler() const { return assembler_; }
 
@@ -74,7 +78,7 @@ class ReceptionPoll {
 
     Links l_;
     FrameAssembler assembler_;
-    std::deque<std::string> ready_;
+    std::deque<Frame> ready_;
     int holds_ = 0;
 };
 

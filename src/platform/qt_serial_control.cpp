@@ -15,20 +15,39 @@ std::string device_for_port(int16_t port) {
 #endif
 }
 
-QtSerialControl::QtSerialControl() {
-    port_.setBaudRate(QSerialPort::Baud9600);
-    port_.setDataBits(QSerialPort::Data8);
-    port_.setParity(QSerialPort::NoParity);
-    port_.setStopBits(QSerialPort::OneStop);
-    port_.setFlowControl(QSerialPort::NoFlowControl);
-    // Unlimited: while a message box holds up the poll, nothing is dropped.
-    port_.setReadBufferSize(0);
-    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialControl::on_error);
+QtSerialControl::QtSerialControl(MonotonicClock clock)
+    : clock_(clock ? std::move(clock) : [] { return std::chrono::steady_clock::now(); }) {
+    reader_.setObjectName("com reader");
+    reader_context_.moveToThread(&reader_);
+    reader_.start();
+    on_reader([this] {
+        port_ = new QSerialPort;
+        port_->setBaudRate(QSerialPort::Baud9600);
+        port_->setDataBits(QSerialPort::Data8);
+        port_->setParity(QSerialPort::NoParity);
+        port_->setStopBits(QSerialPort::OneStop);
+        port_->setFlowControl(QSerialPort::NoFlowControl);
+        // Unlimited: the queue below is where bytes wait, never the port.
+        port_->setReadBufferSize(0);
+        QObject::connect(port_, &QSerialPort::readyRead, port_, [this] { take_in(); });
+        QObject::connect(port_, &QSerialPort::errorOccurred, port_,
+                         [this](QSerialPort::SerialPortError e) { on_error(e); });
+    });
 }
 
 QtSerialControl::~QtSerialControl() {
     lost_ = nullptr;
-    if (port_.isOpen()) port_.close();
+    on_reader([this] {
+        if (port_->isOpen()) port_->close();
+        delete port_;
+        port_ = nullptr;
+    });
+    reader_.quit();
+    reader_.wait();
+}
+
+void QtSerialControl::on_reader(const std::function<void()>& step) {
+    QMetaObject::invokeMethod(&reader_context_, step, Qt::BlockingQueuedConnection);
 }
 
 Status QtSerialControl::set_comm_port(int16_t port) {
@@ -37,57 +56,85 @@ Status QtSerialControl::set_comm_port(int16_t port) {
                                std::to_string(kFirstPort) + " to " + std::to_string(kLastPort) +
                                ").");
     }
-    if (port_.isOpen()) return Status::failure("The port is open.");
+    if (open_) return Status::failure("The port is open.");
     comm_port_ = port;
     return Status::success();
 }
 
 Status QtSerialControl::set_port_open(bool open) {
+    const int generation = ++generation_;
     if (!open) {
-        if (port_.isOpen()) port_.close();
+        on_reader([this] {
+            if (!port_->isOpen()) return;
+            // What the kernel holds but the port has not taken yet.
+            while (port_->isOpen() && port_->waitForReadyRead(0)) {
+            }
+            if (!port_->isOpen()) return;  // lost meanwhile; kept already
+            take_in();
+            port_->close();
+            port_->clearError();
+            open_ = false;
+        });
         return Status::success();
     }
-    if (port_.isOpen()) return Status::failure("The port is already open.");
+    if (open_) return Status::failure("The port is already open.");
     const std::string device = device_for_port(comm_port_);
-    // Bytes rescued from a lost port stay until read, even across reopening.
-    port_.setPortName(QString::fromStdString(device));
-    if (!port_.open(QIODevice::ReadOnly)) {
-        const std::string reason = device + ": " + port_.errorString().toStdString();
-        port_.clearError();
-        return Status::failure(reason);
-    }
-    // Pseudo-terminals have no modem lines; that is no reason to refuse them.
-    port_.setDataTerminalReady(true);
-    port_.setRequestToSend(false);
-    port_.clearError();
-    return Status::success();
+    Status result = Status::success();
+    on_reader([&] {
+        port_->setPortName(QString::fromStdString(device));
+        if (!port_->open(QIODevice::ReadOnly)) {
+            result = Status::failure(device + ": " + port_->errorString().toStdString());
+            port_->clearError();
+            return;
+        }
+        // Pseudo-terminals have no modem lines; that is no reason to refuse them.
+        port_->setDataTerminalReady(true);
+        port_->setRequestToSend(false);
+        port_->clearError();
+        reader_generation_ = generation;
+        opened_at_ = clock_();
+        open_ = true;
+    });
+    return result;
 }
 
-std::string QtSerialControl::input() {
-    std::string bytes = std::move(rescued_);
-    rescued_.clear();
-    if (port_.isOpen()) bytes += port_.readAll().toStdString();
-    return bytes;
+SerialInput QtSerialControl::input() {
+    SerialInput in;
+    // Taken first: a chunk is stamped under the lock, so every chunk stamped
+    // before this moment is in the queue by the time the lock is ours.
+    in.taken_at = clock_();
+    const std::lock_guard lock(mutex_);
+    in.chunks.swap(chunks_);
+    return in;
 }
 
 void QtSerialControl::set_lost_handler(std::function<void()> handler) {
     lost_ = std::move(handler);
 }
 
+void QtSerialControl::take_in() {
+    const QByteArray bytes = port_->readAll();
+    if (bytes.isEmpty()) return;
+    const std::lock_guard lock(mutex_);
+    chunks_.push_back({bytes.toStdString(), clock_()});
+}
+
 void QtSerialControl::on_error(QSerialPort::SerialPortError error) {
     if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError) return;
     // Closed already: the error came from our own close(), or repeats.
-    if (!port_.isOpen()) return;
+    if (!port_->isOpen()) return;
     // A hung-up line repeats the error as fast as it can: close at once, and
     // keep what had arrived before.
-    rescued_ += port_.readAll().toStdString();
-    port_.close();
-    port_.clearError();
-    // Told from the event loop, not from inside QSerialPort's notifier.
+    take_in();
+    port_->close();
+    port_->clearError();
+    open_ = false;
+    // Told on the window's thread, unless that has closed or reopened the
+    // port since.
     QMetaObject::invokeMethod(
         this,
-        [this] {
-            if (lost_ && !port_.isOpen()) lost_();
+        [this, generation = reader_generation_] {
+            if (lost_ && generation == generation_ && !open_) lost_();
         },
         Qt::QueuedConnection);
 }

@@ -2,8 +2,12 @@
 
 #include <QObject>
 #include <QSerialPort>
+#include <QThread>
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/serial_control.h"
 
@@ -15,29 +19,50 @@ namespace tolvane {
 std::string device_for_port(int16_t port);
 
 // The serial control on QSerialPort: 9600 baud, 8N1, no flow control, DTR on,
-// RTS off, opened for reading only.
+// RTS off, opened for reading only. The port lives on a thread of its own
+// that reads bytes as they arrive and stamps them, so a busy window can
+// neither overflow the kernel's small buffer nor blur the pauses between
+// blocks. The calls below are made from one thread (the window's).
 class QtSerialControl : public QObject, public SerialControl {
   public:
     static constexpr int16_t kFirstPort = 1;
     static constexpr int16_t kLastPort = 16;
 
-    QtSerialControl();
+    // `clock` stamps the arrivals (steady_clock when empty); it is called
+    // from the reader thread too.
+    explicit QtSerialControl(MonotonicClock clock = {});
     ~QtSerialControl() override;
 
     Status set_comm_port(int16_t port) override;
     int16_t comm_port() const override { return comm_port_; }
-    bool port_open() const override { return port_.isOpen(); }
+    bool port_open() const override { return open_; }
     Status set_port_open(bool open) override;
-    std::string input() override;
+    MonotonicTime opened_at() const override { return opened_at_; }
+    SerialInput input() override;
     void set_lost_handler(std::function<void()> handler) override;
 
   private:
+    // Runs `step` on the reader thread and waits for it.
+    void on_reader(const std::function<void()>& step);
+    // Reader thread: what the port holds, stamped, into the queue.
+    void take_in();
     void on_error(QSerialPort::SerialPortError error);
 
-    QSerialPort port_;
+    MonotonicClock clock_;
+    QThread reader_;
+    QObject reader_context_;  // lives on the reader thread
+    QSerialPort* port_ = nullptr;  // made, used and deleted on the reader thread
+    int reader_generation_ = 0;    // reader thread: the opening the port is in
+
+    std::mutex mutex_;
+    std::vector<ReceivedChunk> chunks_;  // guarded by mutex_
+
+    std::atomic<bool> open_{false};
+    MonotonicTime opened_at_{};
     int16_t comm_port_ = 1;
-    // What the port had received when it was lost, until it is read.
-    std::string rescued_;
+    // Counts openings and closings, so that a loss reported late for an
+    // earlier opening is not taken for the loss of the present one.
+    int generation_ = 0;
     std::function<void()> lost_;
 };
 

@@ -1,12 +1,32 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/status.h"
 
 namespace tolvane {
+
+// A moment on a clock that never jumps (not the wall clock).
+using MonotonicTime = std::chrono::steady_clock::time_point;
+using MonotonicClock = std::function<MonotonicTime()>;
+
+// Bytes as the port delivered them, and when they arrived.
+struct ReceivedChunk {
+    std::string bytes;
+    MonotonicTime arrived;
+};
+
+// One read of the port: every chunk received since the previous read, in
+// order. Every byte that arrived before `taken_at` is in the chunks, so a
+// silence since the last chunk is known to have lasted until then.
+struct SerialInput {
+    std::vector<ReceivedChunk> chunks;
+    MonotonicTime taken_at;
+};
 
 // The serial port the instrument is wired to. Receive only: the program
 // never sends. Line settings are fixed: 9600 baud, 8N1, no handshaking.
@@ -21,14 +41,18 @@ class SerialControl {
 
     // PortOpen. Opening fails, with a reason, when the port is missing, no
     // serial device or held by another program; the port then stays closed.
-    // Closing a closed port does nothing.
+    // Closing takes in what the port has received first, for the next read;
+    // closing a closed port does nothing.
     virtual bool port_open() const = 0;
     virtual Status set_port_open(bool open) = 0;
+    // When the port last opened, on the clock of the arrival times.
+    virtual MonotonicTime opened_at() const = 0;
 
-    // Input: every byte received since the last read, one char per byte, and
-    // empties the buffer; "" when nothing came. After the port was lost, the
-    // bytes received before the loss are still returned once.
-    virtual std::string input() = 0;
+    // Input: everything received since the last read, and empties the
+    // buffer. The port is read as bytes arrive, whenever the caller reads.
+    // After the port was closed or lost, what it received before is still
+    // returned once.
+    virtual SerialInput input() = 0;
 
     // Called when an open port is lost (device gone, line hung up). The
     // control has closed the port already when the handler runs.

@@ -9,6 +9,7 @@
 #include "platform/qt_clock_locale.h"
 #include "platform/qt_serial_control.h"
 #include "platform/uno_spreadsheet_server.h"
+#include "shell/close_on_signal.h"
 #include "shell/frm_main.h"
 #include "shell/frm_start.h"
 
@@ -58,6 +59,14 @@ int run_application(int argc, char** argv) {
     });
     title.Form_Load();
     title.show();
+    // Closed as the window manager closes it, then out of any message box.
+    const CloseOnSignal on_signal([&] {
+        if (session)
+            session->window->close();
+        else
+            title.close();
+        QCoreApplication::exit(0);
+    });
     const int code = app.exec();
     session.reset();
     return code;

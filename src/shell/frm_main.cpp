@@ -336,7 +336,8 @@ void FrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void FrmMain::Form_QueryUnload() {
-    ignoring_failure([this] { p_.com.set_port_open(false); });
+    // What the port received is handled before it closes.
+    ignoring_failure([this] { ports_->close_port(); });
     ignoring_failure([this] { save_com_port(p_.files, com_port); });
     ignoring_failure([this] { save_num_meas(p_.files, num_meas); });
     ignoring_failure([this] { set_topmost(HWND_NOTOPMOST); });
@@ -352,6 +353,8 @@ void FrmMain::exitmain_click() {
     const Status saved = save_num_meas(p_.files, num_meas);
     if (!saved.ok()) dialogs_.message(numdat_not_saved_message(saved.reason()));
     stop_timers();
+    // What the port received is not lost with the program.
+    ignoring_failure([this] { ports_->close_port(); });
     p_.end_program();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <set>
@@ -9,17 +10,30 @@
 
 namespace tolvane::testing {
 
-// A port whose reads are queued by the test; only the ports in `free_ports`
-// open.
+// A moment `ms` milliseconds into a test, on the line's clock.
+inline MonotonicTime at_ms(long ms) {
+    return MonotonicTime(std::chrono::milliseconds(ms));
+}
+
+// A port whose line the test feeds; only the ports in `free_ports` open.
+// Bytes either arrive at explicit times (`arrive`, with `now` set by the
+// test), or, simpler, as whole `reads`: while `ticking`, every read moves the
+// clock on by a tick (500 ms) and the next queued read arrives just then.
 struct FakeSerial : SerialControl {
     std::set<int16_t> free_ports{1, 2, 3, 4};
     std::deque<std::string> reads;
+    std::deque<ReceivedChunk> line;
+    MonotonicTime now{};
+    MonotonicTime opened{};
+    bool ticking = true;
     int16_t port = 1;
     bool open = false;
     int openings = 0;
     int closings = 0;
     int inputs = 0;
     std::function<void()> lost;
+
+    void arrive(long ms, std::string bytes) { line.push_back({std::move(bytes), at_ms(ms)}); }
 
     Status set_comm_port(int16_t p) override {
         if (p < 1 || p > 16) return Status::failure("no such port");
@@ -37,15 +51,24 @@ struct FakeSerial : SerialControl {
         }
         if (open || !free_ports.count(port)) return Status::failure("held by another program");
         open = true;
+        opened = now;
         ++openings;
         return Status::success();
     }
-    std::string input() override {
+    MonotonicTime opened_at() const override { return opened; }
+    SerialInput input() override {
         ++inputs;
-        if (reads.empty()) return "";
-        std::string r = std::move(reads.front());
-        reads.pop_front();
-        return r;
+        if (ticking) now += std::chrono::milliseconds(500);
+        if (!reads.empty()) {
+            line.push_back({std::move(reads.front()), now});
+            reads.pop_front();
+        }
+        SerialInput in{{}, now};
+        while (!line.empty() && line.front().arrived <= now) {
+            in.chunks.push_back(std::move(line.front()));
+            line.pop_front();
+        }
+        return in;
     }
     void set_lost_handler(std::function<void()> h) override { lost = std::move(h); }
 

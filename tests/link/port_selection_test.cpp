@@ -95,7 +95,7 @@ TEST_F(PortSelectionTest, LostPortWarnsAndComesBackByItself) {
     com.reads = {std::string("\x01\x21\x23", 3)};
     poll.tmr_main_timer();
     com.free_ports = {};
-    com.reads = {std::string("\x05\x00", 2)};
+    com.line.push_back({std::string("\x05\x00", 2), com.now + std::chrono::milliseconds(10)});
     com.lose();
     EXPECT_TRUE(port_locked);
     EXPECT_FALSE(tmr_main.is_enabled);

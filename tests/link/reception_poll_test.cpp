@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "export/spreadsheet_export.h"
 #include "fakes/bytes.h"
 #include "fakes/fake_serial.h"
@@ -57,54 +59,113 @@ TEST_F(ReceptionPollTest, NothingWhileNoPortIsOpen) {
     EXPECT_FALSE(files.files.count(kBackupFileName));
 }
 
-TEST_F(ReceptionPollTest, BlocksAreReassembledAcrossReads) {
-    const std::string block = block_of(100);
-    // Split in three; two blocks in one read; a block and the start of the next.
-    com.reads = {block.substr(0, 50),
-                 block.substr(50, 100),
-                 block.substr(150),
-                 block_of(2) + block_of(3),
-                 block_of(4) + block.substr(0, 7),
-                 block.substr(7)};
-    for (int i = 0; i < 6; ++i)
-        tick();
-    const auto r = records();
-    ASSERT_EQ(r.size(), 5u);
-    EXPECT_EQ(r[0].size(), 80u);  // N.M. limits the values, not the frame
-    EXPECT_EQ(r[1].size(), 2u);
-    EXPECT_EQ(r[2].size(), 3u);
-    EXPECT_EQ(r[3].size(), 4u);
-    EXPECT_EQ(r[4].size(), 80u);
-    EXPECT_EQ(poll.assembler().frames_joined(), 2);
+// The line as the tests feed it: bytes at explicit times, read by ticks.
+class LineTest : public ReceptionPollTest {
+  public:
+    LineTest() {
+        com.ticking = false;
+        ports.comstartup();  // opens at 0 ms
+    }
+    // Bytes at 9600 baud from `start_ms`, in 10-byte chunks 10 ms apart, as
+    // a port that is read as bytes arrive delivers them. Returns the end.
+    long send(long start_ms, std::string_view b) {
+        long t = start_ms;
+        for (size_t i = 0; i < b.size(); i += 10)
+            com.arrive(t += 10, std::string(b.substr(i, 10)));
+        return t;
+    }
+    // Ticks every 500 ms until a second after the last byte.
+    void run() {
+        const long last = com.line.empty() ? 0 : long(com.line.back().arrived.time_since_epoch() /
+                                                       std::chrono::milliseconds(1));
+        for (long t = 500; t <= last + 1000; t += 500) {
+            com.now = testing::at_ms(t);
+            tick();
+        }
+    }
+    void TestBody() override {}
+};
+
+// Values 1 .. n of block_of(n), as listed.
+Rows values_of(int pairs) {
+    Rows r;
+    for (int i = 0; i < pairs; ++i)
+        r.push_back(std::to_string(1 + i % 9));
+    return r;
 }
 
-TEST_F(ReceptionPollTest, NoiseAndUnterminatedFrames) {
-    // A read starting with 0x00 is dropped; inside a frame 0x00 is data.
-    com.reads = {bytes({0x00, 0x01, 0x21, 0x23, 0xFF}), bytes({0x01, 0x21}),
-                 bytes({0x00, 0x05, 0x00, 0xFF})};
-    tick();
-    EXPECT_FALSE(files.files.count(kBackupFileName));
-    tick();
-    tick();
-    EXPECT_EQ(lst_meas.rows, (Rows{"100", "5"}));
+struct LineCase {
+    const char* name;
+    std::function<void(LineTest&)> feed;
+    std::vector<Rows> records;
+};
 
-    // No terminator: handled as it stands once a tick brings nothing.
-    com.reads = {bytes({0x01, 0x21, 0x23, 0x12}), ""};
-    tick();
-    EXPECT_EQ(records().size(), 1u);
-    tick();
-    ASSERT_EQ(records().size(), 2u);
-    EXPECT_EQ(records()[1], Rows{"123"});  // the lone half pair gives no value
+class LineCases : public LineTest, public ::testing::WithParamInterface<LineCase> {};
 
-    // 256 bytes without a terminator end the frame; the rest starts anew.
-    num_meas = 127;
-    com.reads = {std::string(256, '\x11') + bytes({0x01, 0x21, 0x23, 0xFF})};
-    tick();
-    const auto r = records();
-    ASSERT_EQ(r.size(), 4u);
-    EXPECT_EQ(r[2], Rows(127, "11.1"));
-    EXPECT_EQ(r[3], Rows{"123"});
+TEST_P(LineCases, GiveTheirBlocksAndNothingElse) {
+    GetParam().feed(*this);
+    run();
+    EXPECT_EQ(records(), GetParam().records);
     EXPECT_FALSE(poll.assembler().pending());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Framing, LineCases,
+    ::testing::Values(
+        LineCase{"StrayByteThenAStream",
+                 [](LineTest& t) {
+                     t.com.arrive(100, "\x7E");
+                     for (long i = 0, at = 200; i < 10; ++i)
+                         at = t.send(at, block_of(60)) + 100;
+                 },
+                 std::vector<Rows>(10, values_of(60))},
+        LineCase{"OpeningMidBlock",
+                 [](LineTest& t) {
+                     // The tail of a block: its 0xFF falls on a pair boundary.
+                     const long end = t.send(-5, block_of(60).substr(82));
+                     t.send(end + 300, block_of(3));
+                 },
+                 {values_of(3)}},
+        LineCase{"CrLfTails",
+                 [](LineTest& t) {
+                     for (long at : {100, 700, 800})
+                         t.send(at, block_of(2) + "\r\n");
+                 },
+                 std::vector<Rows>(3, values_of(2))},
+        LineCase{"LineAt0xFF",
+                 [](LineTest& t) {
+                     t.send(100, std::string(1000, '\xFF'));
+                     t.send(1700, std::string(3, '\xFF'));
+                 },
+                 {}},
+        LineCase{"ZeroBetweenBlocksOfOneRead",
+                 [](LineTest& t) {
+                     t.send(100, block_of(2) + '\0');
+                     t.send(300, block_of(3));
+                 },
+                 {values_of(2), values_of(3)}},
+        LineCase{"BlockOf300Bytes",
+                 [](LineTest& t) { t.send(300, block_of(160) + block_of(4) + block_of(5)); },
+                 {values_of(80)}},
+        LineCase{"UnterminatedEndsAtAPause",
+                 [](LineTest& t) {
+                     const long end = t.send(100, block_of(3, -1) + "\x12");
+                     t.send(end + 60, block_of(2));
+                     t.send(end + 100, std::string(1, '\0'));
+                     t.send(end + 130, block_of(2));  // no pause after the 0x00
+                 },
+                 {values_of(3), values_of(2)}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LineTest, AFrameWithoutValueLeavesEverythingAsItWas) {
+    auto_connect = true;
+    send_succeeds = false;
+    send(100, block_of(2) + "\r\n");
+    run();
+    EXPECT_EQ(lst_meas.rows, values_of(2));
+    EXPECT_EQ(lb_numpoints.caption, "2 Measurements Received");
+    EXPECT_EQ(sends, 1);
+    EXPECT_EQ(records().size(), 1u);
 }
 
 TEST_F(ReceptionPollTest, AutoConnectClearsOnlyWhatWasSentAndSaved) {
@@ -201,13 +262,15 @@ TEST_F(ReceptionPollTest, AHeldPollReadsNothingAndCatchesUpAfterwards) {
     EXPECT_EQ(records(), (std::vector<Rows>{{"1", "2"}}));
 }
 
-TEST_F(ReceptionPollTest, LostPortLeavesNoBlockBehind) {
-    com.reads = {block_of(4).substr(0, 6)};
+TEST_F(LineTest, AClosedPortLeavesNoBlockBehindAndNothingForTheNext) {
+    send(100, block_of(4).substr(0, 6));
+    com.arrive(130, bytes({0x00, 0x31}));  // still part of the frame
+    com.now = testing::at_ms(140);
     tick();
-    port_locked = true;
-    com.reads = {bytes({0x00, 0x31})};
-    poll.take_remaining_input();
-    EXPECT_EQ(records(), (std::vector<Rows>{{"1", "2", "3"}}));
+    ports.com_click(2);
+    send(300, block_of(1));
+    run();
+    EXPECT_EQ(records(), (std::vector<Rows>{{"1", "2", "3"}, {"1"}}));
 }
 
 }  // namespace
