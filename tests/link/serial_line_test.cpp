@@ -183,12 +183,33 @@ TEST_F(SerialLineTest, WorkedBlocksEndToEnd) {
     EXPECT_EQ(r[3].size(), 80u);
 }
 
+// The port is read as bytes arrive, whatever the window's thread is doing:
+// a stall neither joins a stray byte to the block after it nor loses bytes.
+TEST_F(SerialLineTest, AStalledWindowBlursNoPause) {
+    ports.comstartup();
+    settle();
+    std::thread instrument([&] {
+        line_->send("\x7E", kld350::kByteTime9600);
+        std::this_thread::sleep_for(100ms);
+        line_->send(std::string("\x01\x21\x23\xFF", 4), kld350::kByteTime9600);
+        std::this_thread::sleep_for(100ms);
+        line_->send(std::string("\x01\x05\x00\xFF", 4), kld350::kByteTime9600);
+    });
+    std::this_thread::sleep_for(1s);  // the window is busy
+    instrument.join();
+    run(1200ms);
+    EXPECT_EQ(records(), (std::vector<Rows>{{"123"}, {"5"}}));
+}
+
 // Blocks straddling a tick are joined: with the tick and the byte time both
 // scaled down tenfold, a 100-value block fills the same share of a tick as at
 // 9600 baud with the 500 ms poll. TOLVANE_SOAK_BLOCKS=n runs n blocks in real
-// time instead (9600 baud, 500 ms tick).
+// time instead (9600 baud, 500 ms tick); with TOLVANE_SOAK_NOISE=1 half the
+// blocks have a stray byte 0.1 to 0.3 s before them and half CR LF after
+// them, and the pauses between blocks are 0.1 to 0.5 s.
 TEST_F(SerialLineTest, EveryBlockOnceAndExactWhateverTheTiming) {
     const char* soak = std::getenv("TOLVANE_SOAK_BLOCKS");
+    const bool noise = soak && std::getenv("TOLVANE_SOAK_NOISE");
     const int scale = soak ? 1 : 10;
     const int blocks = soak ? std::atoi(soak) : 1000;
     const auto byte_time = kld350::kByteTime9600 / scale;
@@ -200,18 +221,29 @@ TEST_F(SerialLineTest, EveryBlockOnceAndExactWhateverTheTiming) {
 
     std::mt19937_64 rng(2026);
     std::vector<std::vector<kld350::Reading>> sent(blocks);
-    std::vector<std::chrono::microseconds> gaps(blocks);
+    std::vector<std::chrono::microseconds> gaps(blocks), stray_before(blocks);
+    std::vector<std::string> stray(blocks), tail(blocks);
     for (int b = 0; b < blocks; ++b) {
         sent[b].resize(100);
         for (auto& r : sent[b])
             r = kld350::random_reading(rng);
         gaps[b] = std::chrono::microseconds(rng() % (500000 / scale));
+        if (!noise) continue;
+        gaps[b] = 100ms + std::chrono::microseconds(rng() % 400000);
+        if (rng() % 2) stray[b] = std::string(1, static_cast<char>(rng()));
+        stray_before[b] = 100ms + std::chrono::microseconds(rng() % 200000);
+        if (rng() % 2) tail[b] = "\r\n";
     }
     std::atomic<bool> done{false};
     std::thread instrument([&] {
         for (int b = 0; b < blocks; ++b) {
             std::this_thread::sleep_for(gaps[b]);
-            if (!kld350::write_paced(line_->master(), kld350::encode_block(sent[b]), byte_time))
+            if (!stray[b].empty()) {
+                kld350::write_paced(line_->master(), stray[b], byte_time);
+                std::this_thread::sleep_for(stray_before[b]);
+            }
+            if (!kld350::write_paced(line_->master(), kld350::encode_block(sent[b]) + tail[b],
+                                     byte_time))
                 break;
         }
         done = true;

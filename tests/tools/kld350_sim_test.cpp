@@ -309,6 +309,18 @@ TEST(Cli, SendsItsBlockThroughTheLinkAndRemovesIt) {
     EXPECT_FALSE(exists(link));
 }
 
+TEST(Cli, NoiseBeforeAndCrLfAfterEachBlock) {
+    TempDir dir;
+    const std::string link = dir.path + "/kld350";
+    SimProcess sim({"--once", "--quiet", "--noise", "--crlf", "--values", "123", "--link", link});
+    ASSERT_FALSE(sim.first_line().empty());
+    int fd = ::open(link.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(read_up_to(fd, 7).substr(1), bytes({0x01, 0x21, 0x23, 0xFF, 0x0D, 0x0A}));
+    ::close(fd);
+    EXPECT_EQ(sim.wait(), 0);
+}
+
 TEST(Cli, RemovesTheLinkWhenStoppedBySignal) {
     TempDir dir;
     const std::string link = dir.path + "/kld350";

@@ -68,6 +68,12 @@ When (default: --on-enter):
                    seconds (default 1) while a program has it open: closing it
                    would drop what that program has not read yet.
 
+Line noise (to try a receiver):
+  --noise          one random byte 0.1 s before each block, as a plug-in
+                   glitch or a noisy line gives.
+  --crlf           CR LF right after each block's terminator, as some
+                   adapters and line printers' settings add.
+
 How:
   --burst          each block in one write, without 9600-baud pacing.
   --quiet          no line on stderr per block sent.
@@ -115,6 +121,8 @@ struct Options {
     bool wait_reader = true;
     bool burst = false;
     bool quiet = false;
+    bool noise = false;
+    bool crlf = false;
 };
 
 struct UsageError {
@@ -246,6 +254,12 @@ Options parse(int argc, char** argv) {
         } else if (opt == "--no-wait") {
             flag();
             o.wait_reader = false;
+        } else if (opt == "--noise") {
+            flag();
+            o.noise = true;
+        } else if (opt == "--crlf") {
+            flag();
+            o.crlf = true;
         } else if (opt == "--burst") {
             flag();
             o.burst = true;
@@ -501,8 +515,18 @@ class Simulator {
             bytes = kld350::encode_block(readings, opt_.lead.value_or(kld350::kDefaultLead));
         }
 
+        if (opt_.crlf) bytes += "\r\n";
+
         size_t written = 0;
         auto per_byte = opt_.burst ? std::chrono::nanoseconds::zero() : kld350::kByteTime9600;
+        if (opt_.noise) {
+            const std::string stray(1, static_cast<char>(rng_() & 0xFF));
+            if (!kld350::write_paced(fd_, stray, per_byte) ||
+                !pause_until(Clock::now() + std::chrono::milliseconds(100))) {
+                if (!g_stop) fail("block " + std::to_string(k) + ": noise byte: " + std::strerror(errno));
+                return;
+            }
+        }
         if (!kld350::write_paced(fd_, bytes, per_byte, &written)) {
             fail("block " + std::to_string(k) + ": write failed after " + std::to_string(written) +
                  " of " + std::to_string(bytes.size()) + " bytes: " + std::strerror(errno));
