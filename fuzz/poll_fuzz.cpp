@@ -23,21 +23,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     com.ticking = false;
     rig.ports.comstartup();
     // The first byte is N.M.; then 0xFE d starts a chunk d ms after the last
-    // event, 0xFD d ticks d ms after it; other bytes go into the chunk.
+    // event, 0xFD d ticks d ms after it; other bytes go into the chunk. A
+    // chunk taken in late (by a reader held up) has 0xFC d: taken d ms after.
     rig.num_meas = static_cast<int16_t>(data[0]);
     long t = 0;
     std::vector<long> ticks;
     for (size_t i = 1; i < size; ++i) {
-        const bool event = (data[i] == 0xFE || data[i] == 0xFD) && i + 1 < size;
-        if (event) t += data[i + 1];
-        if (event && data[i] == 0xFD) {
-            ticks.push_back(t);
-        } else if (event || com.line.empty()) {
-            com.arrive(t, event ? "" : std::string(1, static_cast<char>(data[i])));
+        const uint8_t b = data[i];
+        if (b >= 0xFC && b <= 0xFE && i + 1 < size) {
+            t += data[++i];
+            if (b == 0xFD)
+                ticks.push_back(t);
+            else if (b == 0xFE)
+                com.arrive(t, "");
+            else if (!com.line.empty())
+                com.line.back().by = testing::at_ms(t);
+        } else if (com.line.empty()) {
+            com.arrive(t, std::string(1, static_cast<char>(b)));
         } else {
-            com.line.back().bytes.push_back(static_cast<char>(data[i]));
+            com.line.back().bytes.push_back(static_cast<char>(b));
         }
-        i += event;
     }
     ticks.push_back(t + 1000);
     const std::deque<ReceivedChunk> line = com.line;
@@ -49,25 +54,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t next = 0;
     for (const long tick : ticks) {
         SerialInput in{{}, testing::at_ms(tick)};
-        while (next < line.size() && line[next].arrived <= in.taken_at)
+        while (next < line.size() && line[next].by <= in.complete_until)
             in.chunks.push_back(line[next++]);
         assembler.take(in, frames);
-        com.now = in.taken_at;
+        com.now = in.complete_until;
         rig.poll.tmr_main_timer();
     }
     assembler.flush(frames);
     rig.ports.close_port();
 
-    std::vector<MonotonicTime> arrivals;
+    std::vector<ReceivedChunk> arrivals;
     for (const ReceivedChunk& c : line)
-        if (!c.bytes.empty()) arrivals.push_back(c.arrived);
+        if (!c.bytes.empty()) arrivals.push_back(c);
     long worth = 0;
     for (const Frame& f : frames) {
         if (f.bytes.empty() || f.bytes.size() > FrameAssembler::kMaxFrame || f.bytes[0] == '\0')
             std::abort();
         for (size_t i = 1; i < arrivals.size(); ++i) {
-            if (arrivals[i - 1] >= f.first_at && arrivals[i] <= f.last_at &&
-                arrivals[i] - arrivals[i - 1] >= FrameAssembler::kSilence)
+            if (arrivals[i - 1].after >= f.first_at && arrivals[i].by <= f.last_at &&
+                arrivals[i].after - arrivals[i - 1].by >= FrameAssembler::kSilence)
                 std::abort();
         }
         worth += frame_makes_record(f.bytes, rig.num_meas);

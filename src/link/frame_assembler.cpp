@@ -15,19 +15,20 @@ void FrameAssembler::take(const SerialInput& input, std::deque<Frame>& out) {
     if (pending()) frame_took_earlier_read_ = true;
     for (const ReceivedChunk& chunk : input.chunks)
         add(chunk, out);
-    if (have_last_ && input.taken_at - last_at_ >= kSilence) pause(out);
+    if (have_last_ && input.complete_until - last_at_ >= kSilence) pause(out);
 }
 
 void FrameAssembler::add(const ReceivedChunk& chunk, std::deque<Frame>& out) {
     if (chunk.bytes.empty()) return;
+    // The shortest the pause before these bytes can have been.
     if (have_last_) {
-        if (chunk.arrived - last_at_ >= kSilence) pause(out);
-    } else if (chunk.arrived - opened_at_ < kSilence) {
+        if (chunk.after - last_at_ >= kSilence) pause(out);
+    } else if (chunk.after - opened_at_ < kSilence) {
         // The line was busy as the port opened.
         dropping_ = true;
     }
     have_last_ = true;
-    last_at_ = chunk.arrived;
+    last_at_ = chunk.by;
     if (dropping_) return;
     for (const char byte : chunk.bytes) {
         if (frame_.bytes.empty()) {
@@ -35,10 +36,10 @@ void FrameAssembler::add(const ReceivedChunk& chunk, std::deque<Frame>& out) {
                 dropping_ = true;
                 return;
             }
-            frame_.first_at = chunk.arrived;
+            frame_.first_at = chunk.after;
         }
         frame_.bytes.push_back(byte);
-        frame_.last_at = chunk.arrived;
+        frame_.last_at = chunk.by;
         const size_t n = frame_.bytes.size();
         const bool terminated = n >= 4 && n % 2 == 0 && static_cast<unsigned char>(byte) == 0xFF;
         if (terminated) {

@@ -11,8 +11,8 @@
 
 namespace tolvane {
 
-// One frame as it came off the line: its bytes, and when its first and its
-// last byte arrived.
+// One frame as it came off the line: its bytes, and the times of its first
+// chunk's `after` and its last chunk's `by`.
 struct Frame {
     std::string bytes;
     MonotonicTime first_at;
@@ -62,7 +62,7 @@ class FrameAssembler {
     Frame frame_;
     bool frame_took_earlier_read_ = false;
     bool have_last_ = false;  // a byte came since the port opened
-    MonotonicTime last_at_{};
+    MonotonicTime last_at_{};  // `by` of the last chunk
     MonotonicTime opened_at_{};
     bool dropping_ = false;  // until the next pause
     long frames_ = 0;

@@ -3,7 +3,20 @@
 #include <QMetaObject>
 #include <cstdlib>
 
+#ifndef _WIN32
+#include <sys/ioctl.h>
+#endif
+
 namespace tolvane {
+namespace {
+
+// How often the reader looks for a quiet line while bytes come: a tenth of
+// the pause that ends a frame, so that a pause is seen nearly whole.
+constexpr std::chrono::milliseconds kWatchInterval{5};
+// How long it keeps looking after the last byte: by then the pause is sure.
+constexpr std::chrono::milliseconds kWatchFor{150};
+
+}  // namespace
 
 std::string device_for_port(int16_t port) {
     const std::string variable = "TOLVANE_COM" + std::to_string(port);
@@ -32,6 +45,10 @@ QtSerialControl::QtSerialControl(MonotonicClock clock)
         QObject::connect(port_, &QSerialPort::readyRead, port_, [this] { take_in(); });
         QObject::connect(port_, &QSerialPort::errorOccurred, port_,
                          [this](QSerialPort::SerialPortError e) { on_error(e); });
+        watch_ = new QTimer(port_);
+        watch_->setTimerType(Qt::PreciseTimer);
+        watch_->setInterval(kWatchInterval);
+        QObject::connect(watch_, &QTimer::timeout, port_, [this] { watch(); });
     });
 }
 
@@ -71,6 +88,7 @@ Status QtSerialControl::set_port_open(bool open) {
             }
             if (!port_->isOpen()) return;  // lost meanwhile; kept already
             take_in();
+            watch_->stop();
             port_->close();
             port_->clearError();
             open_ = false;
@@ -92,7 +110,12 @@ Status QtSerialControl::set_port_open(bool open) {
         port_->setRequestToSend(false);
         port_->clearError();
         reader_generation_ = generation;
-        opened_at_ = clock_();
+        opened_at_ = last_in_ = clock_();
+        {
+            const std::lock_guard lock(mutex_);
+            quiet_since_ = opened_at_;
+        }
+        watch_->start();
         open_ = true;
     });
     return result;
@@ -100,11 +123,9 @@ Status QtSerialControl::set_port_open(bool open) {
 
 SerialInput QtSerialControl::input() {
     SerialInput in;
-    // Taken first: a chunk is stamped under the lock, so every chunk stamped
-    // before this moment is in the queue by the time the lock is ours.
-    in.taken_at = clock_();
     const std::lock_guard lock(mutex_);
     in.chunks.swap(chunks_);
+    in.complete_until = quiet_since_;
     return in;
 }
 
@@ -115,8 +136,28 @@ void QtSerialControl::set_lost_handler(std::function<void()> handler) {
 void QtSerialControl::take_in() {
     const QByteArray bytes = port_->readAll();
     if (bytes.isEmpty()) return;
-    const std::lock_guard lock(mutex_);
-    chunks_.push_back({bytes.toStdString(), clock_()});
+    last_in_ = clock_();
+    {
+        const std::lock_guard lock(mutex_);
+        chunks_.push_back({bytes.toStdString(), quiet_since_, last_in_});
+        quiet_since_ = last_in_;
+    }
+    if (!watch_->isActive()) watch_->start();
+}
+
+void QtSerialControl::watch() {
+    const MonotonicTime now = clock_();
+    int waiting = 0;
+#ifndef _WIN32
+    // Bytes the kernel holds; they leave it only by being read here, so if
+    // there are none, there were none at `now` either.
+    if (::ioctl(port_->handle(), FIONREAD, &waiting) != 0) waiting = 1;
+#endif
+    if (waiting == 0) {
+        const std::lock_guard lock(mutex_);
+        quiet_since_ = now;
+    }
+    if (now - last_in_ > kWatchFor) watch_->stop();
 }
 
 void QtSerialControl::on_error(QSerialPort::SerialPortError error) {
@@ -126,6 +167,7 @@ void QtSerialControl::on_error(QSerialPort::SerialPortError error) {
     // A hung-up line repeats the error as fast as it can: close at once, and
     // keep what had arrived before.
     take_in();
+    watch_->stop();
     port_->close();
     port_->clearError();
     open_ = false;

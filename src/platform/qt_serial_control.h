@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QThread>
+#include <QTimer>
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -22,7 +23,11 @@ std::string device_for_port(int16_t port);
 // RTS off, opened for reading only. The port lives on a thread of its own
 // that reads bytes as they arrive and stamps them, so a busy window can
 // neither overflow the kernel's small buffer nor blur the pauses between
-// blocks. The calls below are made from one thread (the window's).
+// blocks. While bytes come, that thread also looks every few milliseconds
+// whether the line is quiet: a reader held up by a busy machine then stamps
+// its late bytes as "arrived at the earliest when last seen quiet", and so
+// never shows a pause that was not on the line. The calls below are made
+// from one thread (the window's).
 class QtSerialControl : public QObject, public SerialControl {
   public:
     static constexpr int16_t kFirstPort = 1;
@@ -46,16 +51,22 @@ class QtSerialControl : public QObject, public SerialControl {
     void on_reader(const std::function<void()>& step);
     // Reader thread: what the port holds, stamped, into the queue.
     void take_in();
+    // Reader thread: notes the moment if nothing waits to be read.
+    void watch();
     void on_error(QSerialPort::SerialPortError error);
 
     MonotonicClock clock_;
     QThread reader_;
     QObject reader_context_;  // lives on the reader thread
-    QSerialPort* port_ = nullptr;  // made, used and deleted on the reader thread
-    int reader_generation_ = 0;    // reader thread: the opening the port is in
+    // Made, used and deleted on the reader thread, as is what follows.
+    QSerialPort* port_ = nullptr;
+    QTimer* watch_ = nullptr;
+    int reader_generation_ = 0;  // the opening the port is in
+    MonotonicTime last_in_{};    // when bytes were last taken in
 
     std::mutex mutex_;
     std::vector<ReceivedChunk> chunks_;  // guarded by mutex_
+    MonotonicTime quiet_since_{};        // guarded by mutex_: seen quiet then
 
     std::atomic<bool> open_{false};
     MonotonicTime opened_at_{};

@@ -14,18 +14,22 @@ namespace tolvane {
 using MonotonicTime = std::chrono::steady_clock::time_point;
 using MonotonicClock = std::function<MonotonicTime()>;
 
-// Bytes as the port delivered them, and when they arrived.
+// Bytes as the port delivered them: they arrived after `after` (until then
+// the line was seen quiet) and by `by` (when they were taken in). The two
+// are close while the reader keeps up; when it was held up, the truth lies
+// somewhere between, and a pause is only taken for one where it is certain.
 struct ReceivedChunk {
     std::string bytes;
-    MonotonicTime arrived;
+    MonotonicTime after;
+    MonotonicTime by;
 };
 
 // One read of the port: every chunk received since the previous read, in
-// order. Every byte that arrived before `taken_at` is in the chunks, so a
-// silence since the last chunk is known to have lasted until then.
+// order. Every byte that arrived before `complete_until` is in the chunks,
+// so the line is known to have been quiet from the last chunk until then.
 struct SerialInput {
     std::vector<ReceivedChunk> chunks;
-    MonotonicTime taken_at;
+    MonotonicTime complete_until;
 };
 
 // The serial port the instrument is wired to. Receive only: the program

@@ -33,7 +33,9 @@ struct FakeSerial : SerialControl {
     int inputs = 0;
     std::function<void()> lost;
 
-    void arrive(long ms, std::string bytes) { line.push_back({std::move(bytes), at_ms(ms)}); }
+    void arrive(long ms, std::string bytes) {
+        line.push_back({std::move(bytes), at_ms(ms), at_ms(ms)});
+    }
 
     Status set_comm_port(int16_t p) override {
         if (p < 1 || p > 16) return Status::failure("no such port");
@@ -60,11 +62,11 @@ struct FakeSerial : SerialControl {
         ++inputs;
         if (ticking) now += std::chrono::milliseconds(500);
         if (!reads.empty()) {
-            line.push_back({std::move(reads.front()), now});
+            line.push_back({std::move(reads.front()), now, now});
             reads.pop_front();
         }
         SerialInput in{{}, now};
-        while (!line.empty() && line.front().arrived <= now) {
+        while (!line.empty() && line.front().by <= now) {
             in.chunks.push_back(std::move(line.front()));
             line.pop_front();
         }

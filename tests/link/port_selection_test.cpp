@@ -95,7 +95,8 @@ TEST_F(PortSelectionTest, LostPortWarnsAndComesBackByItself) {
     com.reads = {std::string("\x01\x21\x23", 3)};
     poll.tmr_main_timer();
     com.free_ports = {};
-    com.line.push_back({std::string("\x05\x00", 2), com.now + std::chrono::milliseconds(10)});
+    const MonotonicTime soon = com.now + std::chrono::milliseconds(10);
+    com.line.push_back({std::string("\x05\x00", 2), soon, soon});
     com.lose();
     EXPECT_TRUE(port_locked);
     EXPECT_FALSE(tmr_main.is_enabled);

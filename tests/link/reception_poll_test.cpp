@@ -76,7 +76,7 @@ class LineTest : public ReceptionPollTest {
     }
     // Ticks every 500 ms until a second after the last byte.
     void run() {
-        const long last = com.line.empty() ? 0 : long(com.line.back().arrived.time_since_epoch() /
+        const long last = com.line.empty() ? 0 : long(com.line.back().by.time_since_epoch() /
                                                        std::chrono::milliseconds(1));
         for (long t = 500; t <= last + 1000; t += 500) {
             com.now = testing::at_ms(t);

@@ -11,4 +11,11 @@ if(TARGET tolvane)
             $<TARGET_FILE:tolvane> $<TARGET_FILE:kld350-sim> $<TARGET_FILE:tolvane_screenshot>
             ${CMAKE_BINARY_DIR}/artifacts)
     set_tests_properties(EndToEnd.OneBlockFromStartToClose PROPERTIES LABELS gui TIMEOUT 120)
+
+    # Noise, closing, Exit, a port change and SIGTERM against the real program.
+    add_test(NAME EndToEnd.ReceptionLosesNothingAndInventsNothing
+        COMMAND ${CMAKE_CURRENT_LIST_DIR}/reception_e2e.sh
+            $<TARGET_FILE:tolvane> $<TARGET_FILE:kld350-sim>)
+    set_tests_properties(EndToEnd.ReceptionLosesNothingAndInventsNothing PROPERTIES
+        LABELS gui TIMEOUT 180)
 endif()
