@@ -1,11 +1,10 @@
 #include "link/frame_assembler.h"
 
-#include <algorithm>
-
 namespace tolvane {
 
 void FrameAssembler::port_opened(MonotonicTime at) {
     frame_ = {};
+    frame_took_earlier_read_ = false;
     dropping_ = false;
     have_last_ = false;
     opened_at_ = at;

@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <deque>
 #include <string>
-#include <string_view>
 
 #include "platform/serial_control.h"
 #include "records/meas_table.h"
