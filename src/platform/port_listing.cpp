@@ -91,14 +91,27 @@ bool listed_in_group(const group& entry) {
     return false;
 }
 
-// The process that holds QSerialPort's lock on the device, 0 when none does.
+// QSerialPort's lock file for a device name: /dev/ dropped, slashes made
+// underscores ("LCK..ttyUSB0", "LCK..serial_by-id_usb-...").
+std::string lock_file_name(std::string device) {
+    if (device.starts_with("/dev/")) device.erase(0, 5);
+    for (char& c : device) {
+        if (c == '/') c = '_';
+    }
+    return "LCK.." + device;
+}
+
+// The live process that holds QSerialPort's lock on the device, under the
+// name given or the device it leads to; 0 when none does.
 long lock_holder(const std::string& device) {
-    const std::string name = fs::path(resolved(device)).filename().string();
-    for (const char* dir : {"/run/lock", "/var/lock"}) {
-        std::ifstream lock(std::string(dir) + "/LCK.." + name);
-        long pid = 0;
-        if (lock >> pid && pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) {
-            return pid;
+    for (const std::string& name : {lock_file_name(device), lock_file_name(resolved(device))}) {
+        for (const char* dir : {"/run/lock", "/var/lock"}) {
+            std::ifstream lock(std::string(dir) + "/" + name);
+            long pid = 0;
+            if (lock >> pid && pid > 0 &&
+                (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) {
+                return pid;
+            }
         }
     }
     return 0;

@@ -9,7 +9,9 @@ sim=$2
 work=$(mktemp -d /tmp/tolvane-cli-XXXXXX)
 chmod 755 "$work"
 pids=()
+lock=''
 cleanup() {
+    [[ -n $lock ]] && rm -f "$lock"
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
     rm -rf "$work"
 }
@@ -28,16 +30,16 @@ out=$(run "$tolvane" --bogus 2>"$work/err"); rc=$?
 [[ $rc == 2 && -z $out ]] && grep -q "^Usage: tolvane" "$work/err" || fail "--bogus: rc $rc, stdout '$out'"
 
 # A stand-in for a USB adapter: a pseudo-terminal behind a by-id style name.
-pty() { # LINK: a simulator's pseudo-terminal linked at LINK; prints its device
+pty() { # LINK: a simulator's pseudo-terminal linked at LINK; its device in $device
     "$sim" --link "$1" --every 1000 --quiet >/dev/null 2>&1 &
     pids+=($!)
     for _ in $(seq 200); do [[ -L $1 ]] && break; sleep 0.05; done
-    readlink "$1"
+    device=$(readlink "$1")
 }
 mkdir -p "$work/by-id" "$work/config/tolvane"
 adapter=$work/by-id/usb-FTDI_FT232R_USB_UART_A10KXYZ-if00-port0
-dev1=$(pty "$adapter")
-dev2=$(pty "$work/second")
+pty "$adapter"; dev1=$device
+pty "$work/second"; dev2=$device
 [[ -c $dev1 && -c $dev2 ]] || { fail "no pseudo-terminals ($dev1, $dev2)"; exit 1; }
 printf '[ports]\n1=%s\n2=/dev/not-this-one\n' "$adapter" >"$work/config/tolvane/tolvane.conf"
 
@@ -49,11 +51,15 @@ expect() { # LISTING LINE...: each LINE is a line of LISTING
 $listing"
     done
 }
+# Port 2 held by another program: QSerialPort's lock file names a live process.
+lock=/run/lock/LCK..${dev2#/dev/}
+lock=${lock//pts\//pts_}
+echo "     ${pids[1]}" >"$lock"
 listing=$(run TOLVANE_COM2="$dev2" TOLVANE_COM3="$work/unplugged" "$tolvane" --list-ports); rc=$?
 [[ $rc == 0 ]] || fail "--list-ports: rc $rc"
 expect "$listing" \
     "  port 1:  $adapter -> $dev1 (settings file), may be opened (a pseudo-terminal)" \
-    "  port 2:  $dev2 (environment), may be opened (a pseudo-terminal)" \
+    "  port 2:  $dev2 (environment), in use by process ${pids[1]}" \
     "  port 3:  $work/unplugged (environment), cannot be opened: no such device" \
     "Settings file: $work/config/tolvane/tolvane.conf"
 grep -q "^  port 4:  /dev/ttyS3 (default), " <<<"$listing" || fail "port 4 is not the default"
