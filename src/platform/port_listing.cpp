@@ -1,6 +1,7 @@
 #include "platform/port_listing.h"
 
 #include <QSerialPortInfo>
+#include <QSettings>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -117,6 +118,23 @@ long lock_holder(const std::string& device) {
     return 0;
 }
 
+// Why the current user cannot open `device` for reading; empty when they can.
+std::string why_device_cannot_open(const std::string& device) {
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0) {
+        return errno == ENOENT || errno == ENOTDIR ? "no such device" : std::strerror(errno);
+    }
+    if (!S_ISCHR(st.st_mode)) return "not a device";
+    if (::faccessat(AT_FDCWD, device.c_str(), R_OK, AT_EACCESS) == 0) return {};
+    const group* owner = ::getgrgid(st.st_gid);
+    if (owner && (st.st_mode & S_IRGRP) && !user_in_group(st.st_gid)) {
+        std::string why = "not in group " + std::string(owner->gr_name);
+        if (listed_in_group(*owner)) why += " (added already: log out and in again)";
+        return why;
+    }
+    return "permission denied";
+}
+
 std::string state_of(const std::string& device, const std::vector<SystemPort>& known) {
     if (std::string why = why_device_cannot_open(device); !why.empty()) {
         return "cannot be opened: " + why;
@@ -137,23 +155,23 @@ std::string state_of(const std::string& device, const std::vector<SystemPort>& k
 
 }  // namespace
 
-std::string why_device_cannot_open(const std::string& device) {
-    struct stat st {};
-    if (::stat(device.c_str(), &st) != 0) {
-        return errno == ENOENT || errno == ENOTDIR ? "no such device" : std::strerror(errno);
-    }
-    if (!S_ISCHR(st.st_mode)) return "not a device";
-    if (::faccessat(AT_FDCWD, device.c_str(), R_OK, AT_EACCESS) == 0) return {};
-    const group* owner = ::getgrgid(st.st_gid);
-    if (owner && (st.st_mode & S_IRGRP) && !user_in_group(st.st_gid)) {
-        std::string why = "not in group " + std::string(owner->gr_name);
-        if (listed_in_group(*owner)) why += " (added already: log out and in again)";
-        return why;
-    }
-    return "permission denied";
-}
-
 std::string port_listing() {
+    // Before anything else reads the file: QSettings tells of a fault only
+    // on the first reading.
+    const std::string settings = port_settings_path();
+    std::error_code error;
+    std::string file_state;
+    if (!fs::exists(settings, error)) {
+        file_state = " (not there yet)";
+    } else if (const QSettings file(QString::fromStdString(settings), QSettings::IniFormat);
+               file.status() == QSettings::AccessError) {
+        file_state = " (cannot be read: ignored)";
+    } else if (file.status() == QSettings::FormatError) {
+        file_state = " (has lines that are not \"key=value\" or \"[group]\")";
+    } else if (!file.childGroups().contains("ports")) {
+        file_state = " (has no group [ports])";
+    }
+
     const std::vector<SystemPort> ports = system_ports();
     std::string out = "Serial devices on this computer:\n";
     if (ports.empty()) out += "  none found (a USB serial adapter shows here once plugged in)\n";
@@ -166,7 +184,6 @@ std::string port_listing() {
         out += "    " + state_of(port.device, ports) + "\n";
     }
 
-    const std::string settings = port_settings_path();
     out += "\nPorts of tolvane (Setup > Com Port offers 1 to 4; com.dat may name up to 16):\n";
     for (int16_t n = kFirstPort; n <= kLastPort; ++n) {
         const PortDevice choice = port_device(n);
@@ -185,9 +202,7 @@ std::string port_listing() {
             break;
         }
     }
-    std::error_code error;
-    out += "\nSettings file: " + settings +
-           (fs::exists(settings, error) ? "" : " (not there yet)") +
+    out += "\nSettings file: " + settings + file_state +
            "\nTo make a device port n, write its stable name there once, under [ports]:\n"
            "  [ports]\n"
            "  1=" + example + "\n"

@@ -4,10 +4,6 @@
 
 namespace tolvane {
 
-// Why the current user cannot open `device` for reading, e.g. "no such
-// device" or "not in group dialout"; empty when they can.
-std::string why_device_cannot_open(const std::string& device);
-
 // What `tolvane --list-ports` prints: the serial devices this computer
 // offers, with their stable names under /dev/serial/by-id and whether this
 // user may open them, then the device that each of the ports 1 to 16 opens

@@ -40,8 +40,8 @@ std::string port_settings_path();
 // The process environment's TOLVANE_COM<n>.
 std::optional<std::string> port_from_environment(int16_t port);
 
-// Key n of [ports] in the settings file at `path`. A missing, unreadable or
-// malformed file names nothing.
+// Key n of [ports] in the settings file at `path`. A missing or unreadable
+// file, or one without that key, names nothing.
 std::optional<std::string> port_from_settings_file(const std::string& path, int16_t port);
 
 // choose_port_device with the environment and the user's settings file, read

@@ -14,8 +14,10 @@ std::string port_settings_path() {
 }
 
 std::optional<std::string> port_from_settings_file(const std::string& path, int16_t port) {
+    // Whatever QSettings makes of the file counts, also of one with a slip
+    // in it: its status tells of a fault only on the first reading of a
+    // process, so heeding it would make a port's device change mid-run.
     const QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
-    if (settings.status() != QSettings::NoError) return std::nullopt;
     const QVariant value = settings.value("ports/" + QString::number(port));
     if (!value.isValid()) return std::nullopt;
     // An unquoted comma makes a list of the value; a device name may hold one.

@@ -47,11 +47,15 @@ TEST_F(SettingsFileTest, ReadsDeviceNamesOfThePortsGroup) {
     EXPECT_EQ(port_from_settings_file(port_settings_path(), 1), std::nullopt);
 }
 
-TEST_F(SettingsFileTest, MissingOrMalformedFileGivesTheDefault) {
+TEST_F(SettingsFileTest, MissingUnreadableOrJunkFileGivesTheDefault) {
     ::unsetenv("TOLVANE_COM4");
-    EXPECT_EQ(port_device(4), (PortDevice{"/dev/ttyS3", PortSource::kDefault}));
-    write_settings("[ports\n4=/dev/ttyUSB0\n\x01\xff garbage");
-    EXPECT_EQ(port_device(4), (PortDevice{"/dev/ttyS3", PortSource::kDefault}));
+    const PortDevice fallback{"/dev/ttyS3", PortSource::kDefault};
+    EXPECT_EQ(port_device(4), fallback);
+    fs::create_directories(port_settings_path());  // not a file: cannot be read
+    EXPECT_EQ(port_device(4), fallback);
+    fs::remove(port_settings_path());
+    write_settings("\x01\xff junk\n=\n[[[\n4\n");
+    EXPECT_EQ(port_device(4), fallback);
 }
 
 TEST_F(SettingsFileTest, PortOpensTheDeviceTheFileNames) {
