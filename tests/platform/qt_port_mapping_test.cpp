@@ -37,10 +37,6 @@ class SettingsFileTest : public ::testing::Test {
     fs::path dir_;
 };
 
-TEST_F(SettingsFileTest, LivesInTheUsersConfigDirectory) {
-    EXPECT_EQ(port_settings_path(), (dir_ / "tolvane" / "tolvane.conf").string());
-}
-
 TEST_F(SettingsFileTest, ReadsDeviceNamesOfThePortsGroup) {
     write_settings("[general]\n2=/dev/wrong\n[ports]\n2 = /dev/serial/by-id/usb-X,port0\n");
     EXPECT_EQ(port_from_settings_file(port_settings_path(), 2), "/dev/serial/by-id/usb-X,port0");
