@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <cstdio>
+#include <optional>
 
 #include "platform/port_listing.h"
 #include "shell/application.h"
@@ -25,8 +26,10 @@ void print(std::FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
 }
 
-// Only for the options: it needs no display, unlike the windows' QApplication.
-int run_options(int argc, char** argv) {
+// Answers the options, on a QCoreApplication: it needs no display, unlike the
+// windows' QApplication. Nothing when no option asks for anything ("--"
+// alone): then the windows start, as without options.
+std::optional<int> run_options(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("tolvane");
     QCoreApplication::setApplicationVersion(TOLVANE_VERSION_TEXT);
@@ -52,9 +55,10 @@ int run_options(int argc, char** argv) {
     parser.addOption(list_ports);
 
     if (!parser.parse(QCoreApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
-        const QString error = parser.positionalArguments().isEmpty()
+        const QStringList arguments = parser.positionalArguments();
+        const QString error = arguments.isEmpty()
                                   ? parser.errorText()
-                                  : "Unexpected argument '" + parser.positionalArguments().first() + "'.";
+                                  : "Unexpected argument '" + arguments.first() + "'.";
         print(stderr, "tolvane: " + error + "\n\n" + help_text(parser));
         return 2;
     }
@@ -64,6 +68,8 @@ int run_options(int argc, char** argv) {
         print(stdout, "tolvane " TOLVANE_VERSION_TEXT "\n");
     } else if (parser.isSet(list_ports)) {
         print(stdout, QString::fromStdString(port_listing()));
+    } else {
+        return std::nullopt;
     }
     return 0;
 }
@@ -71,7 +77,9 @@ int run_options(int argc, char** argv) {
 }  // namespace
 
 int run_program(int argc, char** argv) {
-    if (argc > 1) return run_options(argc, argv);
+    if (argc > 1) {
+        if (const std::optional<int> status = run_options(argc, argv)) return *status;
+    }
     return run_application(argc, argv);
 }
 
