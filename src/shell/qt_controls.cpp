@@ -1,6 +1,8 @@
 #include "shell/qt_controls.h"
 
 #include <QMouseEvent>
+#include <algorithm>
+#include <climits>
 
 #include "records/cp1252.h"
 
@@ -11,7 +13,7 @@ QString qstring(std::string_view utf8) {
 }
 
 int RowListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(ends_.size());
+    return parent.isValid() ? 0 : source_rows_ + static_cast<int>(ends_.size());
 }
 
 QVariant RowListModel::data(const QModelIndex& index, int role) const {
@@ -19,19 +21,32 @@ QVariant RowListModel::data(const QModelIndex& index, int role) const {
     return qstring(row(index.row()));
 }
 
-std::string_view RowListModel::row(int i) const {
-    const auto at = static_cast<size_t>(i);
+std::string RowListModel::row(int i) const {
+    if (i < source_rows_) return source_->row(static_cast<size_t>(i));
+    const auto at = static_cast<size_t>(i - source_rows_);
     const uint64_t begin = at == 0 ? 0 : ends_[at - 1];
-    return std::string_view(text_).substr(begin, ends_[at] - begin);
+    return text_.substr(begin, ends_[at] - begin);
+}
+
+void RowListModel::show(std::unique_ptr<RowSource> source) {
+    beginResetModel();
+    source_ = std::move(source);
+    // A view counts its rows in an int; rows beyond that are not shown.
+    source_rows_ = static_cast<int>(std::min<size_t>(source_->row_count(), INT_MAX / 2));
+    std::string().swap(text_);
+    std::vector<uint64_t>().swap(ends_);
+    endResetModel();
 }
 
 void RowListModel::append(const std::vector<std::string>& rows) {
-    if (rows.empty()) return;
+    const int room = INT_MAX - rowCount();
+    if (rows.empty() || room <= 0) return;
+    const int added = static_cast<int>(std::min<size_t>(rows.size(), static_cast<size_t>(room)));
     const int first = rowCount();
-    beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
-    ends_.reserve(ends_.size() + rows.size());
-    for (const std::string& r : rows) {
-        text_ += r;
+    beginInsertRows({}, first, first + added - 1);
+    ends_.reserve(ends_.size() + static_cast<size_t>(added));
+    for (int i = 0; i < added; ++i) {
+        text_ += rows[static_cast<size_t>(i)];
         ends_.push_back(text_.size());
     }
     endInsertRows();
@@ -39,6 +54,8 @@ void RowListModel::append(const std::vector<std::string>& rows) {
 
 void RowListModel::clear() {
     beginResetModel();
+    source_.reset();
+    source_rows_ = 0;
     std::string().swap(text_);
     std::vector<uint64_t>().swap(ends_);
     endResetModel();

@@ -12,6 +12,7 @@
 #include <QValidator>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,9 +22,9 @@ namespace tolvane {
 
 QString qstring(std::string_view utf8);
 
-// Rows of a display-only list, kept as one UTF-8 buffer with end offsets: a
-// backup file of millions of lines costs a few bytes a row, and nothing is
-// built per row until the view asks for it.
+// Rows of a display-only list: first those of a row source (the loaded
+// backup file), which the model only asks for the rows in view, then the rows
+// added since, kept as one UTF-8 buffer with end offsets.
 class RowListModel final : public QAbstractListModel {
   public:
     using QAbstractListModel::QAbstractListModel;
@@ -31,11 +32,14 @@ class RowListModel final : public QAbstractListModel {
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
+    void show(std::unique_ptr<RowSource> source);
     void append(const std::vector<std::string>& rows);
     void clear();
-    std::string_view row(int i) const;
+    std::string row(int i) const;
 
   private:
+    std::unique_ptr<RowSource> source_;
+    int source_rows_ = 0;
     std::string text_;
     std::vector<uint64_t> ends_;
 };
@@ -46,6 +50,7 @@ class ListAdapter final : public ListControl {
     explicit ListAdapter(RowListModel& model) : model_(model) {}
     void add_row(std::string_view text) override { model_.append({std::string(text)}); }
     void add_rows(std::vector<std::string> rows) override { model_.append(rows); }
+    void show_rows(std::unique_ptr<RowSource> rows) override { model_.show(std::move(rows)); }
     void clear() override { model_.clear(); }
 
   private:
