@@ -28,45 +28,63 @@ constexpr uint64_t low_bits(int n) {
     return n >= 64 ? ~uint64_t{0} : (uint64_t{1} << n) - 1;
 }
 
+// std::popcount without a popcnt instruction (not in the base x86-64 set)
+// would call a slow library routine.
+int count_bits(uint64_t x) {
+    x -= (x >> 1) & 0x5555555555555555u;
+    x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+    x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fu;
+    return static_cast<int>((x * 0x0101010101010101u) >> 56);
+}
+
 int highest_bit(uint64_t bits) {
     return 63 - std::countl_zero(bits);
 }
 
 // One bit per byte of a 64-byte window, for the bytes that shape fields.
 struct Window {
-    uint64_t lf = 0, cr = 0, comma = 0, quote = 0, blank = 0;
+    uint64_t lf = 0, cr = 0, comma = 0, quote = 0;
 };
+
+#if defined(__SSE2__)
+uint64_t bits_of(const __m128i& v, char c, int k) {
+    const int found = _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)));
+    return static_cast<uint64_t>(static_cast<uint16_t>(found)) << (16 * k);
+}
+#endif
 
 Window classify(const char* w) {
     Window m;
 #if defined(__SSE2__)
     for (int k = 0; k < 4; ++k) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 16 * k));
-        const auto bits = [&](char c) {
-            const int found = _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)));
-            return static_cast<uint64_t>(static_cast<uint16_t>(found)) << (16 * k);
-        };
-        m.lf |= bits('\n');
-        m.cr |= bits('\r');
-        m.comma |= bits(',');
-        m.quote |= bits('"');
-        m.blank |= bits(' ') | bits('\t');
+        m.lf |= bits_of(v, '\n', k);
+        m.cr |= bits_of(v, '\r', k);
+        m.comma |= bits_of(v, ',', k);
+        m.quote |= bits_of(v, '"', k);
     }
 #else
     for (int i = 0; i < 64; ++i) {
         const uint64_t bit = uint64_t{1} << i;
-        switch (w[i]) {
-            case '\n': m.lf |= bit; break;
-            case '\r': m.cr |= bit; break;
-            case ',': m.comma |= bit; break;
-            case '"': m.quote |= bit; break;
-            case ' ':
-            case '\t': m.blank |= bit; break;
-            default: break;
-        }
+        m.lf |= w[i] == '\n' ? bit : 0;
+        m.cr |= w[i] == '\r' ? bit : 0;
+        m.comma |= w[i] == ',' ? bit : 0;
+        m.quote |= w[i] == '"' ? bit : 0;
     }
 #endif
     return m;
+}
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// Asked for only where a quote or a blank makes it matter.
+uint64_t blank_mask(const char* w) {
+    uint64_t blank = 0;
+    for (int i = 0; i < 64; ++i)
+        blank |= is_blank(w[i]) ? uint64_t{1} << i : 0;
+    return blank;
 }
 
 // The first quote of a window that opens a quoted field, that is, one with
@@ -107,16 +125,18 @@ class FieldIndexer {
     bool quoted_field_end(uint64_t quote, uint64_t& field_end);
     // Counts the fields ending at the window's `ends`, noting block starts.
     void count(uint64_t ends, uint64_t window_at);
+    [[gnu::noinline]] void note_block_starts(uint64_t ends, uint64_t window_at);
 
     ReadableFile& file_;
     size_t per_block_;
+    size_t to_next_block_ = per_block_;  // fields to end before the next block
     std::vector<char> buffer_;
     uint64_t base_ = 0;  // file offset of buffer_[0]
     size_t filled_ = 0;
     uint64_t limit_ = UINT64_MAX;  // the file's end, once seen
 };
 
-bool FieldIndexer::bytes_from(uint64_t at, size_t want, const char*& bytes, size_t& have) {
+inline bool FieldIndexer::bytes_from(uint64_t at, size_t want, const char*& bytes, size_t& have) {
     const uint64_t known_end = base_ + filled_;
     if (at < base_ || at > known_end || (known_end - at < want && known_end < limit_)) {
         // Never past an end already seen: a file growing meanwhile would
@@ -158,15 +178,23 @@ bool FieldIndexer::quoted_field_end(uint64_t quote, uint64_t& field_end) {
     return true;
 }
 
-void FieldIndexer::count(uint64_t ends, uint64_t window_at) {
-    const auto n = static_cast<size_t>(std::popcount(ends));
-    if (rows % per_block_ + n < per_block_) {
-        rows += n;
+inline void FieldIndexer::count(uint64_t ends, uint64_t window_at) {
+    const auto n = static_cast<size_t>(count_bits(ends));
+    rows += n;
+    if (n < to_next_block_) {
+        to_next_block_ -= n;
         return;
     }
+    note_block_starts(ends, window_at);
+}
+
+void FieldIndexer::note_block_starts(uint64_t ends, uint64_t window_at) {
+    // The field after the one that ends here may start a block.
     for (; ends; ends &= ends - 1) {
-        if (++rows % per_block_ == 0)
+        if (--to_next_block_ == 0) {
             starts.push_back(window_at + static_cast<uint64_t>(std::countr_zero(ends)) + 1);
+            to_next_block_ = per_block_;
+        }
     }
 }
 
@@ -174,15 +202,16 @@ bool FieldIndexer::run() {
     uint64_t at = 0;           // the window's first byte
     uint64_t field_start = 0;  // the current field's first byte
     bool blanks_only = true;   // nothing but blanks from field_start to `at`
+    char padded[65];
     for (;;) {
         const char* w = nullptr;
         size_t have = 0;
         if (!bytes_from(at, 65, w, have)) return false;
         if (have == 0) break;
         // The last window of the file is classified from a padded copy.
-        char padded[65] = {};
         const size_t n = std::min<size_t>(have, 64);
         if (have < 65) {
+            std::memset(padded, 0, sizeof padded);
             std::memcpy(padded, w, have);
             w = padded;
         }
@@ -190,27 +219,34 @@ bool FieldIndexer::run() {
         const Window m = classify(w);
         const uint64_t lf_next = (m.lf >> 1) | (uint64_t{w[64] == '\n'} << 63);
         const uint64_t ends = (m.lf | m.comma | (m.cr & ~lf_next)) & valid;
-        const uint64_t not_blank = ~m.blank & valid;
 
-        const int q = opening_quote(m.quote & valid, ends, not_blank, blanks_only);
-        if (q >= 0) {
-            const uint64_t before = ends & low_bits(q);
-            count(before, at);
-            if (before) field_start = at + static_cast<uint64_t>(highest_bit(before)) + 1;
-            uint64_t field_end = 0;
-            if (!quoted_field_end(at + static_cast<uint64_t>(q), field_end)) return false;
-            at = field_end;  // the next window starts at its comma or line end
-            blanks_only = false;
-            continue;
+        if (const uint64_t quotes = m.quote & valid) {
+            const uint64_t not_blank = ~blank_mask(w) & valid;
+            const int q = opening_quote(quotes, ends, not_blank, blanks_only);
+            if (q >= 0) {
+                const uint64_t before = ends & low_bits(q);
+                count(before, at);
+                if (before) field_start = at + static_cast<uint64_t>(highest_bit(before)) + 1;
+                uint64_t field_end = 0;
+                if (!quoted_field_end(at + static_cast<uint64_t>(q), field_end)) return false;
+                at = field_end;  // the next window starts at its comma or line end
+                blanks_only = false;
+                continue;
+            }
         }
 
         count(ends, at);
+        // Whether the field that runs on into the next window is blanks so
+        // far; the last byte decides it in all but rare cases.
+        const size_t last = n - 1;
         if (ends) {
-            const int last = highest_bit(ends);
-            field_start = at + static_cast<uint64_t>(last) + 1;
-            blanks_only = (not_blank & ~low_bits(last + 1)) == 0;
-        } else {
-            blanks_only = blanks_only && not_blank == 0;
+            const int last_end = highest_bit(ends);
+            field_start = at + static_cast<uint64_t>(last_end) + 1;
+            blanks_only = static_cast<size_t>(last_end) == last ||
+                          (is_blank(w[last]) &&
+                           (~blank_mask(w) & valid & ~low_bits(last_end + 1)) == 0);
+        } else if (blanks_only) {
+            blanks_only = is_blank(w[last]) && (~blank_mask(w) & valid) == 0;
         }
         at += n;
         if (n < 64) break;
