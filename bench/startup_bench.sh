@@ -4,8 +4,8 @@
 # databac.txt of each given number of lines, which the main window lists.
 #
 # usage: bench/startup_bench.sh [BUILD_DIR [LINES...]]
-#          BUILD_DIR default build; LINES default 1000000 10000000
-#        bench/startup_bench.sh build 1000000 10000000 100000000
+#          BUILD_DIR default build; LINES default 1000000 10000000 100000000
+#        bench/startup_bench.sh build 1000000
 #        RUNS=10 bench/startup_bench.sh           (runs per case, default 5)
 # Needs BUILD_DIR/tolvane, BUILD_DIR/kld350-sim and BUILD_DIR/bench/startup_probe
 # (cmake --build build --target startup_bench builds them and runs this), and
@@ -17,7 +17,7 @@ set -uo pipefail
 build=$(realpath "${1:-build}")
 shift $(($# > 0 ? 1 : 0))
 sizes=("$@")
-((${#sizes[@]})) || sizes=(1000000 10000000)
+((${#sizes[@]})) || sizes=(1000000 10000000 100000000)
 runs=${RUNS:-5}
 tolvane=$build/tolvane sim=$build/kld350-sim probe=$build/bench/startup_probe
 for f in "$tolvane" "$sim" "$probe"; do
@@ -33,7 +33,7 @@ done
 
 # A backup file as years of use leave it: records of a time stamp, a
 # description and 80 to 100 values of three digits each; made once per line
-# count, kept in BUILD_DIR/bench.
+# count, kept in BUILD_DIR/bench (100,000,000 lines: 660 MB, a few minutes).
 backup_file() { # LINES -> path
     local lines=$1 file=$build/bench/databac-$1.txt
     if [[ ! -s "$file" || $(wc -l <"$file") -ne $lines ]]; then
@@ -138,6 +138,7 @@ floor() { # NAME FILE
 }
 : >"$work/results"
 : >"$work/floor"
+load_before=$(uptime | sed 's/^ *//')
 measure empty
 for lines in "${sizes[@]}"; do
     floor "$lines" "${files[$lines]}"
@@ -153,7 +154,9 @@ median() { median_max "$@" | cut -d' ' -f1; }
 empty_ok=$(median "$work/results" empty '$3')
 empty_mb=$(median "$work/results" empty '$4 / 1024')
 echo
-echo "tolvane start-up, $runs runs per case, median / max; $(uptime | sed 's/^ *//')"
+echo "tolvane start-up, $runs runs per case, median / max"
+echo "load before: $load_before"
+echo "load after:  $(uptime | sed 's/^ *//')"
 printf '%-26s %16s %16s %8s %16s %8s %12s\n' "databac.txt" "start-to-title" "OK-to-main ms" \
     "ratio" "peak RSS MB" "ratio" "cat floor ms"
 printf '%-26s %16s %16s %8s %16s %8s %12s\n' none "$(median_max "$work/results" empty '$2')" \
