@@ -41,36 +41,53 @@ int highest_bit(uint64_t bits) {
     return 63 - std::countl_zero(bits);
 }
 
-// One bit per byte of a 64-byte window, for the bytes that shape fields.
+// One bit per byte of a 64-byte window: where a field ends if it is not
+// quoted (a comma, LF, or CR not followed by LF: the LF of a CR LF ends
+// it), and where the quotes are.
 struct Window {
-    uint64_t lf = 0, cr = 0, comma = 0, quote = 0;
+    uint64_t ends = 0, quotes = 0;
 };
 
-#if defined(__SSE2__)
-uint64_t bits_of(const __m128i& v, char c, int k) {
-    const int found = _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)));
-    return static_cast<uint64_t>(static_cast<uint16_t>(found)) << (16 * k);
-}
-#endif
-
-Window classify(const char* w) {
-    Window m;
+// The bytes of a 64-byte window that equal c.
+uint64_t byte_mask(const char* w, char c) {
+    uint64_t bits = 0;
 #if defined(__SSE2__)
     for (int k = 0; k < 4; ++k) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 16 * k));
-        m.lf |= bits_of(v, '\n', k);
-        m.cr |= bits_of(v, '\r', k);
-        m.comma |= bits_of(v, ',', k);
-        m.quote |= bits_of(v, '"', k);
+        const int found = _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)));
+        bits |= uint64_t{static_cast<uint16_t>(found)} << (16 * k);
     }
 #else
-    for (int i = 0; i < 64; ++i) {
-        const uint64_t bit = uint64_t{1} << i;
-        m.lf |= w[i] == '\n' ? bit : 0;
-        m.cr |= w[i] == '\r' ? bit : 0;
-        m.comma |= w[i] == ',' ? bit : 0;
-        m.quote |= w[i] == '"' ? bit : 0;
+    for (int i = 0; i < 64; ++i)
+        bits |= w[i] == c ? uint64_t{1} << i : 0;
+#endif
+    return bits;
+}
+
+// Reads w[0] to w[64].
+Window classify(const char* w) {
+    Window m;
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
+    const __m128i comma = _mm_set1_epi8(','), quote = _mm_set1_epi8('"');
+    __m128i any_quote = _mm_setzero_si128();
+    for (int k = 0; k < 4; ++k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 16 * k));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 16 * k + 1));
+        const __m128i ends = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, comma)),
+            _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(v, cr)));
+        m.ends |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(ends))} << (16 * k);
+        any_quote = _mm_or_si128(any_quote, _mm_cmpeq_epi8(v, quote));
     }
+    // Quotes are rare (a description per record): their bits only when there.
+    if (_mm_movemask_epi8(any_quote) != 0) m.quotes = byte_mask(w, '"');
+#else
+    for (int i = 0; i < 64; ++i) {
+        const bool lone_cr = w[i] == '\r' && w[i + 1] != '\n';
+        m.ends |= w[i] == '\n' || w[i] == ',' || lone_cr ? uint64_t{1} << i : 0;
+    }
+    m.quotes = byte_mask(w, '"');
 #endif
     return m;
 }
@@ -81,10 +98,7 @@ bool is_blank(char c) {
 
 // Asked for only where a quote or a blank makes it matter.
 uint64_t blank_mask(const char* w) {
-    uint64_t blank = 0;
-    for (int i = 0; i < 64; ++i)
-        blank |= is_blank(w[i]) ? uint64_t{1} << i : 0;
-    return blank;
+    return byte_mask(w, ' ') | byte_mask(w, '\t');
 }
 
 // The first quote of a window that opens a quoted field, that is, one with
@@ -217,10 +231,9 @@ bool FieldIndexer::run() {
         }
         const uint64_t valid = low_bits(static_cast<int>(n));
         const Window m = classify(w);
-        const uint64_t lf_next = (m.lf >> 1) | (uint64_t{w[64] == '\n'} << 63);
-        const uint64_t ends = (m.lf | m.comma | (m.cr & ~lf_next)) & valid;
+        const uint64_t ends = m.ends & valid;
 
-        if (const uint64_t quotes = m.quote & valid) {
+        if (const uint64_t quotes = m.quotes & valid) {
             const uint64_t not_blank = ~blank_mask(w) & valid;
             const int q = opening_quote(quotes, ends, not_blank, blanks_only);
             if (q >= 0) {
