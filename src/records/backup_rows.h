@@ -23,10 +23,11 @@ std::string loaded_row(const Field& field, ClockLocale& clock);
 //
 // Opening reads the file once and keeps only where every block of
 // rows_per_block fields starts: a file of years costs a few megabytes, not
-// its size. A row is then read by reading and parsing its block again. The
-// file stays open, so a file replaced or deleted by another program still
-// shows what was loaded; a block whose bytes changed or are gone (the file
-// cut short) shows empty rows, never bytes that were not loaded.
+// its size. A row is then read by reading and parsing its block again (the
+// last two blocks read are kept). The file stays open, so a file replaced or
+// deleted by another program still shows what was loaded; a block read after
+// its bytes changed or went (the file cut short) shows empty rows, never
+// bytes that were not loaded.
 class BackupRows final : public RowSource {
   public:
     struct Tuning {
