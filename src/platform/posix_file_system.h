@@ -11,7 +11,7 @@ class PosixFileSystem final : public FileSystem {
     bool exists(const std::string& name) override;
     Status read_all(const std::string& name, std::string& bytes) override;
     Status replace(const std::string& name, std::string_view bytes) override;
-    Status append(const std::string& name, std::string_view bytes) override;
+    Status append(const std::string& name, std::string_view bytes, const Lead& lead) override;
 };
 
 }  // namespace tolvane
