@@ -83,23 +83,9 @@ TEST_F(PosixFileSystemTest, FailedWritesLeaveTheOldContent) {
 }
 
 // A FIFO would block the open until a writer comes, a device may be a serial
-// line or swallow what is written: neither is read, written or replaced.
-TEST_F(PosixFileSystemTest, OnlyRegularFilesAreReadOrWritten) {
-    ASSERT_EQ(::mkfifo("fifo", 0666), 0);
-    fs::create_symlink("/dev/full", "device");
-    for (const char* name : {"fifo", "device"}) {
-        std::string bytes;
-        EXPECT_EQ(files.read_all(name, bytes).reason(), "Not a regular file") << name;
-        EXPECT_EQ(files.append(name, "5\r\n", {}).reason(), "Not a regular file") << name;
-        EXPECT_EQ(files.replace(name, "5\r\n").reason(), "Not a regular file") << name;
-    }
-    EXPECT_TRUE(fs::is_fifo("fifo"));
-    EXPECT_TRUE(fs::is_symlink("device"));
-}
-
-// Start-up with FIFOs in place of the three files ends, with the values of
-// missing files, and leaves them as they are.
-TEST_F(PosixFileSystemTest, StartUpIsNotHeldUpByFifos) {
+// line or swallow what is written: start-up goes on as if the files were
+// missing, and nothing is read, written or replaced.
+TEST_F(PosixFileSystemTest, FifosAndDevicesAreNeitherReadNorWritten) {
     for (const char* name : {kComFileName, kNumMeasFileName, kBackupFileName})
         ASSERT_EQ(::mkfifo(name, 0666), 0);
     testing::FakeClock clock;
@@ -111,6 +97,12 @@ TEST_F(PosixFileSystemTest, StartUpIsNotHeldUpByFifos) {
     EXPECT_EQ(load_com_port(files), 1);
     backup.load_backup_list();
     EXPECT_TRUE(lst_backup.rows.empty());
+
+    fs::create_symlink("/dev/full", "device");
+    for (const char* name : {kBackupFileName, "device"}) {
+        EXPECT_EQ(files.append(name, "5\r\n", {}).reason(), "Not a regular file") << name;
+        EXPECT_EQ(files.replace(name, "5\r\n").reason(), "Not a regular file") << name;
+    }
     for (const char* name : {kComFileName, kNumMeasFileName, kBackupFileName})
         EXPECT_TRUE(fs::is_fifo(name)) << name;
 }
@@ -134,22 +126,6 @@ TEST_F(PosixFileSystemTest, AppendThatRunsOutOfRoomTakesItsPartBack) {
     EXPECT_EQ(contents("databac.txt"), "\"Backup Data\"\r\n");
 }
 
-// The backup file on real files.
-class BackupOnDisk : public PosixFileSystemTest {
-  protected:
-    void record(double value) {
-        backup.append_backup_record_open();
-        backup.append_backup_record_value(value, "v");
-        backup.append_backup_record_close();
-    }
-
-    testing::FakeClock clock;
-    testing::FakeDialogs dialogs;
-    testing::FakeList lst_backup;
-    testing::FakeTextBox txt_backupdes;
-    BackupFile backup{files, clock, dialogs, lst_backup, txt_backupdes};
-};
-
 // A record keeps its own lines whatever the file looks like when it comes:
 // edited without a last line end, emptied, or deleted while the program runs.
 struct ShapeCase {
@@ -157,13 +133,20 @@ struct ShapeCase {
     const char* before;  // nullptr: deleted
     const char* after;
 };
-class BackupShape : public BackupOnDisk, public ::testing::WithParamInterface<ShapeCase> {};
+class BackupShape : public PosixFileSystemTest, public ::testing::WithParamInterface<ShapeCase> {};
 
 TEST_P(BackupShape, AnAppendKeepsTheFileInLines) {
+    testing::FakeClock clock;
+    testing::FakeDialogs dialogs;
+    testing::FakeList lst_backup;
+    testing::FakeTextBox txt_backupdes;
+    BackupFile backup{files, clock, dialogs, lst_backup, txt_backupdes};
     backup.load_backup_list();
     fs::remove(kBackupFileName);
     if (GetParam().before) std::ofstream(kBackupFileName, std::ios::binary) << GetParam().before;
-    record(5);
+    backup.append_backup_record_open();
+    backup.append_backup_record_value(5, "5");
+    EXPECT_TRUE(backup.append_backup_record_close());
     EXPECT_EQ(contents(kBackupFileName), GetParam().after);
 }
 
@@ -177,25 +160,6 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{"LastLineEndLf", "\"Backup Data\"\n2.5\n",
                   "\"Backup Data\"\n2.5\n#2026-12-06 05:54:07#\r\n5\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// A directory in the way: the records wait, one message; once it is gone,
-// they are written in order.
-TEST_F(BackupOnDisk, RecordsWaitForADirectoryInTheWay) {
-    backup.load_backup_list();
-    fs::remove(kBackupFileName);
-    fs::create_directory(kBackupFileName);
-    record(1);
-    record(2);
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_NE(dialogs.messages[0].find("databac.txt (Is a directory)"), std::string::npos);
-    EXPECT_EQ(lst_backup.rows, std::vector<std::string>{"Backup Data"});
-
-    fs::remove(kBackupFileName);
-    backup.save_waiting_records();
-    EXPECT_EQ(contents(kBackupFileName),
-              "\"Backup Data\"\r\n#2026-12-06 05:54:07#\r\n1\r\n#2026-12-06 05:54:07#\r\n2\r\n");
-    EXPECT_EQ(dialogs.messages.size(), 2u);
-}
 
 }  // namespace
 }  // namespace tolvane

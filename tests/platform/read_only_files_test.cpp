@@ -59,7 +59,7 @@ TEST_F(ReadOnlyFiles, SettingsFilesAreReadButNotReplaced) {
     EXPECT_EQ(contents(kNumMeasFileName), " 95 \r\n");
 }
 
-TEST_F(ReadOnlyFiles, BackupFileIsListedNotClearedAndRecordsWait) {
+TEST_F(ReadOnlyFiles, BackupFileIsListedButNotCleared) {
     const std::string before = "\"Backup Data\"\r\n#2026-12-06 05:54:07#\r\n1.23\r\n";
     read_only(kBackupFileName, before);
     testing::FakeClock clock;
@@ -76,11 +76,6 @@ TEST_F(ReadOnlyFiles, BackupFileIsListedNotClearedAndRecordsWait) {
               std::vector<std::string>{"The backup file databac.txt could not be cleared "
                                        "(Permission denied). It was left as it was."});
     EXPECT_EQ(lst_backup.rows, rows);
-
-    backup.append_backup_record_open();
-    backup.append_backup_record_value(5, "5");
-    EXPECT_FALSE(backup.append_backup_record_close());
-    EXPECT_EQ(backup.waiting_records(), 1u);
     EXPECT_EQ(contents(kBackupFileName), before);
 }
 
