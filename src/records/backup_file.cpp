@@ -217,15 +217,15 @@ void BackupFile::save_waiting_records_at_end() {
 }
 
 void BackupFile::message(const std::string& text) {
-    in_message_ = true;
+    const bool outer = std::exchange(in_message_, true);
     dialogs_.message(text);
-    in_message_ = false;
+    in_message_ = outer;
 }
 
 void BackupFile::cmd_backup_click() {
-    in_message_ = true;
+    const bool outer = std::exchange(in_message_, true);
     const bool yes = dialogs_.ask_yes_no("Delete Backup Data File?");
-    in_message_ = false;
+    in_message_ = outer;
     if (!yes) return;
     const Status cleared = files_.replace(kBackupFileName, kBackupHeader);
     if (!cleared.ok()) {
