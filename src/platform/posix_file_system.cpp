@@ -68,7 +68,8 @@ constexpr const char* kNotRegular = "Not a regular file";
 // nothing of that name exists.
 Status regular_or_missing(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? Status::success() : errno_failure();
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT ? Status::success() : errno_failure();
     if (S_ISDIR(st.st_mode)) return Status::failure(std::strerror(EISDIR));
     if (!S_ISREG(st.st_mode)) return Status::failure(kNotRegular);
     return Status::success();
@@ -97,7 +98,8 @@ Status PosixFileSystem::read_all(const std::string& name, std::string& bytes) {
     if (fd.get() < 0) return errno_failure();
     if (Status usable = regular_open(fd.get()); !usable.ok()) return usable;
     struct stat st {};
-    if (::fstat(fd.get(), &st) == 0 && st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
+    if (::fstat(fd.get(), &st) == 0 && st.st_size > 0)
+        bytes.reserve(static_cast<size_t>(st.st_size));
     char chunk[65536];
     for (;;) {
         const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);

@@ -152,13 +152,13 @@ TEST_P(BackupShape, AnAppendKeepsTheFileInLines) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, BackupShape,
-    ::testing::Values(
-        ShapeCase{"Deleted", nullptr, "\"Backup Data\"\r\n#2026-12-06 05:54:07#\r\n5\r\n"},
-        ShapeCase{"Empty", "", "\"Backup Data\"\r\n#2026-12-06 05:54:07#\r\n5\r\n"},
-        ShapeCase{"NoLastLineEnd", "\"Backup Data\"\r\n2.5",
-                  "\"Backup Data\"\r\n2.5\r\n#2026-12-06 05:54:07#\r\n5\r\n"},
-        ShapeCase{"LastLineEndLf", "\"Backup Data\"\n2.5\n",
-                  "\"Backup Data\"\n2.5\n#2026-12-06 05:54:07#\r\n5\r\n"}),
+    ::testing::Values(ShapeCase{"Deleted", nullptr,
+                                "\"Backup Data\"\r\n#2026-12-06 05:54:07#\r\n5\r\n"},
+                      ShapeCase{"Empty", "", "\"Backup Data\"\r\n#2026-12-06 05:54:07#\r\n5\r\n"},
+                      ShapeCase{"NoLastLineEnd", "\"Backup Data\"\r\n2.5",
+                                "\"Backup Data\"\r\n2.5\r\n#2026-12-06 05:54:07#\r\n5\r\n"},
+                      ShapeCase{"LastLineEndLf", "\"Backup Data\"\n2.5\n",
+                                "\"Backup Data\"\n2.5\n#2026-12-06 05:54:07#\r\n5\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

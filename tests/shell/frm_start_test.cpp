@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTextBrowser>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 
 #include "platform/qt_dialogs.h"
