@@ -147,6 +147,7 @@ if [[ $mode == locked-port ]]; then
     [[ -n "$box" ]] || fail "no message box 'tolvane' after OK"
     xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | grep -qx "$title" ||
         fail "the title window went before the message box was answered"
+    # shellcheck disable=SC2317  # called through until_ok
     stacked_above() { # upper lower: the window manager stacks upper above lower
         xprop -root _NET_CLIENT_LIST_STACKING | tr -d ',' | tr ' ' '\n' | grep '^0x' |
             while read -r w; do printf '%d\n' "$w"; done |
