@@ -41,6 +41,11 @@ struct MainSession {
 
 int run_application(int argc, char** argv) {
     QApplication app(argc, argv);
+    // The program's life is explicit: it ends when the title window is
+    // closed without OK, or when the main window closes; a message box that
+    // closes while the main window loads, with no other window shown yet,
+    // must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName("tolvane");
     QApplication::setApplicationVersion(TOLVANE_VERSION_TEXT);
     QApplication::setDesktopFileName("io.github.tolvane.tolvane");

@@ -117,7 +117,12 @@ FrmMain::FrmMain(MainPlatform platform, QWidget* parent)
     connect(op_ver_, &QRadioButton::clicked, this, [this] { export_->op_ver_click(); });
     connect(cmd_clrm_, &QPushButton::clicked, this,
             [this] { clear_measurements(table_, *lst_meas_list_, *lb_numpoints_label_); });
-    connect(cmd_backup_, &QPushButton::clicked, this, [this] { backup_->cmd_backup_click(); });
+    connect(cmd_backup_, &QPushButton::clicked, this, [this] {
+        // Blocks that arrive while the question is open wait in the port, so
+        // that Yes deletes only what the user was asked about.
+        const ReceptionPoll::Hold held = poll_->hold();
+        backup_->cmd_backup_click();
+    });
     connect(lb_backup_, &ClickableLabel::clicked, this, [this] { lb_backup_click(); });
 }
 
@@ -210,6 +215,9 @@ void FrmMain::build_controls() {
     tmr_main_ = timer("tmr_main");
     tmr_mess_ = timer("tmr_mess");
     tmr_reopen_ = timer("tmr_reopen");
+    tmr_backup_ = timer("tmr_backup");
+    tmr_backup_->setInterval(kBackupRetryMs);
+    connect(tmr_backup_, &QTimer::timeout, this, [this] { tmr_backup_timer(); });
     tmr_main_timer_ =
         std::make_unique<TimerAdapter>(tmr_main_, [this] { poll_->tmr_main_timer(); });
     tmr_mess_timer_ =
@@ -291,6 +299,15 @@ void FrmMain::Form_Load() {
     export_->fill_vertical = true;
     setProperty("LinkTopic", QStringLiteral("System"));
     ignoring_failure([this] { backup_->load_backup_list(); });
+    tmr_backup_->start();
+}
+
+void FrmMain::tmr_backup_timer() {
+    // Records that could not be saved are tried again even when no block
+    // comes; not while a command holds the poll (its box is open).
+    if (poll_->held() || backup_->waiting_records() == 0) return;
+    const ReceptionPoll::Hold held = poll_->hold();
+    backup_->save_waiting_records();
 }
 
 void FrmMain::Form_Activate() {
@@ -321,7 +338,7 @@ void FrmMain::keyPressEvent(QKeyEvent* event) {
 }
 
 void FrmMain::stop_timers() {
-    for (QTimer* t : {tmr_main_, tmr_mess_, tmr_reopen_})
+    for (QTimer* t : {tmr_main_, tmr_mess_, tmr_reopen_, tmr_backup_})
         t->stop();
 }
 
@@ -329,10 +346,13 @@ void FrmMain::closeEvent(QCloseEvent* event) {
     // Nothing may run between the closing steps and the end: no poll of a
     // closed port, no reopening.
     stop_timers();
+    backup_->save_waiting_records_at_end();
     Form_QueryUnload();
     Form_Unload();
     if (help_) help_->close();
     event->accept();
+    // The program's life ends with this window's.
+    p_.end_program();
 }
 
 void FrmMain::Form_QueryUnload() {
@@ -349,9 +369,12 @@ void FrmMain::Form_Unload() {
 }
 
 void FrmMain::exitmain_click() {
+    // As when closing: nothing runs while the program ends, not even under
+    // the messages below.
+    stop_timers();
+    backup_->save_waiting_records_at_end();
     const Status saved = save_num_meas(p_.files, num_meas);
     if (!saved.ok()) dialogs_.message(numdat_not_saved_message(saved.reason()));
-    stop_timers();
     p_.end_program();
 }
 

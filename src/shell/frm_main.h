@@ -42,12 +42,14 @@ struct MainPlatform {
     Dialogs* dialogs = nullptr;
     // Stacking; none: the main window's own.
     WindowStacking* stacking = nullptr;
-    // Ends the program at once (Exit); none: leaves the event loop.
+    // Ends the program: at once on Exit, after the closing steps when the
+    // window closes; none: leaves the event loop.
     std::function<void()> end_program;
 };
 
 inline constexpr const char* kMainCaption = "KLD-350 Polling Utility V1.24";
 inline constexpr const char* kAboutProduct = "tolvane 1.00";
+inline constexpr int kBackupRetryMs = 1000;
 std::string numdat_not_saved_message(std::string_view reason);
 
 // frmMain: the program's working window.
@@ -89,6 +91,7 @@ class FrmMain final : public QMainWindow {
     void build_menus();
     void show_help();
     void stop_timers();
+    void tmr_backup_timer();
 
     MainPlatform p_;
     std::unique_ptr<Dialogs> own_dialogs_;
@@ -114,6 +117,8 @@ class FrmMain final : public QMainWindow {
     QTimer* tmr_main_ = nullptr;
     QTimer* tmr_mess_ = nullptr;
     QTimer* tmr_reopen_ = nullptr;
+    // Retries records of the backup file that could not be saved.
+    QTimer* tmr_backup_ = nullptr;
     QAction* top1_ = nullptr;
     HelpWindow* help_ = nullptr;  // a child window, made on first use
 

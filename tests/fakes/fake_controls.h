@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -62,9 +63,15 @@ struct FakeDialogs : Dialogs {
     std::vector<std::string> messages;
     std::vector<std::string> questions;
     bool answer_yes = true;
-    void message(std::string_view text) override { messages.emplace_back(text); }
+    // Runs while a box is "open", before it is answered.
+    std::function<void()> while_open;
+    void message(std::string_view text) override {
+        messages.emplace_back(text);
+        if (while_open) while_open();
+    }
     bool ask_yes_no(std::string_view text) override {
         questions.emplace_back(text);
+        if (while_open) while_open();
         return answer_yes;
     }
 };
@@ -127,10 +134,12 @@ struct MemoryFileSystem : FileSystem {
         files[name] = std::string(bytes);
         return Status::success();
     }
-    Status append(const std::string& name, std::string_view bytes) override {
+    Status append(const std::string& name, std::string_view bytes, const Lead& lead) override {
         ++appends;
         if (failing.count(name)) return Status::failure(failing[name]);
-        files[name] += bytes;
+        std::string& file = files[name];
+        if (lead) file += lead(file.size(), file.empty() ? '\0' : file.back());
+        file += bytes;
         return Status::success();
     }
 };
