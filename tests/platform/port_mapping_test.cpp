@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <ostream>
 
 namespace tolvane {
 namespace {
@@ -21,6 +22,12 @@ struct OrderCase {
     std::map<int16_t, std::string> settings_file;
     PortDevice expected;
 };
+
+// Without it, gtest names each case by its bytes, addresses and all, and the
+// test list changes from build to build.
+void PrintTo(const OrderCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class PortMappingOrder : public ::testing::TestWithParam<OrderCase> {};
 
