@@ -49,7 +49,8 @@ class MainWindowTest : public ::testing::Test {
         window.reset();
         stacking.calls.clear();
         window = std::make_unique<FrmMain>(
-            MainPlatform{com, sheet, files, clock, busy, &dialogs, &stacking, [this] { ++ended; }});
+            MainPlatform{com, [this] { return std::shared_ptr<SpreadsheetServer>(std::shared_ptr<void>(), &sheet); },
+                         files, clock, busy, &dialogs, &stacking, [this] { ++ended; }, deadlines});
         window->Form_Load();
         if (show) {
             window->show();
@@ -83,6 +84,7 @@ class MainWindowTest : public ::testing::Test {
     FakeBusy busy;
     FakeDialogs dialogs;
     FakeStacking stacking;
+    SendDeadlines deadlines{};
     int ended = 0;
     std::unique_ptr<FrmMain> window;
 
