@@ -164,7 +164,10 @@ void BM_FirstSendThroughTheLauncher(benchmark::State& state) {
         state.ResumeTiming();
     }
 }
-BENCHMARK(BM_FirstSendThroughTheLauncher)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FirstSendThroughTheLauncher)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Later sends to the same office: a direct attach over the pipe.
 void BM_LaterSendToTheOperatorsOffice(benchmark::State& state) {
@@ -229,7 +232,10 @@ void BM_WindowStallWhileTheOfficeHangs(benchmark::State& state) {
     }
     state.counters["longest_stall_ms"] = longest_ms;
 }
-BENCHMARK(BM_WindowStallWhileTheOfficeHangs)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WindowStallWhileTheOfficeHangs)
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -91,7 +91,10 @@ Waiting::Outcome QtSendProgress::wait(const std::shared_future<void>& job,
                     dialog_ = new QProgressDialog(parent_);
                     dialog_->setObjectName("send_progress");
                     dialog_->setWindowTitle("tolvane");
-                    dialog_->setWindowModality(Qt::ApplicationModal);
+                    // Not modal: a close request must still reach the main window (it
+                    // ends the send, then closes); the input gate keeps
+                    // everything else out.
+                    dialog_->setWindowModality(Qt::NonModal);
                     dialog_->setRange(0, 0);
                     dialog_->setMinimumDuration(0);
                     dialog_->setAutoReset(false);

@@ -21,8 +21,7 @@ class QtSendProgress final : public Waiting {
     QtSendProgress& operator=(const QtSendProgress&) = delete;
 
     Outcome wait(const std::shared_future<void>& job,
-                 std::chrono::steady_clock::time_point deadline,
-                 const std::string& what) override;
+                 std::chrono::steady_clock::time_point deadline, const std::string& what) override;
     void end() override;
 
     // As the Cancel button: the wait under way, if any, ends at once.

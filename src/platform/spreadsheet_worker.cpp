@@ -73,15 +73,20 @@ Status SpreadsheetWorker::run(std::function<Status(SpreadsheetServer&)> step) {
     const Waiting::Outcome outcome = waiting_.wait(done, deadline_, what_);
     if (outcome == Waiting::Outcome::finished) {
         thread.join();
-        if (call->error) std::rethrow_exception(call->error);
+        // The send reports a failure at once: the progress window must not
+        // stand over the message.
+        if (call->error) {
+            waiting_.end();
+            std::rethrow_exception(call->error);
+        }
+        if (!call->result.ok()) waiting_.end();
         return call->result;
     }
 
     // Break the connection off so that the call comes back, and let the
     // rest of this send fail at once.
     server_->abandon();
-    if (waiting_.wait(done, Clock::now() + deadlines_.grace, what_) ==
-        Waiting::Outcome::finished) {
+    if (waiting_.wait(done, Clock::now() + deadlines_.grace, what_) == Waiting::Outcome::finished) {
         thread.join();
     } else {
         // It holds its server; the next send makes another.
@@ -94,6 +99,7 @@ Status SpreadsheetWorker::run(std::function<Status(SpreadsheetServer&)> step) {
         given_up_ = Status::given_up(name_ + " did not start within " + seconds(allowed_));
     else
         given_up_ = Status::given_up(name_ + " did not answer within " + seconds(allowed_));
+    waiting_.end();
     return *given_up_;
 }
 

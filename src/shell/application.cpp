@@ -32,8 +32,14 @@ struct MainSession {
     MainSession() {
         com.setObjectName("com");
         window = std::make_unique<FrmMain>(
-            MainPlatform{com, [] { return std::make_shared<UnoSpreadsheetServer>(); }, files, clock,
-                         busy, nullptr, nullptr, {}});
+            MainPlatform{com,
+                         [] { return std::make_shared<UnoSpreadsheetServer>(); },
+                         files,
+                         clock,
+                         busy,
+                         nullptr,
+                         nullptr,
+                         {}});
     }
 };
 

@@ -15,15 +15,14 @@ struct BlockingWaiting : Waiting {
     bool cancel_next = false;
 
     Outcome wait(const std::shared_future<void>& job,
-                 std::chrono::steady_clock::time_point deadline,
-                 const std::string& what) override {
+                 std::chrono::steady_clock::time_point deadline, const std::string& what) override {
         whats.push_back(what);
         if (cancel_next) {
             cancel_next = false;
             return Outcome::cancelled;
         }
         return job.wait_until(deadline) == std::future_status::ready ? Outcome::finished
-                                                                      : Outcome::deadline_passed;
+                                                                     : Outcome::deadline_passed;
     }
     void end() override { ++ends; }
 };

@@ -105,9 +105,9 @@ class OfficeHangs : public OfficeGoesAway {
     t::FakeButton command1;
     t::FakeBusy busy;
     t::BlockingWaiting waiting;
-    SpreadsheetWorker worker{make_server, waiting,
-                             SendDeadlines{std::chrono::seconds(2), std::chrono::seconds(5),
-                                           std::chrono::seconds(5)}};
+    SpreadsheetWorker worker{
+        make_server, waiting,
+        SendDeadlines{std::chrono::seconds(2), std::chrono::seconds(5), std::chrono::seconds(5)}};
     SpreadsheetExport send{table, dialogs, command1, worker, busy};
     css::uno::Reference<css::sheet::XSpreadsheetDocument> doc;
 };

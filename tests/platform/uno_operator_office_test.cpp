@@ -80,9 +80,9 @@ TEST_F(OperatorsOffice, FirstSendWritesAtTheActiveCellOfTheOpenSpreadsheet) {
 // Its last document closed: the Start Center is what it has to offer.
 TEST_F(OperatorsOffice, StartCenterActiveOpensANewSpreadsheet) {
     Reference<css::util::XCloseable>(t::new_calc_document(desktop), UNO_QUERY_THROW)->close(true);
-    ASSERT_FALSE(Reference<css::sheet::XSpreadsheetDocument>(desktop->getCurrentComponent(),
-                                                             UNO_QUERY)
-                     .is());
+    ASSERT_FALSE(
+        Reference<css::sheet::XSpreadsheetDocument>(desktop->getCurrentComponent(), UNO_QUERY)
+            .is());
 
     ASSERT_TRUE(send.connect1()) << ::testing::PrintToString(dialogs.messages);
     Reference<css::sheet::XSpreadsheetDocument> doc(desktop->getCurrentComponent(), UNO_QUERY);

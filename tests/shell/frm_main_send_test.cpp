@@ -73,9 +73,9 @@ TEST_F(HungOffice, BlocksArrivingWhileASendWaitsAreRecordedAfterItInOrder) {
     EXPECT_DOUBLE_EQ(sheet.at(7, 3).value_or(0), 5.55);
     EXPECT_DOUBLE_EQ(sheet.at(8, 3).value_or(0), 6.66);
     EXPECT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(list("lst_backup"), (Rows{"Backup Data", "6.12.2026 5:54:07", "1.11", "2.22",
-                                        "6.12.2026 5:54:07", "3.33", "4.44", "6.12.2026 5:54:07",
-                                        "5.55", "6.66"}));
+    EXPECT_EQ(list("lst_backup"),
+              (Rows{"Backup Data", "6.12.2026 5:54:07", "1.11", "2.22", "6.12.2026 5:54:07", "3.33",
+                    "4.44", "6.12.2026 5:54:07", "5.55", "6.66"}));
     EXPECT_EQ(window->spreadsheet_worker().running_calls(), 0);
 }
 

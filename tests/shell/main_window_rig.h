@@ -48,9 +48,10 @@ class MainWindowTest : public ::testing::Test {
     FrmMain& start(bool show = true) {
         window.reset();
         stacking.calls.clear();
-        window = std::make_unique<FrmMain>(
-            MainPlatform{com, [this] { return std::shared_ptr<SpreadsheetServer>(std::shared_ptr<void>(), &sheet); },
-                         files, clock, busy, &dialogs, &stacking, [this] { ++ended; }, deadlines});
+        window = std::make_unique<FrmMain>(MainPlatform{
+            com,
+            [this] { return std::shared_ptr<SpreadsheetServer>(std::shared_ptr<void>(), &sheet); },
+            files, clock, busy, &dialogs, &stacking, [this] { ++ended; }, deadlines});
         window->Form_Load();
         if (show) {
             window->show();
