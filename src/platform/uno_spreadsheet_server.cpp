@@ -305,6 +305,14 @@ Status UnoSpreadsheetServer::create() {
             return Status::success();
         });
         if (connected.ok()) break;
+        // Given up: a launcher still running is stuck, handing the request
+        // to an office that does not answer, or starting one that never
+        // will. It goes, so that launchers do not pile up with every try.
+        const bool out_of_time = std::chrono::steady_clock::now() >= deadline;
+        if ((impl_->stop_waiting.load() || out_of_time) &&
+            !launcher->ended.load(std::memory_order_acquire)) {
+            kill(-pid, SIGTERM);
+        }
         if (impl_->stop_waiting.load()) return Status::failure("the start was broken off");
         last_problem = connected.reason();
         // The launcher exits at once when it hands the request to an office
@@ -314,7 +322,7 @@ Status UnoSpreadsheetServer::create() {
             return Status::failure(
                 o.launcher + " could not start an office: " + describe_exit(launcher->status));
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
+        if (out_of_time) {
             return Status::failure(
                 "the office started with " + o.launcher + " did not answer on the pipe \"" +
                 o.pipe + "\" within " +

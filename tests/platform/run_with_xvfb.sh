@@ -38,12 +38,14 @@ trap cleanup EXIT
 
 # A display number far from the low ones that other Xvfb runs with
 # -displayfd take: one of them failing on a number in use removes that
-# number's socket.
+# number's socket. -noreset: the server must not restart when its last
+# client leaves (the check below, the office's splash), or the next client
+# finds no display.
 display=
 for _ in $(seq 10); do
     n=$((200 + RANDOM % 700))
     [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
     xvfb=$!
     for _ in $(seq 100); do
         if xdpyinfo -display ":$n" >/dev/null 2>&1; then

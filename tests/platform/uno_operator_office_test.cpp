@@ -5,7 +5,9 @@
 // a pipe name of its own.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <string>
@@ -16,7 +18,9 @@
 #include "export/spreadsheet_export.h"
 #include "fakes/fake_controls.h"
 #include "fakes/fake_spreadsheet.h"
+#include "fakes/fake_waiting.h"
 #include "platform/office/office.h"
+#include "platform/spreadsheet_worker.h"
 #include "platform/uno_spreadsheet_server.h"
 
 namespace tolvane {
@@ -90,6 +94,43 @@ TEST_F(OperatorsOffice, StartCenterActiveOpensANewSpreadsheet) {
     EXPECT_EQ(t::value(doc, "A1"), 1.23);
     EXPECT_EQ(t::value(doc, "A3"), 700);
     EXPECT_EQ(t::selection(doc), "A4");
+}
+
+// Processes this test started that still run (the office is not one: it
+// lives in a session of its own and was not started as our child... but its
+// launcher was, so it is left out by pid).
+int live_children_but(pid_t office) {
+    int n = 0;
+    for (const t::ProcessState& p : t::processes())
+        n += p.ppid == getpid() && p.state != 'Z' && p.pid != office;
+    return n;
+}
+
+// The office hangs before the first send: the launcher, handing it the pipe,
+// hangs with it. The send gives up at the start deadline, and the launcher
+// does not stay behind.
+TEST_F(OperatorsOffice, HungOfficeIsGivenUpAtTheStartDeadlineAndLeavesNoLauncher) {
+    t::select(t::new_calc_document(desktop), "C5");
+    t::BlockingWaiting waiting;
+    SpreadsheetWorker worker(
+        [] { return std::make_shared<UnoSpreadsheetServer>(); }, waiting,
+        SendDeadlines{std::chrono::seconds(5), std::chrono::seconds(3), std::chrono::seconds(5)});
+    SpreadsheetExport hung_send{table, dialogs, command1, worker, busy};
+    kill(-office.launcher, SIGSTOP);
+
+    EXPECT_FALSE(hung_send.connect1());
+    kill(-office.launcher, SIGCONT);
+    EXPECT_EQ(dialogs.messages,
+              std::vector<std::string>{"The measurements were not sent: LibreOffice Calc did not "
+                                       "start within 3 s. They are still in the measurement "
+                                       "list."});
+    EXPECT_EQ(worker.running_calls(), 0);
+    bool launcher_gone = false;
+    for (int i = 0; i < 100 && !launcher_gone; ++i) {
+        launcher_gone = live_children_but(office.launcher) == 0;
+        if (!launcher_gone) usleep(50000);
+    }
+    EXPECT_TRUE(launcher_gone);
 }
 
 }  // namespace
