@@ -18,7 +18,10 @@ struct BlockingWaiting : Waiting {
                  std::chrono::steady_clock::time_point deadline, const std::string& what) override {
         whats.push_back(what);
         if (cancel_next) {
+            // A user is never quicker than the call's start.
             cancel_next = false;
+            if (job.wait_for(std::chrono::milliseconds(50)) == std::future_status::ready)
+                return Outcome::finished;
             return Outcome::cancelled;
         }
         return job.wait_until(deadline) == std::future_status::ready ? Outcome::finished

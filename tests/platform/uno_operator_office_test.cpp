@@ -96,9 +96,7 @@ TEST_F(OperatorsOffice, StartCenterActiveOpensANewSpreadsheet) {
     EXPECT_EQ(t::selection(doc), "A4");
 }
 
-// Processes this test started that still run (the office is not one: it
-// lives in a session of its own and was not started as our child... but its
-// launcher was, so it is left out by pid).
+// Children of this process still running, the office aside.
 int live_children_but(pid_t office) {
     int n = 0;
     for (const t::ProcessState& p : t::processes())
