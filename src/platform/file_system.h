@@ -1,8 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "platform/readable_file.h"
 #include "platform/status.h"
 
 namespace tolvane {
@@ -20,6 +22,11 @@ class FileSystem {
 
     // The whole file.
     virtual Status read_all(const std::string& name, std::string& bytes) = 0;
+
+    // The file, open for reading in pieces until the result is dropped;
+    // nullptr and the reason in `failure` when it cannot be read.
+    virtual std::unique_ptr<ReadableFile> open_readable(const std::string& name,
+                                                        Status& failure) = 0;
 
     // Makes the file hold exactly `bytes`. On failure the old file, if any,
     // is left as it was.

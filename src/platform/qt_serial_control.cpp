@@ -1,19 +1,10 @@
 #include "platform/qt_serial_control.h"
 
 #include <QMetaObject>
-#include <cstdlib>
+
+#include "platform/port_mapping.h"
 
 namespace tolvane {
-
-std::string device_for_port(int16_t port) {
-    const std::string variable = "TOLVANE_COM" + std::to_string(port);
-    if (const char* device = std::getenv(variable.c_str()); device && *device) return device;
-#ifdef _WIN32
-    return "COM" + std::to_string(port);
-#else
-    return "/dev/ttyS" + std::to_string(port - 1);
-#endif
-}
 
 QtSerialControl::QtSerialControl() {
     port_.setBaudRate(QSerialPort::Baud9600);
@@ -48,7 +39,7 @@ Status QtSerialControl::set_port_open(bool open) {
         return Status::success();
     }
     if (port_.isOpen()) return Status::failure("The port is already open.");
-    const std::string device = device_for_port(comm_port_);
+    const std::string device = port_device(comm_port_).device;
     // Bytes rescued from a lost port stay until read, even across reopening.
     port_.setPortName(QString::fromStdString(device));
     if (!port_.open(QIODevice::ReadOnly)) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "records/backup_rows.h"
 #include "records/cp1252.h"
 #include "records/field_reader.h"
 #include "records/meas_table.h"
@@ -38,15 +39,6 @@ std::string description_field(std::string_view description) {
         if (c == '\r' || c == '\n') c = ' ';
     }
     return "\"" + bytes + "\"";
-}
-
-// A field's row in lst_backup when the list is filled from the file.
-std::string loaded_row(const Field& field, ClockLocale& clock) {
-    if (!field.quoted) {
-        if (const auto when = parse_date_time_field(field.text))
-            return clock.general_date_time(*when);
-    }
-    return cp1252_to_utf8(field.text);
 }
 
 }  // namespace
@@ -106,13 +98,12 @@ BackupFile::BackupFile(FileSystem& files, ClockLocale& clock, Dialogs& dialogs,
 
 void BackupFile::load_backup_list() {
     if (!files_.exists(kBackupFileName)) files_.replace(kBackupFileName, kBackupHeader);
-    std::string bytes;
-    if (!files_.read_all(kBackupFileName, bytes).ok()) return;
-    std::vector<std::string> rows;
-    FieldReader reader(bytes);
-    while (!reader.at_end())
-        rows.push_back(loaded_row(reader.next_field(), clock_));
-    lst_backup_.add_rows(std::move(rows));
+    // The list reads its rows from the file as it draws them.
+    Status failure = Status::success();
+    std::unique_ptr<ReadableFile> file = files_.open_readable(kBackupFileName, failure);
+    if (!file) return;
+    if (std::unique_ptr<BackupRows> rows = BackupRows::open(std::move(file), clock_))
+        lst_backup_.show_rows(std::move(rows));
 }
 
 void BackupFile::append_backup_record_open() {

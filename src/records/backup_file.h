@@ -33,7 +33,8 @@ class BackupFile {
                const TextBoxControl& txt_backupdes);
 
     // Start-up: create the file with its header when it is missing, then list
-    // every field. Failures are not reported; the list keeps what was read.
+    // every field (the list reads them from the file as it draws them).
+    // Failures are not reported; a file that cannot be read lists nothing.
     // Time stamps are listed as the regional general date-and-time text, like
     // the rows of new records.
     void load_backup_list();

@@ -81,10 +81,10 @@ QPushButton* button(QWidget* parent, const char* name, const char* text, const Q
 }
 
 QListView* list(QWidget* parent, const char* name, RowListModel& model, const QRect& at) {
-    auto* v = child<QListView>(parent, name, at);
+    // Every row the same height, and nothing kept per row.
+    auto* v = child<RowListView>(parent, name, at);
     v->setModel(&model);
     v->setFont(arial());
-    // Every row the same height: the view then never measures all rows.
     v->setUniformItemSizes(true);
     v->setEditTriggers(QAbstractItemView::NoEditTriggers);
     v->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,11 @@ struct FakeList : ListControl {
     void add_row(std::string_view text) override { rows.emplace_back(text); }
     void add_rows(std::vector<std::string> more) override {
         rows.insert(rows.end(), more.begin(), more.end());
+    }
+    void show_rows(std::unique_ptr<RowSource> source) override {
+        rows.clear();
+        for (size_t i = 0; i < source->row_count(); ++i)
+            rows.push_back(source->row(i));
     }
     void clear() override { rows.clear(); }
 };
@@ -100,6 +106,21 @@ struct MemoryFileSystem : FileSystem {
         if (!files.count(name)) return Status::failure("No such file or directory");
         bytes = files[name];
         return Status::success();
+    }
+    // A copy of the file as it is now.
+    std::unique_ptr<ReadableFile> open_readable(const std::string& name,
+                                                Status& failure) override {
+        struct Copy : ReadableFile {
+            std::string bytes;
+            Status read_at(uint64_t offset, std::span<char> into, size_t& got) override {
+                got = offset < bytes.size() ? bytes.copy(into.data(), into.size(), offset) : 0;
+                return Status::success();
+            }
+        };
+        auto copy = std::make_unique<Copy>();
+        failure = read_all(name, copy->bytes);
+        if (!failure.ok()) return nullptr;
+        return copy;
     }
     Status replace(const std::string& name, std::string_view bytes) override {
         if (failing.count(name)) return Status::failure(failing[name]);

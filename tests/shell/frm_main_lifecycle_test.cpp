@@ -168,6 +168,43 @@ TEST_F(Lifecycle, ABlockIsListedBackedUpAndSentWithAutoConnect) {
     EXPECT_EQ(rows(find<QListView>("lst_backup")).size(), 1u + 2 + 2);
 }
 
+TEST_F(Lifecycle, TheBackupListShowsTheFileThenNewRecordsAndClearsAtOnce) {
+    write("databac.txt", "\"Backup Data\"\r\n#2026-12-07#\r\n\"a, \"b\"\"\n1.23\r0.5");
+    start();
+    auto* list = find<QListView>("lst_backup");
+    EXPECT_EQ(rows(list), (Rows{"Backup Data", "7.12.2026", "a, \"b\"", "1.23", "0.5"}));
+    // The last line had no end: the record goes right after it, and the list
+    // still shows only the rows it loaded before the new ones.
+    com.reads.push_back(two_values());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rows(list).size() == 8; }));
+    EXPECT_EQ(rows(list), (Rows{"Backup Data", "7.12.2026", "a, \"b\"", "1.23", "0.5",
+                                "6.12.2026 5:54:07", "1.23", "45.6"}));
+    // The end is shown at once.
+    list->scrollToBottom();
+    QTest::qWait(50);
+    EXPECT_TRUE(list->viewport()->rect().intersects(list->visualRect(list->model()->index(7, 0))));
+    EXPECT_FALSE(list->viewport()->rect().intersects(list->visualRect(list->model()->index(0, 0))));
+
+    dialogs.answer_yes = true;
+    QTest::mouseClick(find("cmd_backup"), Qt::LeftButton);
+    EXPECT_EQ(rows(list), Rows{"Backup Data"});
+}
+
+TEST_F(Lifecycle, ABackupFileCutByAnotherProgramShowsOnlyLoadedRowsAndTakesTheNextRecord) {
+    write("databac.txt", "\"Backup Data\"\r\n1\r\n2\r\n");
+    start();
+    std::filesystem::resize_file("databac.txt", 0);
+    com.reads.push_back(two_values());
+    auto* list = find<QListView>("lst_backup");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rows(list).size() == 6; }));
+    // A loaded row shows what was loaded or nothing, never the new bytes.
+    const Rows shown = rows(list), loaded{"Backup Data", "1", "2"};
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_TRUE(shown[i].empty() || shown[i] == loaded[i]) << shown[i];
+    EXPECT_EQ(Rows(shown.begin() + 3, shown.end()), (Rows{"6.12.2026 5:54:07", "1.23", "45.6"}));
+    EXPECT_EQ(file("databac.txt"), "#2026-12-06 05:54:07#\r\n1.23\r\n45.6\r\n");
+}
+
 TEST_F(Lifecycle, ButtonsAndOptionsReachTheirOperations) {
     start();
     com.reads.push_back(two_values());
