@@ -51,27 +51,5 @@ TEST(SpreadsheetWorker, CallThatNeverReturnsIsLeftWithItsServer) {
     EXPECT_EQ(servers.made[0].use_count(), 1);
 }
 
-TEST(SpreadsheetWorker, CancelGivesUpAndTheNextSendStartsAfresh) {
-    Servers servers;
-    testing::BlockingWaiting waiting;
-    SpreadsheetWorker worker([&] { return servers.make(); }, waiting);
-    servers.made[0]->hang("active_sheet");
-    ASSERT_TRUE(worker.attach().ok());
-    waiting.cancel_next = true;
-    CellPosition last;
-    const Status s = worker.active_sheet(last);
-    EXPECT_TRUE(s.given_up());
-    EXPECT_EQ(s.reason(), "the send was cancelled");
-    worker.release();
-    EXPECT_EQ(worker.running_calls(), 0);
-    EXPECT_EQ(waiting.whats.front(), "Sending the measurements to LibreOffice Calc\u2026");
-
-    servers.made[0]->answer();
-    EXPECT_TRUE(worker.attach().ok());
-    EXPECT_TRUE(worker.active_sheet(last).ok());
-    worker.release();
-    EXPECT_EQ(servers.made.size(), 1u);
-}
-
 }  // namespace
 }  // namespace tolvane
