@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QProgressDialog>
 #include <QTimer>
+#include <QWindow>
 
 namespace tolvane {
 namespace {
@@ -43,10 +44,11 @@ class InputGate final : public QObject {
             default:
                 return false;
         }
+        if (!open_ || !open_->isVisible()) return true;
+        // Input reaches the window first, then its widget.
+        if (auto* window = qobject_cast<QWindow*>(target)) return window != open_->windowHandle();
         auto* widget = qobject_cast<QWidget*>(target);
-        if (widget && open_ && open_->isVisible() && open_->isAncestorOf(widget)) return false;
-        if (widget == open_.data() && open_) return false;
-        return true;
+        return !(widget && (widget == open_.data() || open_->isAncestorOf(widget)));
     }
 
   private:
