@@ -27,13 +27,19 @@ struct MainSession {
     QtClockLocale clock;
     QtBusyIndicator busy;
     QtSerialControl com;
-    UnoSpreadsheetServer spreadsheet;
     std::unique_ptr<FrmMain> window;
 
     MainSession() {
         com.setObjectName("com");
         window = std::make_unique<FrmMain>(
-            MainPlatform{com, spreadsheet, files, clock, busy, nullptr, nullptr, {}});
+            MainPlatform{com,
+                         [] { return std::make_shared<UnoSpreadsheetServer>(); },
+                         files,
+                         clock,
+                         busy,
+                         nullptr,
+                         nullptr,
+                         {}});
     }
 };
 

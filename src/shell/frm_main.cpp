@@ -9,9 +9,11 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <limits>
 
 #include "platform/qt_dialogs.h"
+#include "platform/qt_send_progress.h"
 #include "platform/qt_window_stacking.h"
 #include "records/settings_files.h"
 #include "shell/help_window.h"
@@ -34,6 +36,21 @@ void ignoring_failure(Step step) {
     } catch (...) {
     }
 }
+
+// The send's messages, dropped once the window closes: the values stay in
+// the list and the backup file, and nobody is left to read them.
+class SendDialogs final : public Dialogs {
+  public:
+    SendDialogs(Dialogs& to, const bool& quiet) : to_(to), quiet_(quiet) {}
+    void message(std::string_view text) override {
+        if (!quiet_) to_.message(text);
+    }
+    bool ask_yes_no(std::string_view text) override { return to_.ask_yes_no(text); }
+
+  private:
+    Dialogs& to_;
+    const bool& quiet_;
+};
 
 template <typename W>
 W* child(QWidget* parent, const char* name, const QRect& at) {
@@ -93,12 +110,15 @@ FrmMain::FrmMain(MainPlatform platform, QWidget* parent)
 
     backup_ = std::make_unique<BackupFile>(p_.files, p_.clock, dialogs_, *lst_backup_list_,
                                            *txt_backupdes_box_);
-    export_ = std::make_unique<SpreadsheetExport>(table_, dialogs_, *command1_button_,
-                                                  p_.spreadsheet, p_.busy);
+    progress_ = std::make_unique<QtSendProgress>(this);
+    worker_ = std::make_unique<SpreadsheetWorker>(p_.spreadsheet, *progress_, p_.send_deadlines);
+    export_dialogs_ = std::make_unique<SendDialogs>(dialogs_, closing_);
+    export_ = std::make_unique<SpreadsheetExport>(table_, *export_dialogs_, *command1_button_,
+                                                  *worker_, p_.busy);
     poll_ = std::make_unique<ReceptionPoll>(ReceptionPoll::Links{
         p_.com, table_, *backup_, p_.clock, *lst_meas_list_, *lb_numpoints_label_, num_meas,
         port_locked, [this] { return export_->auto_connect; },
-        [this] { return export_->connect1(); }});
+        [this] { return send_measurements([this] { return export_->connect1(); }); }});
     ports_ = std::make_unique<PortSelection>(PortSelection::Links{
         p_.com,
         dialogs_,
@@ -111,7 +131,12 @@ FrmMain::FrmMain(MainPlatform platform, QWidget* parent)
         com_port,
         port_locked});
 
-    connect(command1_, &QPushButton::clicked, this, [this] { export_->command1_click(); });
+    connect(command1_, &QPushButton::clicked, this, [this] {
+        send_measurements([this] {
+            export_->command1_click();
+            return true;
+        });
+    });
     connect(chk_auto_, &QCheckBox::clicked, this, [this] { export_->chk_auto_click(); });
     connect(op_hor_, &QRadioButton::clicked, this, [this] { export_->op_hor_click(); });
     connect(op_ver_, &QRadioButton::clicked, this, [this] { export_->op_ver_click(); });
@@ -342,7 +367,35 @@ void FrmMain::stop_timers() {
         t->stop();
 }
 
+bool FrmMain::send_measurements(const std::function<bool()>& send) {
+    if (closing_) return false;
+    const ReceptionPoll::Hold hold = poll_->hold();
+    ++sending_;
+    bool sent = false;
+    try {
+        sent = send();
+    } catch (...) {
+    }
+    if (--sending_ == 0 && after_send_) {
+        // Once the send's handlers have returned.
+        QTimer::singleShot(0, this, std::exchange(after_send_, nullptr));
+    }
+    return sent;
+}
+
+void FrmMain::after_send(std::function<void()> then) {
+    closing_ = true;
+    after_send_ = std::move(then);
+    progress_->cancel();
+}
+
 void FrmMain::closeEvent(QCloseEvent* event) {
+    if (sending_ > 0) {
+        // The send ends first, as if cancelled; then the window closes.
+        after_send([this] { close(); });
+        event->ignore();
+        return;
+    }
     // Nothing may run between the closing steps and the end: no poll of a
     // closed port, no reopening.
     stop_timers();
@@ -369,6 +422,10 @@ void FrmMain::Form_Unload() {
 }
 
 void FrmMain::exitmain_click() {
+    if (sending_ > 0) {
+        after_send([this] { exitmain_click(); });
+        return;
+    }
     // As when closing: nothing runs while the program ends, not even under
     // the messages below.
     stop_timers();
