@@ -1,4 +1,5 @@
-// Speed of the per-block work and of loading a long backup file.
+// Speed of the per-block work, of loading a long backup file, and of a line
+// of very many fields.
 //   cmake --build build --target records_bench && build/bench/records_bench
 #include <benchmark/benchmark.h>
 
@@ -7,6 +8,7 @@
 #include "fakes/fake_controls.h"
 #include "link/frame_decoder.h"
 #include "records/backup_file.h"
+#include "records/field_reader.h"
 #include "records/meas_table.h"
 
 namespace {
@@ -74,6 +76,46 @@ void BM_LoadBackupList(benchmark::State& state) {
     state.counters["lines"] = static_cast<double>(state.range(0));
 }
 BENCHMARK(BM_LoadBackupList)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// A line of N comma-separated fields (a databac.txt from elsewhere): the
+// field reader's time must grow with N, not with N squared.
+std::string many_fields(int64_t n) {
+    std::string line;
+    for (int64_t i = 0; i < n; ++i)
+        line += "1.23,";
+    return line + "4.56\r\n";
+}
+
+void BM_FieldReaderLongLine(benchmark::State& state) {
+    const std::string line = many_fields(state.range(0));
+    for (auto _ : state) {
+        FieldReader reader(line);
+        while (!reader.at_end())
+            benchmark::DoNotOptimize(reader.next_field());
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_FieldReaderLongLine)
+    ->RangeMultiplier(10)
+    ->Range(1000, 100000)
+    ->Complexity()
+    ->Unit(benchmark::kMillisecond);
+
+// The same line as the whole of databac.txt at start-up, list rows included.
+void BM_LoadLongLine(benchmark::State& state) {
+    testing::MemoryFileSystem files;
+    files.files[kBackupFileName] = std::string(kBackupHeader) + many_fields(state.range(0));
+    testing::FakeClock clock;
+    testing::FakeDialogs dialogs;
+    testing::FakeTextBox description;
+    for (auto _ : state) {
+        testing::FakeList lst_backup;
+        BackupFile backup(files, clock, dialogs, lst_backup, description);
+        backup.load_backup_list();
+        benchmark::DoNotOptimize(lst_backup.rows.data());
+    }
+}
+BENCHMARK(BM_LoadLongLine)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

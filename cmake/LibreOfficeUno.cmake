@@ -13,7 +13,9 @@ endforeach()
 
 set(LO_UNO_TYPES
     com.sun.star.beans.PropertyValue
+    com.sun.star.bridge.BridgeFactory
     com.sun.star.bridge.UnoUrlResolver
+    com.sun.star.connection.Connector
     com.sun.star.connection.NoConnectException
     com.sun.star.frame.Desktop
     com.sun.star.frame.XComponentLoader

@@ -26,6 +26,24 @@ endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/tolvane.svg
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
+# The manual page and the changelog, compressed as Debian wants them: gzip -9
+# without a name or time stamp, so that every build gives the same bytes.
+set(TOLVANE_GZIPPED "")
+foreach(file tolvane.1 changelog)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/${file}.gz
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+        COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/packaging/${file}
+                > ${CMAKE_BINARY_DIR}/packaging/${file}.gz
+        DEPENDS ${PROJECT_SOURCE_DIR}/packaging/${file} VERBATIM)
+    list(APPEND TOLVANE_GZIPPED ${CMAKE_BINARY_DIR}/packaging/${file}.gz)
+endforeach()
+add_custom_target(tolvane_docs ALL DEPENDS ${TOLVANE_GZIPPED})
+install(FILES ${CMAKE_BINARY_DIR}/packaging/tolvane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+    DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME tolvane)
+
 # --- Debian package -----------------------------------------------------------
 
 set(CPACK_GENERATOR DEB)
@@ -76,6 +94,7 @@ if(BUILD_TESTING)
     tolvane_expect_tool(desktop-file-validate desktop-file-utils)
     tolvane_expect_tool(appstreamcli appstream)
     tolvane_expect_tool(dpkg-shlibdeps dpkg-dev)
+    tolvane_expect_tool(lintian lintian)
     add_test(NAME packaging.desktop_entry_valid
         COMMAND desktop-file-validate
                 ${PROJECT_SOURCE_DIR}/packaging/${TOLVANE_APP_ID}.desktop)

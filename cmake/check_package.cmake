@@ -53,6 +53,9 @@ endforeach()
 set(root ${WORK_DIR}/root)
 run(dpkg-deb --extract ${debs} ${root})
 set(expected usr/bin/tolvane
+    usr/share/man/man1/tolvane.1.gz
+    usr/share/doc/tolvane/copyright
+    usr/share/doc/tolvane/changelog.gz
     usr/share/applications/${APP_ID}.desktop
     usr/share/metainfo/${APP_ID}.metainfo.xml
     usr/share/icons/hicolor/scalable/apps/tolvane.svg)
@@ -89,6 +92,15 @@ execute_process(COMMAND appstreamcli validate-tree --no-net ${root}
     RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
 if(NOT rc EQUAL 0)
     failed("appstreamcli validate-tree:\n${out}")
+endif()
+
+# Debian's own checks: any error or warning fails. Informational tags are
+# shown but pass.
+execute_process(COMMAND lintian --fail-on error,warning --info --tag-display-limit 0 ${debs}
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+message(STATUS "lintian:\n${out}${err}")
+if(NOT rc EQUAL 0 OR out MATCHES "(^|\n)[EW]: ")
+    failed("lintian (status ${rc}):\n${out}${err}")
 endif()
 
 if(failures)

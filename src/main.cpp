@@ -1,5 +1,5 @@
-#include "shell/application.h"
+#include "shell/command_line.h"
 
 int main(int argc, char** argv) {
-    return tolvane::run_application(argc, argv);
+    return tolvane::run_program(argc, argv);
 }

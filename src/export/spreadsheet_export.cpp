@@ -48,7 +48,13 @@ bool SpreadsheetExport::connect1() {
 bool SpreadsheetExport::send() {
     const std::string name = server_.display_name();
 
-    if (!server_.attach().ok()) {
+    if (const Status attached = server_.attach(); !attached.ok()) {
+        // Given up waiting (deadline or Cancel): the office may still be
+        // there, and starting another would hand the request to it again.
+        if (attached.given_up()) {
+            fail("", attached);
+            return false;
+        }
         Status created = Status::success();
         {
             BusyScope busy(busy_);
@@ -129,8 +135,12 @@ bool SpreadsheetExport::send() {
 }
 
 void SpreadsheetExport::fail(const std::string& what, const Status& status) {
-    dialogs_.message("The measurements were not sent: " + what + " (" + status.reason() +
-                     "). They are still in the measurement list.");
+    // A send given up says only why: the step it stopped at means nothing
+    // to the user.
+    const std::string why =
+        status.given_up() ? status.reason() : what + " (" + status.reason() + ")";
+    dialogs_.message("The measurements were not sent: " + why +
+                     ". They are still in the measurement list.");
 }
 
 void SpreadsheetExport::command1_click() {

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "platform/readable_file.h"
 #include "platform/status.h"
 
 namespace tolvane {
@@ -10,6 +14,10 @@ namespace tolvane {
 // The program's files (com.dat, numdat.dat, databac.txt) are opened by bare
 // name in the working directory. Every call opens, works and closes; no file
 // stays open between calls. Contents are raw bytes (the files are Windows-1252).
+//
+// Only regular files are read or written: a FIFO, device or socket of that
+// name fails every call at once (it could block the program or swallow what
+// is written), and a directory fails too.
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
@@ -21,14 +29,25 @@ class FileSystem {
     // The whole file.
     virtual Status read_all(const std::string& name, std::string& bytes) = 0;
 
-    // Makes the file hold exactly `bytes`. On failure the old file, if any,
-    // is left as it was.
+    // The file, open for reading in pieces until the result is dropped;
+    // nullptr and the reason in `failure` when it cannot be read.
+    virtual std::unique_ptr<ReadableFile> open_readable(const std::string& name,
+                                                        Status& failure) = 0;
+
+    // Makes the file hold exactly `bytes`. A file that exists and may not be
+    // written by this user is not replaced: that fails like any write. On
+    // failure the old file, if any, is left as it was.
     virtual Status replace(const std::string& name, std::string_view bytes) = 0;
 
-    // Adds `bytes` at the end (a missing file is created) and waits until they
-    // are on the disk. On failure the file is left as it was: never a part of
-    // `bytes` in it.
-    virtual Status append(const std::string& name, std::string_view bytes) = 0;
+    // What an append puts before its bytes, chosen from the file as the append
+    // finds it: its size (0 when it is missing or empty) and its last byte
+    // ('\0' then).
+    using Lead = std::function<std::string(uint64_t size, char last_byte)>;
+
+    // Adds lead(...) and `bytes` at the end (a missing file is created) and
+    // waits until they are on the disk. On failure the file is left as it
+    // was: never a part of them in it. An empty Lead adds nothing before.
+    virtual Status append(const std::string& name, std::string_view bytes, const Lead& lead) = 0;
 };
 
 }  // namespace tolvane

@@ -61,6 +61,29 @@ std::string resolved_target(const std::string& name) {
     return real ? std::string(real.get()) : name;
 }
 
+constexpr const char* kNotRegular = "Not a regular file";
+
+// Only regular files are opened: opening a FIFO waits for a writer, and a
+// device may be a serial line or swallow what is written. Success also when
+// nothing of that name exists.
+Status regular_or_missing(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT ? Status::success() : errno_failure();
+    if (S_ISDIR(st.st_mode)) return Status::failure(std::strerror(EISDIR));
+    if (!S_ISREG(st.st_mode)) return Status::failure(kNotRegular);
+    return Status::success();
+}
+
+// The same test on what was opened (the name may have changed in between).
+Status regular_open(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return errno_failure();
+    if (S_ISDIR(st.st_mode)) return Status::failure(std::strerror(EISDIR));
+    if (!S_ISREG(st.st_mode)) return Status::failure(kNotRegular);
+    return Status::success();
+}
+
 }  // namespace
 
 bool PosixFileSystem::exists(const std::string& name) {
@@ -70,12 +93,13 @@ bool PosixFileSystem::exists(const std::string& name) {
 
 Status PosixFileSystem::read_all(const std::string& name, std::string& bytes) {
     bytes.clear();
-    Fd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    if (Status usable = regular_or_missing(name); !usable.ok()) return usable;
+    Fd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) return errno_failure();
+    if (Status usable = regular_open(fd.get()); !usable.ok()) return usable;
     struct stat st {};
-    if (::fstat(fd.get(), &st) == 0 && S_ISDIR(st.st_mode))
-        return Status::failure(std::strerror(EISDIR));
-    if (st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
+    if (::fstat(fd.get(), &st) == 0 && st.st_size > 0)
+        bytes.reserve(static_cast<size_t>(st.st_size));
     char chunk[65536];
     for (;;) {
         const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
@@ -93,9 +117,15 @@ Status PosixFileSystem::replace(const std::string& name, std::string_view bytes)
     // Write a new file beside the old one and rename it over: a failure at any
     // point leaves the old content whole.
     const std::string target = resolved_target(name);
+    if (Status usable = regular_or_missing(target); !usable.ok()) return usable;
     struct stat old {};
     const bool had_old = ::stat(target.c_str(), &old) == 0;
-    if (had_old && S_ISDIR(old.st_mode)) return Status::failure(std::strerror(EISDIR));
+    if (had_old) {
+        // The rename needs only a writable directory; a file this user may
+        // not write must stay as it is all the same.
+        Fd writable(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
+        if (writable.get() < 0) return errno_failure();
+    }
 
     std::string temp = target + ".XXXXXX";
     Fd fd(::mkstemp(temp.data()));
@@ -114,17 +144,38 @@ Status PosixFileSystem::replace(const std::string& name, std::string_view bytes)
     return Status::success();
 }
 
-Status PosixFileSystem::append(const std::string& name, std::string_view bytes) {
-    Fd fd(::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
-    if (fd.get() < 0) return errno_failure();
+Status PosixFileSystem::append(const std::string& name, std::string_view bytes, const Lead& lead) {
+    if (Status usable = regular_or_missing(name); !usable.ok()) return usable;
+    constexpr int kFlags = O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK;
+    // Read access only to see the last byte; a file this user may write but
+    // not read is still appended to, taken to end with a line end.
+    bool readable = true;
+    int raw = ::open(name.c_str(), O_RDWR | kFlags, 0666);
+    if (raw < 0 && errno == EACCES) {
+        readable = false;
+        raw = ::open(name.c_str(), O_WRONLY | kFlags, 0666);
+    }
+    if (raw < 0) return errno_failure();
+    Fd fd(raw);
+    if (Status usable = regular_open(fd.get()); !usable.ok()) return usable;
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) return errno_failure();
     const off_t size_before = st.st_size;
-    if (!write_fully(fd.get(), bytes) || ::fsync(fd.get()) != 0) {
+
+    std::string lead_bytes;
+    if (lead) {
+        char last = size_before > 0 ? '\n' : '\0';
+        if (size_before > 0 && readable && ::pread(fd.get(), &last, 1, size_before - 1) != 1)
+            return errno_failure();
+        lead_bytes = lead(static_cast<uint64_t>(size_before), last);
+    }
+    const std::string_view whole =
+        lead_bytes.empty() ? bytes : std::string_view(lead_bytes.append(bytes));
+    if (!write_fully(fd.get(), whole) || ::fsync(fd.get()) != 0) {
         const Status failed = errno_failure();
         // Take back a part that did get written, so the file never ends in
-        // half a record. Devices and pipes cannot be cut; nothing to do there.
-        if (S_ISREG(st.st_mode) && ::ftruncate(fd.get(), size_before) == 0) ::fsync(fd.get());
+        // half a record.
+        if (::ftruncate(fd.get(), size_before) == 0) ::fsync(fd.get());
         return failed;
     }
     if (!fd.close()) return errno_failure();

@@ -10,8 +10,10 @@ class PosixFileSystem final : public FileSystem {
   public:
     bool exists(const std::string& name) override;
     Status read_all(const std::string& name, std::string& bytes) override;
+    // In posix_readable_file.cpp.
+    std::unique_ptr<ReadableFile> open_readable(const std::string& name, Status& failure) override;
     Status replace(const std::string& name, std::string_view bytes) override;
-    Status append(const std::string& name, std::string_view bytes) override;
+    Status append(const std::string& name, std::string_view bytes, const Lead& lead) override;
 };
 
 }  // namespace tolvane

@@ -1,7 +1,8 @@
 #include "platform/qt_serial_control.h"
 
 #include <QMetaObject>
-#include <cstdlib>
+
+#include "platform/port_mapping.h"
 
 #ifndef _WIN32
 #include <sys/ioctl.h>
@@ -17,16 +18,6 @@ constexpr std::chrono::milliseconds kWatchInterval{5};
 constexpr std::chrono::milliseconds kWatchFor{150};
 
 }  // namespace
-
-std::string device_for_port(int16_t port) {
-    const std::string variable = "TOLVANE_COM" + std::to_string(port);
-    if (const char* device = std::getenv(variable.c_str()); device && *device) return device;
-#ifdef _WIN32
-    return "COM" + std::to_string(port);
-#else
-    return "/dev/ttyS" + std::to_string(port - 1);
-#endif
-}
 
 QtSerialControl::QtSerialControl(MonotonicClock clock)
     : clock_(clock ? std::move(clock) : [] { return std::chrono::steady_clock::now(); }) {
@@ -96,7 +87,7 @@ Status QtSerialControl::set_port_open(bool open) {
         return Status::success();
     }
     if (open_) return Status::failure("The port is already open.");
-    const std::string device = device_for_port(comm_port_);
+    const std::string device = port_device(comm_port_).device;
     Status result = Status::success();
     on_reader([&] {
         port_->setPortName(QString::fromStdString(device));

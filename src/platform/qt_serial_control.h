@@ -14,11 +14,6 @@
 
 namespace tolvane {
 
-// The device of port n: on Linux /dev/ttyS<n-1>, unless the environment
-// variable TOLVANE_COM<n> names another (a USB adapter, a pseudo-terminal);
-// on Windows COM<n>.
-std::string device_for_port(int16_t port);
-
 // The serial control on QSerialPort: 9600 baud, 8N1, no flow control, DTR on,
 // RTS off, opened for reading only. The port lives on a thread of its own
 // that reads bytes as they arrive and stamps them, so a busy window can

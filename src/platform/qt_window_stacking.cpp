@@ -2,28 +2,17 @@
 
 #include <QWindow>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
-
 namespace tolvane {
 
 void QtWindowStacking::set_topmost(int32_t insert_after) {
     if (!window_ || (insert_after != HWND_TOPMOST && insert_after != HWND_NOTOPMOST)) return;
     const bool topmost = insert_after == HWND_TOPMOST;
-#ifdef Q_OS_WIN
-    const QRect outer = window_->frameGeometry();
-    ::SetWindowPos(reinterpret_cast<HWND>(window_->winId()),
-                   topmost ? HWND_TOPMOST : HWND_NOTOPMOST, outer.x(), outer.y(), outer.width(),
-                   outer.height(), SWP_NOSIZE | SWP_NOMOVE);
-#else
     // QWidget::setWindowFlag would recreate the native window, which unmaps
     // and may move it; the QWindow's flags change the state in place.
     window_->winId();  // the native window exists from here on
     QWindow* handle = window_->windowHandle();
     if (!handle) return;
     handle->setFlags(handle->flags().setFlag(Qt::WindowStaysOnTopHint, topmost));
-#endif
 }
 
 }  // namespace tolvane

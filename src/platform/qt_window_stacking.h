@@ -7,10 +7,9 @@
 
 namespace tolvane {
 
-// Stacking of a top-level widget. On X11 the stay-on-top flag is changed on
-// the native window in place (the window manager's _NET_WM_STATE_ABOVE), so
-// the window is neither unmapped nor moved; on Windows SetWindowPos with
-// SWP_NOSIZE | SWP_NOMOVE.
+// Stacking of a top-level widget: the stay-on-top flag is changed on the
+// native window in place (on X11 the window manager's _NET_WM_STATE_ABOVE),
+// so the window is neither unmapped nor moved.
 class QtWindowStacking final : public WindowStacking {
   public:
     explicit QtWindowStacking(QWidget* window) : window_(window) {}

@@ -52,6 +52,11 @@ class SpreadsheetServer {
 
     // Let go of the application, document and sheet.
     virtual void release() = 0;
+
+    // Called from another thread while a call above may be waiting on the
+    // application: break the connection off so that the call returns soon,
+    // with a failure. The next attach() starts afresh.
+    virtual void abandon() {}
 };
 
 }  // namespace tolvane

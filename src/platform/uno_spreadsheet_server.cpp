@@ -15,8 +15,9 @@
 #include <vector>
 
 #include <com/sun/star/beans/PropertyValue.hpp>
-#include <com/sun/star/bridge/UnoUrlResolver.hpp>
-#include <com/sun/star/bridge/XUnoUrlResolver.hpp>
+#include <com/sun/star/bridge/BridgeFactory.hpp>
+#include <com/sun/star/bridge/XBridge.hpp>
+#include <com/sun/star/connection/Connector.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
@@ -24,6 +25,7 @@
 #include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
@@ -119,15 +121,6 @@ Reference<uno::XComponentContext> local_context() {
     return context;
 }
 
-Reference<frame::XDesktop2> connect(const std::string& pipe) {
-    Reference<com::sun::star::bridge::XUnoUrlResolver> resolver =
-        com::sun::star::bridge::UnoUrlResolver::create(local_context());
-    Reference<uno::XComponentContext> remote(
-        resolver->resolve(ustr("uno:pipe,name=" + pipe + ";urp;StarOffice.ComponentContext")),
-        UNO_QUERY_THROW);
-    return frame::Desktop::create(remote);
-}
-
 Reference<sheet::XSpreadsheetDocument> new_spreadsheet(const Reference<frame::XDesktop2>& desktop) {
     Reference<frame::XComponentLoader> loader(desktop, UNO_QUERY_THROW);
     Reference<sheet::XSpreadsheetDocument> doc(
@@ -205,10 +198,55 @@ std::string uno_pipe_from_environment() {
 struct UnoSpreadsheetServer::Impl {
     Options options;
     Reference<frame::XDesktop2> desktop;
-    // The document create() opened: the one the send writes into.
-    Reference<sheet::XSpreadsheetDocument> created;
     Reference<frame::XController> controller;
     Reference<sheet::XSpreadsheet> sheet;
+
+    // The bridge to the office, reachable from abandon() on another thread:
+    // disposing it makes a call that waits on the office return at once.
+    std::mutex bridge_mutex;
+    Reference<com::sun::star::lang::XComponent> bridge;
+    bool abandoned = false;
+    std::atomic<bool> stop_waiting{false};
+
+    // A connection of its own (not the resolver's shared one), so that it
+    // can be broken off.
+    Reference<frame::XDesktop2> connect(const std::string& pipe) {
+        const Reference<uno::XComponentContext> local = local_context();
+        Reference<com::sun::star::connection::XConnection> connection =
+            com::sun::star::connection::Connector::create(local)->connect(
+                ustr("pipe,name=" + pipe));
+        Reference<com::sun::star::bridge::XBridge> made =
+            com::sun::star::bridge::BridgeFactory::create(local)->createBridge(
+                OUString(), ustr("urp"), connection, nullptr);
+        Reference<com::sun::star::lang::XComponent> component(made, UNO_QUERY_THROW);
+        {
+            std::lock_guard<std::mutex> lock(bridge_mutex);
+            if (abandoned) {
+                component->dispose();
+                throw std::runtime_error("the connection was broken off");
+            }
+            bridge = component;
+        }
+        Reference<uno::XComponentContext> remote(
+            made->getInstance(ustr("StarOffice.ComponentContext")), UNO_QUERY);
+        if (!remote.is())
+            throw std::runtime_error("the office did not hand out its component context");
+        return frame::Desktop::create(remote);
+    }
+
+    // Drops the bridge; returns it so that it is disposed outside the lock.
+    Reference<com::sun::star::lang::XComponent> take_bridge() {
+        std::lock_guard<std::mutex> lock(bridge_mutex);
+        Reference<com::sun::star::lang::XComponent> b = bridge;
+        bridge.clear();
+        return b;
+    }
+
+    void begin() {
+        std::lock_guard<std::mutex> lock(bridge_mutex);
+        abandoned = false;
+        stop_waiting.store(false);
+    }
 
     Status need_sheet() const {
         if (!sheet.is() || !controller.is())
@@ -233,9 +271,10 @@ std::string UnoSpreadsheetServer::display_name() const {
 
 Status UnoSpreadsheetServer::attach() {
     release();
+    impl_->begin();
     return guarded([&] {
         try {
-            impl_->desktop = connect(impl_->options.pipe);
+            impl_->desktop = impl_->connect(impl_->options.pipe);
         } catch (const com::sun::star::connection::NoConnectException&) {
             return Status::failure("no " + std::string(kName) + " listens on the pipe \"" +
                                    impl_->options.pipe + "\"");
@@ -246,6 +285,7 @@ Status UnoSpreadsheetServer::attach() {
 
 Status UnoSpreadsheetServer::create() {
     release();
+    impl_->begin();
     const Options& o = impl_->options;
     pid_t pid = 0;
     if (Status s =
@@ -261,10 +301,19 @@ Status UnoSpreadsheetServer::create() {
     std::string last_problem = "it did not answer";
     for (;;) {
         const Status connected = guarded([&] {
-            impl_->desktop = connect(o.pipe);
+            impl_->desktop = impl_->connect(o.pipe);
             return Status::success();
         });
         if (connected.ok()) break;
+        // Given up: a launcher still running is stuck, handing the request
+        // to an office that does not answer, or starting one that never
+        // will. It goes, so that launchers do not pile up with every try.
+        const bool out_of_time = std::chrono::steady_clock::now() >= deadline;
+        if ((impl_->stop_waiting.load() || out_of_time) &&
+            !launcher->ended.load(std::memory_order_acquire)) {
+            kill(-pid, SIGTERM);
+        }
+        if (impl_->stop_waiting.load()) return Status::failure("the start was broken off");
         last_problem = connected.reason();
         // The launcher exits at once when it hands the request to an office
         // that already runs (status 0), and with an error when it cannot start
@@ -273,7 +322,7 @@ Status UnoSpreadsheetServer::create() {
             return Status::failure(
                 o.launcher + " could not start an office: " + describe_exit(launcher->status));
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
+        if (out_of_time) {
             return Status::failure(
                 "the office started with " + o.launcher + " did not answer on the pipe \"" +
                 o.pipe + "\" within " +
@@ -283,11 +332,11 @@ Status UnoSpreadsheetServer::create() {
         }
         std::this_thread::sleep_for(o.retry_interval);
     }
-
-    return guarded([&] {
-        impl_->created = new_spreadsheet(impl_->desktop);
-        return Status::success();
-    });
+    // The office may have been running already, with the user's documents:
+    // the launcher then only handed it the pipe. Its active spreadsheet is
+    // the one to write into; active_sheet() opens a new one only when there
+    // is none to offer.
+    return Status::success();
 }
 
 Status UnoSpreadsheetServer::active_sheet(CellPosition& last_cell) {
@@ -295,8 +344,8 @@ Status UnoSpreadsheetServer::active_sheet(CellPosition& last_cell) {
         if (!impl_->desktop.is()) return Status::failure("not connected to " + std::string(kName));
         // Looked up at every send: the user may have switched or closed
         // documents since the last one.
-        Reference<sheet::XSpreadsheetDocument> doc = impl_->created;
-        if (!doc.is()) doc.set(impl_->desktop->getCurrentComponent(), UNO_QUERY);
+        Reference<sheet::XSpreadsheetDocument> doc(impl_->desktop->getCurrentComponent(),
+                                                   UNO_QUERY);
         // The Start Center, no document, or one of another kind: a new
         // spreadsheet takes its place.
         if (!doc.is()) doc = new_spreadsheet(impl_->desktop);
@@ -393,8 +442,24 @@ void UnoSpreadsheetServer::release() {
     try {
         impl_->sheet.clear();
         impl_->controller.clear();
-        impl_->created.clear();
         impl_->desktop.clear();
+        if (Reference<com::sun::star::lang::XComponent> bridge = impl_->take_bridge(); bridge.is())
+            bridge->dispose();
+    } catch (...) {
+    }
+}
+
+void UnoSpreadsheetServer::abandon() {
+    Reference<com::sun::star::lang::XComponent> bridge;
+    {
+        std::lock_guard<std::mutex> lock(impl_->bridge_mutex);
+        impl_->abandoned = true;
+        impl_->stop_waiting.store(true);
+        bridge = impl_->bridge;
+        impl_->bridge.clear();
+    }
+    try {
+        if (bridge.is()) bridge->dispose();
     } catch (...) {
     }
 }

@@ -14,15 +14,17 @@ std::string uno_pipe_from_environment();
 // LibreOffice Calc over C++ UNO, reached through a named pipe of this user.
 // attach() connects to an office listening on the pipe; create() starts
 // `soffice --accept=pipe,...` detached and connects as soon as it answers. If
-// an office already runs for this user, soffice hands it the request and the
-// values go into that office.
+// an office already runs for this user, soffice hands it the request: the
+// values then go into that office's active spreadsheet, as with attach().
+// Every call is synchronous; abandon() may be called from another thread to
+// break a waiting call off.
 class UnoSpreadsheetServer final : public SpreadsheetServer {
   public:
     struct Options {
         std::string pipe = uno_pipe_from_environment();
         // Found through PATH.
         std::string launcher = "soffice";
-        std::chrono::milliseconds start_timeout{30000};
+        std::chrono::milliseconds start_timeout{60000};
         std::chrono::milliseconds retry_interval{100};
     };
 
@@ -41,6 +43,7 @@ class UnoSpreadsheetServer final : public SpreadsheetServer {
                       std::span<const double> values) override;
     Status select(CellPosition cell) override;
     void release() override;
+    void abandon() override;
 
   private:
     struct Impl;

@@ -1,7 +1,9 @@
 #include "records/backup_file.h"
 
 #include <cstdio>
+#include <utility>
 
+#include "records/backup_rows.h"
 #include "records/cp1252.h"
 #include "records/field_reader.h"
 #include "records/meas_table.h"
@@ -40,13 +42,18 @@ std::string description_field(std::string_view description) {
     return "\"" + bytes + "\"";
 }
 
-// A field's row in lst_backup when the list is filled from the file.
-std::string loaded_row(const Field& field, ClockLocale& clock) {
-    if (!field.quoted) {
-        if (const auto when = parse_date_time_field(field.text))
-            return clock.general_date_time(*when);
-    }
-    return cp1252_to_utf8(field.text);
+// What an append puts first, so that the file keeps its shape whatever was
+// done to it meanwhile: the header into a new or emptied file, and a line end
+// after a last line that has none (an edit), so that the time stamp starts a
+// line of its own.
+std::string shape_lead(uint64_t size, char last_byte) {
+    if (size == 0) return std::string(kBackupHeader);
+    if (last_byte != '\r' && last_byte != '\n') return std::string(kLineEnd);
+    return {};
+}
+
+std::string records_text(size_t count) {
+    return std::to_string(count) + (count == 1 ? " record" : " records");
 }
 
 }  // namespace
@@ -88,7 +95,18 @@ std::optional<LocalDateTime> parse_date_time_field(std::string_view text) {
 
 std::string backup_write_failed_message(std::string_view reason) {
     return "The measurements could not be saved in the backup file databac.txt (" +
-           std::string(reason) + "). They are still in the measurement list.";
+           std::string(reason) +
+           "). The records are kept and will be saved as soon as the file can be written.";
+}
+
+std::string backup_saved_again_message(size_t records) {
+    return "The backup file databac.txt can be written again: " + records_text(records) +
+           (records == 1 ? " that waited has been saved." : " that waited have been saved.");
+}
+
+std::string backup_not_saved_message(size_t records, std::string_view reason) {
+    return records_text(records) + " could not be saved in the backup file databac.txt (" +
+           std::string(reason) + "). " + (records == 1 ? "It is" : "They are") + " lost.";
 }
 
 std::string backup_clear_failed_message(std::string_view reason) {
@@ -106,54 +124,103 @@ BackupFile::BackupFile(FileSystem& files, ClockLocale& clock, Dialogs& dialogs,
 
 void BackupFile::load_backup_list() {
     if (!files_.exists(kBackupFileName)) files_.replace(kBackupFileName, kBackupHeader);
-    std::string bytes;
-    if (!files_.read_all(kBackupFileName, bytes).ok()) return;
-    std::vector<std::string> rows;
-    FieldReader reader(bytes);
-    while (!reader.at_end())
-        rows.push_back(loaded_row(reader.next_field(), clock_));
-    lst_backup_.add_rows(std::move(rows));
+    // The list reads its rows from the file as it draws them.
+    Status failure = Status::success();
+    std::unique_ptr<ReadableFile> file = files_.open_readable(kBackupFileName, failure);
+    if (!file) return;
+    if (std::unique_ptr<BackupRows> rows = BackupRows::open(std::move(file), clock_))
+        lst_backup_.show_rows(std::move(rows));
 }
 
 void BackupFile::append_backup_record_open() {
-    record_bytes_ = date_time_field(clock_.now());
-    record_bytes_ += kLineEnd;
-    record_rows_.clear();
+    record_ = Record{};
+    record_.bytes = date_time_field(clock_.now());
+    record_.bytes += kLineEnd;
     // The row reads the clock anew, as the list always has; it can be a second
     // later than the stamp in the file.
-    record_rows_.push_back(clock_.general_date_time(clock_.now()));
+    record_.rows.push_back(clock_.general_date_time(clock_.now()));
     const std::string description = txt_backupdes_.text();
     if (!description.empty()) {
-        record_rows_.push_back(description);
-        record_bytes_ += description_field(description);
-        record_bytes_ += kLineEnd;
+        record_.rows.push_back(description);
+        record_.bytes += description_field(description);
+        record_.bytes += kLineEnd;
     }
 }
 
 void BackupFile::append_backup_record_value(double value, std::string_view value_row) {
-    record_bytes_ += meas_text(value, ".");
-    record_bytes_ += kLineEnd;
-    record_rows_.emplace_back(value_row);
+    record_.bytes += meas_text(value, ".");
+    record_.bytes += kLineEnd;
+    record_.rows.emplace_back(value_row);
 }
 
 bool BackupFile::append_backup_record_close() {
-    const Status written = files_.append(kBackupFileName, record_bytes_);
-    record_bytes_.clear();
-    std::vector<std::string> rows = std::move(record_rows_);
-    record_rows_.clear();
-    if (!written.ok()) {
-        dialogs_.message(backup_write_failed_message(written.reason()));
-        return false;
+    waiting_.push_back(std::move(record_));
+    record_ = Record{};
+    save_waiting_records();
+    // It is the last in the queue: in the file once the queue is empty.
+    return waiting_.empty();
+}
+
+Status BackupFile::write_waiting() {
+    while (!waiting_.empty()) {
+        Record& next = waiting_.front();
+        const Status written = files_.append(kBackupFileName, next.bytes, shape_lead);
+        if (!written.ok()) {
+            for (Record& r : waiting_)
+                r.waited = true;
+            return written;
+        }
+        if (next.waited) ++saved_after_waiting_;
+        lst_backup_.add_rows(std::move(next.rows));
+        waiting_.pop_front();
     }
-    lst_backup_.add_rows(std::move(rows));
-    return true;
+    return Status::success();
+}
+
+void BackupFile::save_waiting_records() {
+    // A box of ours is open: its event loop may run a tick or a retry; the
+    // records wait for the next attempt after it.
+    if (in_message_ || waiting_.empty()) return;
+    const Status written = write_waiting();
+    if (!written.ok()) {
+        if (!failure_reported_) {
+            failure_reported_ = true;
+            saved_after_waiting_ = 0;
+            message(backup_write_failed_message(written.reason()));
+        }
+        return;
+    }
+    if (failure_reported_) {
+        failure_reported_ = false;
+        message(backup_saved_again_message(std::exchange(saved_after_waiting_, 0)));
+    }
+}
+
+void BackupFile::save_waiting_records_at_end() {
+    if (waiting_.empty()) return;
+    const Status written = write_waiting();
+    if (written.ok()) {
+        failure_reported_ = false;
+        saved_after_waiting_ = 0;
+        return;
+    }
+    message(backup_not_saved_message(waiting_.size(), written.reason()));
+}
+
+void BackupFile::message(const std::string& text) {
+    const bool outer = std::exchange(in_message_, true);
+    dialogs_.message(text);
+    in_message_ = outer;
 }
 
 void BackupFile::cmd_backup_click() {
-    if (!dialogs_.ask_yes_no("Delete Backup Data File?")) return;
+    const bool outer = std::exchange(in_message_, true);
+    const bool yes = dialogs_.ask_yes_no("Delete Backup Data File?");
+    in_message_ = outer;
+    if (!yes) return;
     const Status cleared = files_.replace(kBackupFileName, kBackupHeader);
     if (!cleared.ok()) {
-        dialogs_.message(backup_clear_failed_message(cleared.reason()));
+        message(backup_clear_failed_message(cleared.reason()));
         return;
     }
     lst_backup_.clear();
@@ -162,6 +229,9 @@ void BackupFile::cmd_backup_click() {
         FieldReader reader(bytes);
         lst_backup_.add_row(loaded_row(reader.next_field(), clock_));
     }
+    // Records that could not be saved before were never in the file the
+    // user chose to clear; they follow the header.
+    save_waiting_records();
 }
 
 }  // namespace tolvane

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,40 +29,72 @@ std::optional<LocalDateTime> parse_date_time_field(std::string_view text);
 // A record is written in one piece at its end (one append, forced to the
 // disk), so a crash or a full disk never leaves half a record in the file;
 // its rows reach lst_backup only once the record is in the file.
+//
+// A record that cannot be written waits in memory, whole, and every later
+// record queues behind it; each attempt writes the waiting records first, in
+// order. The user hears once that saving fails and once that it works again,
+// never once per block.
 class BackupFile {
   public:
     BackupFile(FileSystem& files, ClockLocale& clock, Dialogs& dialogs, ListControl& lst_backup,
                const TextBoxControl& txt_backupdes);
 
     // Start-up: create the file with its header when it is missing, then list
-    // every field. Failures are not reported; the list keeps what was read.
+    // every field (the list reads them from the file as it draws them).
+    // Failures are not reported; a file that cannot be read lists nothing.
     // Time stamps are listed as the regional general date-and-time text, like
     // the rows of new records.
     void load_backup_list();
 
     // A block's record in three pieces: open with the time stamp and the
-    // description, one call per value, close. Close writes the record and
-    // reports a failure in a message box; false then.
+    // description, one call per value, close. Close queues the record behind
+    // any that wait and writes the queue; true when this record is in the
+    // file, false when it waits.
     void append_backup_record_open();
     void append_backup_record_value(double value, std::string_view value_row);
     bool append_backup_record_close();
 
-    // cmd_backup: after a Yes, the file holds the header line alone.
+    // Another attempt at the waiting records, quiet unless it succeeds.
+    void save_waiting_records();
+    // The last attempt before the program ends: says how many records could
+    // not be saved.
+    void save_waiting_records_at_end();
+    size_t waiting_records() const { return waiting_.size(); }
+
+    // cmd_backup: after a Yes, the file holds the header line alone, and then
+    // any records still waiting to be saved.
     void cmd_backup_click();
 
   private:
+    struct Record {
+        std::string bytes;
+        std::vector<std::string> rows;
+        bool waited = false;  // an attempt to write it failed
+    };
+    // Writes the waiting records in order until one fails; the failure, or
+    // nothing.
+    Status write_waiting();
+    void message(const std::string& text);
+
     FileSystem& files_;
     ClockLocale& clock_;
     Dialogs& dialogs_;
     ListControl& lst_backup_;
     const TextBoxControl& txt_backupdes_;
 
-    std::string record_bytes_;
-    std::vector<std::string> record_rows_;
+    Record record_;
+    std::deque<Record> waiting_;
+    // Since the failure was reported: records that waited and are saved now.
+    bool failure_reported_ = false;
+    size_t saved_after_waiting_ = 0;
+    // A message box is open (its event loop may call in again).
+    bool in_message_ = false;
 };
 
 // Messages of failed file operations (they name the file and the reason).
 std::string backup_write_failed_message(std::string_view reason);
+std::string backup_saved_again_message(size_t records);
+std::string backup_not_saved_message(size_t records, std::string_view reason);
 std::string backup_clear_failed_message(std::string_view reason);
 
 }  // namespace tolvane

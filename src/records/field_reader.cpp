@@ -2,9 +2,13 @@
 
 namespace tolvane {
 
-size_t FieldReader::line_end_from(size_t from) const {
-    const size_t end = bytes_.find_first_of("\r\n", from);
-    return end == std::string_view::npos ? bytes_.size() : end;
+size_t FieldReader::line_end() {
+    if (!line_end_known_ || line_end_ < pos_) {
+        const size_t end = bytes_.find_first_of("\r\n", pos_);
+        line_end_ = end == std::string_view::npos ? bytes_.size() : end;
+        line_end_known_ = true;
+    }
+    return line_end_;
 }
 
 size_t FieldReader::comma_or_line_end(size_t from, size_t line_end) const {
@@ -22,17 +26,17 @@ Field FieldReader::next_field() {
     Field field;
     while (pos_ < bytes_.size() && (bytes_[pos_] == ' ' || bytes_[pos_] == '\t'))
         ++pos_;
-    const size_t line_end = line_end_from(pos_);
+    const size_t end_of_line = line_end();
 
-    if (pos_ < line_end && bytes_[pos_] == '"') {
+    if (pos_ < end_of_line && bytes_[pos_] == '"') {
         field.quoted = true;
         const size_t open = pos_;
-        size_t close = bytes_.rfind('"', line_end - 1);
-        if (close == open) close = line_end;  // no closing quote: the rest of the line
+        size_t close = bytes_.rfind('"', end_of_line - 1);
+        if (close == open) close = end_of_line;  // no closing quote: the rest of the line
         field.text = bytes_.substr(open + 1, close - open - 1);
-        pos_ = comma_or_line_end(close, line_end);
+        pos_ = comma_or_line_end(close, end_of_line);
     } else {
-        const size_t end = comma_or_line_end(pos_, line_end);
+        const size_t end = comma_or_line_end(pos_, end_of_line);
         field.text = bytes_.substr(pos_, end - pos_);
         pos_ = end;
     }

@@ -18,6 +18,8 @@ struct Field {
 // - any other field runs to the next comma or line end, taken unchanged;
 // - a line end is CR, LF or CR LF; an empty line is an empty field;
 // - the end is reached once the last line end has been consumed.
+// Each byte is looked at a bounded number of times, so a line of many fields
+// reads in time linear in its length.
 class FieldReader {
   public:
     explicit FieldReader(std::string_view bytes) : bytes_(bytes) {}
@@ -27,7 +29,8 @@ class FieldReader {
     Field next_field();
 
   private:
-    size_t line_end_from(size_t from) const;
+    // The line end at or after pos_; found once per line and kept.
+    size_t line_end();
     // The first comma in [from, line_end), else line_end.
     size_t comma_or_line_end(size_t from, size_t line_end) const;
     // Moves past the comma or line end at pos_ (or stays at the end).
@@ -35,6 +38,8 @@ class FieldReader {
 
     std::string_view bytes_;
     size_t pos_ = 0;
+    size_t line_end_ = 0;
+    bool line_end_known_ = false;
 };
 
 }  // namespace tolvane

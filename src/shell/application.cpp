@@ -28,13 +28,19 @@ struct MainSession {
     QtClockLocale clock;
     QtBusyIndicator busy;
     QtSerialControl com;
-    UnoSpreadsheetServer spreadsheet;
     std::unique_ptr<FrmMain> window;
 
     MainSession() {
         com.setObjectName("com");
         window = std::make_unique<FrmMain>(
-            MainPlatform{com, spreadsheet, files, clock, busy, nullptr, nullptr, {}});
+            MainPlatform{com,
+                         [] { return std::make_shared<UnoSpreadsheetServer>(); },
+                         files,
+                         clock,
+                         busy,
+                         nullptr,
+                         nullptr,
+                         {}});
     }
 };
 
@@ -42,6 +48,11 @@ struct MainSession {
 
 int run_application(int argc, char** argv) {
     QApplication app(argc, argv);
+    // The program's life is explicit: it ends when the title window is
+    // closed without OK, or when the main window closes; a message box that
+    // closes while the main window loads, with no other window shown yet,
+    // must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName("tolvane");
     QApplication::setApplicationVersion(TOLVANE_VERSION_TEXT);
     QApplication::setDesktopFileName("io.github.tolvane.tolvane");
@@ -59,13 +70,12 @@ int run_application(int argc, char** argv) {
     });
     title.Form_Load();
     title.show();
-    // Closed as the window manager closes it, then out of any message box.
+    // Closed as the window manager closes it.
     const CloseOnSignal on_signal([&] {
         if (session)
             session->window->close();
         else
             title.close();
-        QCoreApplication::exit(0);
     });
     const int code = app.exec();
     session.reset();

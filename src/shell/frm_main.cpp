@@ -9,9 +9,11 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <limits>
 
 #include "platform/qt_dialogs.h"
+#include "platform/qt_send_progress.h"
 #include "platform/qt_window_stacking.h"
 #include "records/settings_files.h"
 #include "shell/help_window.h"
@@ -34,6 +36,21 @@ void ignoring_failure(Step step) {
     } catch (...) {
     }
 }
+
+// The send's messages, dropped once the window closes: the values stay in
+// the list and the backup file, and nobody is left to read them.
+class SendDialogs final : public Dialogs {
+  public:
+    SendDialogs(Dialogs& to, const bool& quiet) : to_(to), quiet_(quiet) {}
+    void message(std::string_view text) override {
+        if (!quiet_) to_.message(text);
+    }
+    bool ask_yes_no(std::string_view text) override { return to_.ask_yes_no(text); }
+
+  private:
+    Dialogs& to_;
+    const bool& quiet_;
+};
 
 template <typename W>
 W* child(QWidget* parent, const char* name, const QRect& at) {
@@ -64,10 +81,10 @@ QPushButton* button(QWidget* parent, const char* name, const char* text, const Q
 }
 
 QListView* list(QWidget* parent, const char* name, RowListModel& model, const QRect& at) {
-    auto* v = child<QListView>(parent, name, at);
+    // Every row the same height, and nothing kept per row.
+    auto* v = child<RowListView>(parent, name, at);
     v->setModel(&model);
     v->setFont(arial());
-    // Every row the same height: the view then never measures all rows.
     v->setUniformItemSizes(true);
     v->setEditTriggers(QAbstractItemView::NoEditTriggers);
     v->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -93,12 +110,15 @@ FrmMain::FrmMain(MainPlatform platform, QWidget* parent)
 
     backup_ = std::make_unique<BackupFile>(p_.files, p_.clock, dialogs_, *lst_backup_list_,
                                            *txt_backupdes_box_);
-    export_ = std::make_unique<SpreadsheetExport>(table_, dialogs_, *command1_button_,
-                                                  p_.spreadsheet, p_.busy);
+    progress_ = std::make_unique<QtSendProgress>(this);
+    worker_ = std::make_unique<SpreadsheetWorker>(p_.spreadsheet, *progress_, p_.send_deadlines);
+    export_dialogs_ = std::make_unique<SendDialogs>(dialogs_, closing_);
+    export_ = std::make_unique<SpreadsheetExport>(table_, *export_dialogs_, *command1_button_,
+                                                  *worker_, p_.busy);
     poll_ = std::make_unique<ReceptionPoll>(ReceptionPoll::Links{
         p_.com, table_, *backup_, p_.clock, *lst_meas_list_, *lb_numpoints_label_, num_meas,
         port_locked, [this] { return export_->auto_connect; },
-        [this] { return export_->connect1(); }});
+        [this] { return send_measurements([this] { return export_->connect1(); }); }});
     ports_ = std::make_unique<PortSelection>(PortSelection::Links{
         p_.com,
         dialogs_,
@@ -111,13 +131,23 @@ FrmMain::FrmMain(MainPlatform platform, QWidget* parent)
         com_port,
         port_locked});
 
-    connect(command1_, &QPushButton::clicked, this, [this] { export_->command1_click(); });
+    connect(command1_, &QPushButton::clicked, this, [this] {
+        send_measurements([this] {
+            export_->command1_click();
+            return true;
+        });
+    });
     connect(chk_auto_, &QCheckBox::clicked, this, [this] { export_->chk_auto_click(); });
     connect(op_hor_, &QRadioButton::clicked, this, [this] { export_->op_hor_click(); });
     connect(op_ver_, &QRadioButton::clicked, this, [this] { export_->op_ver_click(); });
     connect(cmd_clrm_, &QPushButton::clicked, this,
             [this] { clear_measurements(table_, *lst_meas_list_, *lb_numpoints_label_); });
-    connect(cmd_backup_, &QPushButton::clicked, this, [this] { backup_->cmd_backup_click(); });
+    connect(cmd_backup_, &QPushButton::clicked, this, [this] {
+        // Blocks that arrive while the question is open wait in the port, so
+        // that Yes deletes only what the user was asked about.
+        const ReceptionPoll::Hold held = poll_->hold();
+        backup_->cmd_backup_click();
+    });
     connect(lb_backup_, &ClickableLabel::clicked, this, [this] { lb_backup_click(); });
 }
 
@@ -210,6 +240,9 @@ void FrmMain::build_controls() {
     tmr_main_ = timer("tmr_main");
     tmr_mess_ = timer("tmr_mess");
     tmr_reopen_ = timer("tmr_reopen");
+    tmr_backup_ = timer("tmr_backup");
+    tmr_backup_->setInterval(kBackupRetryMs);
+    connect(tmr_backup_, &QTimer::timeout, this, [this] { tmr_backup_timer(); });
     tmr_main_timer_ =
         std::make_unique<TimerAdapter>(tmr_main_, [this] { poll_->tmr_main_timer(); });
     tmr_mess_timer_ =
@@ -291,6 +324,15 @@ void FrmMain::Form_Load() {
     export_->fill_vertical = true;
     setProperty("LinkTopic", QStringLiteral("System"));
     ignoring_failure([this] { backup_->load_backup_list(); });
+    tmr_backup_->start();
+}
+
+void FrmMain::tmr_backup_timer() {
+    // Records that could not be saved are tried again even when no block
+    // comes; not while a command holds the poll (its box is open).
+    if (poll_->held() || backup_->waiting_records() == 0) return;
+    const ReceptionPoll::Hold held = poll_->hold();
+    backup_->save_waiting_records();
 }
 
 void FrmMain::Form_Activate() {
@@ -321,23 +363,55 @@ void FrmMain::keyPressEvent(QKeyEvent* event) {
 }
 
 void FrmMain::stop_timers() {
-    for (QTimer* t : {tmr_main_, tmr_mess_, tmr_reopen_})
+    for (QTimer* t : {tmr_main_, tmr_mess_, tmr_reopen_, tmr_backup_})
         t->stop();
 }
 
+bool FrmMain::send_measurements(const std::function<bool()>& send) {
+    if (closing_) return false;
+    const ReceptionPoll::Hold hold = poll_->hold();
+    ++sending_;
+    bool sent = false;
+    try {
+        sent = send();
+    } catch (...) {
+    }
+    if (--sending_ == 0 && after_send_) {
+        // Once the send's handlers have returned.
+        QTimer::singleShot(0, this, std::exchange(after_send_, nullptr));
+    }
+    return sent;
+}
+
+void FrmMain::after_send(std::function<void()> then) {
+    closing_ = true;
+    after_send_ = std::move(then);
+    progress_->cancel();
+}
+
 void FrmMain::closeEvent(QCloseEvent* event) {
+    if (sending_ > 0) {
+        // The send ends first, as if cancelled; then the window closes.
+        after_send([this] { close(); });
+        event->ignore();
+        return;
+    }
     // Nothing may run between the closing steps and the end: no poll of a
     // closed port, no reopening.
     stop_timers();
+    // What the port received is handled before it closes.
+    ignoring_failure([this] { ports_->close_port(); });
+    backup_->save_waiting_records_at_end();
     Form_QueryUnload();
     Form_Unload();
     if (help_) help_->close();
     event->accept();
+    // The program's life ends with this window's.
+    p_.end_program();
 }
 
 void FrmMain::Form_QueryUnload() {
-    // What the port received is handled before it closes.
-    ignoring_failure([this] { ports_->close_port(); });
+    ignoring_failure([this] { p_.com.set_port_open(false); });
     ignoring_failure([this] { save_com_port(p_.files, com_port); });
     ignoring_failure([this] { save_num_meas(p_.files, num_meas); });
     ignoring_failure([this] { set_topmost(HWND_NOTOPMOST); });
@@ -350,11 +424,18 @@ void FrmMain::Form_Unload() {
 }
 
 void FrmMain::exitmain_click() {
-    const Status saved = save_num_meas(p_.files, num_meas);
-    if (!saved.ok()) dialogs_.message(numdat_not_saved_message(saved.reason()));
+    if (sending_ > 0) {
+        after_send([this] { exitmain_click(); });
+        return;
+    }
+    // As when closing: nothing runs while the program ends, not even under
+    // the messages below.
     stop_timers();
     // What the port received is not lost with the program.
     ignoring_failure([this] { ports_->close_port(); });
+    backup_->save_waiting_records_at_end();
+    const Status saved = save_num_meas(p_.files, num_meas);
+    if (!saved.ok()) dialogs_.message(numdat_not_saved_message(saved.reason()));
     p_.end_program();
 }
 

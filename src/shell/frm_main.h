@@ -16,6 +16,7 @@
 #include "platform/file_system.h"
 #include "platform/serial_control.h"
 #include "platform/spreadsheet_server.h"
+#include "platform/spreadsheet_worker.h"
 #include "platform/window_stacking.h"
 #include "records/backup_file.h"
 #include "records/meas_table.h"
@@ -30,11 +31,14 @@ class QRadioButton;
 namespace tolvane {
 
 class HelpWindow;
+class QtSendProgress;
 
 // What the main window works with outside itself.
 struct MainPlatform {
     SerialControl& com;
-    SpreadsheetServer& spreadsheet;
+    // Makes the spreadsheet server a send talks to; a new one is made when
+    // an earlier one is stuck in a call that was given up.
+    std::function<std::shared_ptr<SpreadsheetServer>()> spreadsheet;
     FileSystem& files;
     ClockLocale& clock;
     BusyIndicator& busy;
@@ -42,12 +46,15 @@ struct MainPlatform {
     Dialogs* dialogs = nullptr;
     // Stacking; none: the main window's own.
     WindowStacking* stacking = nullptr;
-    // Ends the program at once (Exit); none: leaves the event loop.
+    // Ends the program: at once on Exit, after the closing steps when the
+    // window closes; none: leaves the event loop.
     std::function<void()> end_program;
+    SendDeadlines send_deadlines{};
 };
 
 inline constexpr const char* kMainCaption = "KLD-350 Polling Utility V1.24";
 inline constexpr const char* kAboutProduct = "tolvane 1.00";
+inline constexpr int kBackupRetryMs = 1000;
 std::string numdat_not_saved_message(std::string_view reason);
 
 // frmMain: the program's working window.
@@ -77,6 +84,8 @@ class FrmMain final : public QMainWindow {
 
     const MeasTable& table() const { return table_; }
     const SpreadsheetExport& spreadsheet_export() const { return *export_; }
+    QtSendProgress& send_progress() const { return *progress_; }
+    const SpreadsheetWorker& spreadsheet_worker() const { return *worker_; }
     HelpWindow* help_window() const { return help_; }
 
   protected:
@@ -89,6 +98,11 @@ class FrmMain final : public QMainWindow {
     void build_menus();
     void show_help();
     void stop_timers();
+    void tmr_backup_timer();
+    // A send to the spreadsheet, as one command: the poll reads nothing
+    // meanwhile. A close or Exit asked for meanwhile runs after it.
+    bool send_measurements(const std::function<bool()>& send);
+    void after_send(std::function<void()> then);
 
     MainPlatform p_;
     std::unique_ptr<Dialogs> own_dialogs_;
@@ -114,6 +128,8 @@ class FrmMain final : public QMainWindow {
     QTimer* tmr_main_ = nullptr;
     QTimer* tmr_mess_ = nullptr;
     QTimer* tmr_reopen_ = nullptr;
+    // Retries records of the backup file that could not be saved.
+    QTimer* tmr_backup_ = nullptr;
     QAction* top1_ = nullptr;
     HelpWindow* help_ = nullptr;  // a child window, made on first use
 
@@ -133,6 +149,13 @@ class FrmMain final : public QMainWindow {
     std::unique_ptr<MenuItemAdapter> top1_item_;
 
     MeasTable table_;
+    std::unique_ptr<QtSendProgress> progress_;
+    std::unique_ptr<SpreadsheetWorker> worker_;
+    std::unique_ptr<Dialogs> export_dialogs_;
+    int sending_ = 0;
+    // Closing or Exit came during a send: no message and no new send.
+    bool closing_ = false;
+    std::function<void()> after_send_;
     std::unique_ptr<BackupFile> backup_;
     std::unique_ptr<SpreadsheetExport> export_;
     std::unique_ptr<ReceptionPoll> poll_;

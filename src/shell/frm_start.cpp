@@ -2,10 +2,12 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <cmath>
 
+#include "shell/help_window.h"
 #include "shell/window_look.h"
 
 namespace tolvane {
@@ -39,6 +41,8 @@ FrmStart::FrmStart(std::function<void()> show_main)
     connect(cmd_1_, &QPushButton::clicked, this, [this] { CMD_1_click(); });
 }
 
+FrmStart::~FrmStart() = default;
+
 void FrmStart::Form_Load() {
     // Left = window width / 2 - control width / 2, on the outer width: with
     // a frame the controls stand half a frame width right of the client
@@ -60,7 +64,19 @@ void FrmStart::CMD_1_click() {
 
 void FrmStart::closeEvent(QCloseEvent* event) {
     event->accept();
+    // Closed without OK: the program ends here, before anything is read.
     if (!main_shown_) QCoreApplication::quit();
+}
+
+void FrmStart::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+        if (!help_) help_ = std::make_unique<HelpWindow>(nullptr);
+        help_->show();
+        help_->raise();
+        help_->activateWindow();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 }  // namespace tolvane

@@ -8,10 +8,12 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QTimer>
 #include <QValidator>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,9 +23,9 @@ namespace tolvane {
 
 QString qstring(std::string_view utf8);
 
-// Rows of a display-only list, kept as one UTF-8 buffer with end offsets: a
-// backup file of millions of lines costs a few bytes a row, and nothing is
-// built per row until the view asks for it.
+// Rows of a display-only list: first those of a row source (the loaded
+// backup file), which the model only asks for the rows in view, then the rows
+// added since, kept as one UTF-8 buffer with end offsets.
 class RowListModel final : public QAbstractListModel {
   public:
     using QAbstractListModel::QAbstractListModel;
@@ -31,13 +33,54 @@ class RowListModel final : public QAbstractListModel {
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
+    void show(std::unique_ptr<RowSource> source);
     void append(const std::vector<std::string>& rows);
     void clear();
-    std::string_view row(int i) const;
+    std::string row(int i) const;
 
   private:
+    std::unique_ptr<RowSource> source_;
+    int source_rows_ = 0;
     std::string text_;
     std::vector<uint64_t> ends_;
+};
+
+// The view of lst_meas and lst_backup: a QListView whose rows all have the
+// height of the first one and which keeps nothing per row. (QListView itself
+// notes the position of every row at each layout: 4 bytes and some time per
+// row, which a backup file of years turns into hundreds of megabytes.) It
+// scrolls by whole rows and draws only the rows in view.
+class RowListView final : public QListView {
+  public:
+    using QListView::QListView;
+
+    QRect visualRect(const QModelIndex& index) const override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+    QModelIndex indexAt(const QPoint& point) const override;
+    void doItemsLayout() override;
+    void reset() override;
+
+  protected:
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void changeEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void updateGeometries() override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    int horizontalOffset() const override { return 0; }
+    int verticalOffset() const override;
+    void setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) override;
+    QRegion visualRegionForSelection(const QItemSelection& selection) const override;
+
+  private:
+    int rows() const;
+    int first_row() const;
+    int row_height() const;
+    int rows_in_view() const;
+    // The row at height y of the viewport, not clamped.
+    int64_t row_at(int y) const;
+
+    mutable int row_height_ = 0;  // 0: not measured since the last change
 };
 
 // lst_meas, lst_backup.
@@ -46,6 +89,7 @@ class ListAdapter final : public ListControl {
     explicit ListAdapter(RowListModel& model) : model_(model) {}
     void add_row(std::string_view text) override { model_.append({std::string(text)}); }
     void add_rows(std::vector<std::string> rows) override { model_.append(rows); }
+    void show_rows(std::unique_ptr<RowSource> rows) override { model_.show(std::move(rows)); }
     void clear() override { model_.clear(); }
 
   private:

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,11 @@ struct FakeList : ListControl {
     void add_row(std::string_view text) override { rows.emplace_back(text); }
     void add_rows(std::vector<std::string> more) override {
         rows.insert(rows.end(), more.begin(), more.end());
+    }
+    void show_rows(std::unique_ptr<RowSource> source) override {
+        rows.clear();
+        for (size_t i = 0; i < source->row_count(); ++i)
+            rows.push_back(source->row(i));
     }
     void clear() override { rows.clear(); }
 };
@@ -56,9 +63,15 @@ struct FakeDialogs : Dialogs {
     std::vector<std::string> messages;
     std::vector<std::string> questions;
     bool answer_yes = true;
-    void message(std::string_view text) override { messages.emplace_back(text); }
+    // Runs while a box is "open", before it is answered.
+    std::function<void()> while_open;
+    void message(std::string_view text) override {
+        messages.emplace_back(text);
+        if (while_open) while_open();
+    }
     bool ask_yes_no(std::string_view text) override {
         questions.emplace_back(text);
+        if (while_open) while_open();
         return answer_yes;
     }
 };
@@ -101,15 +114,32 @@ struct MemoryFileSystem : FileSystem {
         bytes = files[name];
         return Status::success();
     }
+    // A copy of the file as it is now.
+    std::unique_ptr<ReadableFile> open_readable(const std::string& name,
+                                                Status& failure) override {
+        struct Copy : ReadableFile {
+            std::string bytes;
+            Status read_at(uint64_t offset, std::span<char> into, size_t& got) override {
+                got = offset < bytes.size() ? bytes.copy(into.data(), into.size(), offset) : 0;
+                return Status::success();
+            }
+        };
+        auto copy = std::make_unique<Copy>();
+        failure = read_all(name, copy->bytes);
+        if (!failure.ok()) return nullptr;
+        return copy;
+    }
     Status replace(const std::string& name, std::string_view bytes) override {
         if (failing.count(name)) return Status::failure(failing[name]);
         files[name] = std::string(bytes);
         return Status::success();
     }
-    Status append(const std::string& name, std::string_view bytes) override {
+    Status append(const std::string& name, std::string_view bytes, const Lead& lead) override {
         ++appends;
         if (failing.count(name)) return Status::failure(failing[name]);
-        files[name] += bytes;
+        std::string& file = files[name];
+        if (lead) file += lead(file.size(), file.empty() ? '\0' : file.back());
+        file += bytes;
         return Status::success();
     }
 };

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -15,7 +17,8 @@ namespace tolvane::testing {
 // One sheet in memory with an active cell. A step named in `failing` fails
 // with the given reason ("attach", "create", "active_sheet", "active_cell",
 // "set_values", "select"); one named in `throwing` throws, as a broken
-// implementation might.
+// implementation might. A step named in `hang_in` waits, as a stopped office
+// does, until answer() or abandon(); after abandon() it fails.
 struct FakeSpreadsheet : SpreadsheetServer {
     bool running = true;  // attach succeeds
     CellPosition last_cell{1048576, 16384};
@@ -72,6 +75,24 @@ struct FakeSpreadsheet : SpreadsheetServer {
         return Status::success();
     }
     void release() override { calls.push_back("release"); }
+    // An abandon() that does not reach a waiting step, as a call stuck
+    // somewhere no broken connection can free.
+    bool deaf = false;
+    void abandon() override {
+        std::lock_guard<std::mutex> lock(hang_mutex_);
+        if (deaf) return;
+        ++abandons_;
+        hang_cv_.notify_all();
+    }
+
+    // Hangs from now on in the step `name` ("" for none). Safe from any
+    // thread.
+    void hang(const std::string& name) {
+        std::lock_guard<std::mutex> lock(hang_mutex_);
+        hang_in_ = name;
+        hang_cv_.notify_all();
+    }
+    void answer() { hang(""); }
 
     std::optional<double> at(int32_t row, int32_t col) const {
         auto it = cells.find({row, col});
@@ -80,7 +101,18 @@ struct FakeSpreadsheet : SpreadsheetServer {
     }
 
   private:
+    std::mutex hang_mutex_;
+    std::condition_variable hang_cv_;
+    std::string hang_in_;
+    int abandons_ = 0;
+
     Status step(const std::string& name) {
+        {
+            std::unique_lock<std::mutex> lock(hang_mutex_);
+            const int abandons = abandons_;
+            hang_cv_.wait(lock, [&] { return hang_in_ != name || abandons_ != abandons; });
+            if (abandons_ != abandons) return Status::failure("the connection was broken off");
+        }
         calls.push_back(name);
         if (auto it = throwing.find(name); it != throwing.end())
             throw std::runtime_error(it->second);

@@ -38,7 +38,7 @@ TEST_F(ReceptionPollTest, WorkedBlocksThroughOneTickEach) {
     tick();
     EXPECT_EQ(lst_meas.rows, Rows{"123"});
     EXPECT_EQ(lb_numpoints.caption, "1 Measurements Received");
-    EXPECT_EQ(files.files[kBackupFileName], "#2026-12-06 05:54:07#\r\n123\r\n");
+    EXPECT_EQ(files.files[kBackupFileName], "\"Backup Data\"\r\n#2026-12-06 05:54:07#\r\n123\r\n");
     EXPECT_EQ(lst_backup.rows, (Rows{"6.12.2026 5:54:07", "123"}));
 
     tick();  // idle

@@ -11,6 +11,7 @@
 
 #include "fakes/fake_controls.h"
 #include "records/backup_file.h"
+#include "records/settings_files.h"
 
 namespace tolvane {
 namespace {
@@ -43,8 +44,8 @@ class PosixFileSystemTest : public ::testing::Test {
 TEST_F(PosixFileSystemTest, ReplaceAppendAndReadBack) {
     EXPECT_FALSE(files.exists("a.txt"));
     ASSERT_TRUE(files.replace("a.txt", "one\r\n").ok());
-    ASSERT_TRUE(files.append("a.txt", "two\r\n").ok());
-    ASSERT_TRUE(files.append("b.txt", "new\r\n").ok());  // append creates
+    ASSERT_TRUE(files.append("a.txt", "two\r\n", {}).ok());
+    ASSERT_TRUE(files.append("b.txt", "new\r\n", {}).ok());  // append creates
     std::string bytes;
     ASSERT_TRUE(files.read_all("a.txt", bytes).ok());
     EXPECT_EQ(bytes, "one\r\ntwo\r\n");
@@ -77,11 +78,33 @@ TEST_F(PosixFileSystemTest, ReplaceKeepsModeAndWritesThroughSymlinks) {
 TEST_F(PosixFileSystemTest, FailedWritesLeaveTheOldContent) {
     fs::create_directory("databac.txt");
     EXPECT_EQ(files.replace("databac.txt", "x").reason(), "Is a directory");
-    EXPECT_EQ(files.append("databac.txt", "x").reason(), "Is a directory");
+    EXPECT_EQ(files.append("databac.txt", "x", {}).reason(), "Is a directory");
     EXPECT_TRUE(fs::is_directory("databac.txt"));
+}
 
-    fs::create_symlink("/dev/full", "full.txt");
-    EXPECT_EQ(files.append("full.txt", "1.23\r\n").reason(), "No space left on device");
+// A FIFO would block the open until a writer comes, a device may be a serial
+// line or swallow what is written: start-up goes on as if the files were
+// missing, and nothing is read, written or replaced.
+TEST_F(PosixFileSystemTest, FifosAndDevicesAreNeitherReadNorWritten) {
+    for (const char* name : {kComFileName, kNumMeasFileName, kBackupFileName})
+        ASSERT_EQ(::mkfifo(name, 0666), 0);
+    testing::FakeClock clock;
+    testing::FakeDialogs dialogs;
+    testing::FakeList lst_backup;
+    testing::FakeTextBox txt_backupdes;
+    BackupFile backup{files, clock, dialogs, lst_backup, txt_backupdes};
+    EXPECT_EQ(load_num_meas(files), 80);
+    EXPECT_EQ(load_com_port(files), 1);
+    backup.load_backup_list();
+    EXPECT_TRUE(lst_backup.rows.empty());
+
+    fs::create_symlink("/dev/full", "device");
+    for (const char* name : {kBackupFileName, "device"}) {
+        EXPECT_EQ(files.append(name, "5\r\n", {}).reason(), "Not a regular file") << name;
+        EXPECT_EQ(files.replace(name, "5\r\n").reason(), "Not a regular file") << name;
+    }
+    for (const char* name : {kComFileName, kNumMeasFileName, kBackupFileName})
+        EXPECT_TRUE(fs::is_fifo(name)) << name;
 }
 
 TEST_F(PosixFileSystemTest, AppendThatRunsOutOfRoomTakesItsPartBack) {
@@ -94,7 +117,7 @@ TEST_F(PosixFileSystemTest, AppendThatRunsOutOfRoomTakesItsPartBack) {
     struct rlimit small = old_limit;
     small.rlim_cur = 20;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const Status appended = files.append("databac.txt", "#2026-12-06 05:54:07#\r\n5\r\n");
+    const Status appended = files.append("databac.txt", "#2026-12-06 05:54:07#\r\n5\r\n", {});
     ::setrlimit(RLIMIT_FSIZE, &old_limit);
     std::signal(SIGXFSZ, old_handler);
 
@@ -103,34 +126,40 @@ TEST_F(PosixFileSystemTest, AppendThatRunsOutOfRoomTakesItsPartBack) {
     EXPECT_EQ(contents("databac.txt"), "\"Backup Data\"\r\n");
 }
 
-// The backup file on real files: what an operator would see when databac.txt
-// cannot be used.
-TEST_F(PosixFileSystemTest, BackupFileOnAFullDiskOrADirectory) {
+// A record keeps its own lines whatever the file looks like when it comes:
+// edited without a last line end, emptied, or deleted while the program runs.
+struct ShapeCase {
+    const char* name;
+    const char* before;  // nullptr: deleted
+    const char* after;
+};
+class BackupShape : public PosixFileSystemTest, public ::testing::WithParamInterface<ShapeCase> {};
+
+TEST_P(BackupShape, AnAppendKeepsTheFileInLines) {
     testing::FakeClock clock;
     testing::FakeDialogs dialogs;
     testing::FakeList lst_backup;
     testing::FakeTextBox txt_backupdes;
     BackupFile backup{files, clock, dialogs, lst_backup, txt_backupdes};
-
-    fs::create_directory("databac.txt");
-    backup.load_backup_list();  // start-up goes on quietly
-    EXPECT_TRUE(lst_backup.rows.empty());
-    EXPECT_TRUE(dialogs.messages.empty());
+    backup.load_backup_list();
+    fs::remove(kBackupFileName);
+    if (GetParam().before) std::ofstream(kBackupFileName, std::ios::binary) << GetParam().before;
     backup.append_backup_record_open();
     backup.append_backup_record_value(5, "5");
-    EXPECT_FALSE(backup.append_backup_record_close());
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_NE(dialogs.messages[0].find("databac.txt (Is a directory)"), std::string::npos);
-
-    fs::remove("databac.txt");
-    fs::create_symlink("/dev/full", "databac.txt");
-    backup.append_backup_record_open();
-    backup.append_backup_record_value(5, "5");
-    EXPECT_FALSE(backup.append_backup_record_close());
-    ASSERT_EQ(dialogs.messages.size(), 2u);
-    EXPECT_NE(dialogs.messages[1].find("(No space left on device)"), std::string::npos);
-    EXPECT_TRUE(lst_backup.rows.empty());
+    EXPECT_TRUE(backup.append_backup_record_close());
+    EXPECT_EQ(contents(kBackupFileName), GetParam().after);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BackupShape,
+    ::testing::Values(ShapeCase{"Deleted", nullptr,
+                                "\"Backup Data\"\r\n#2026-12-06 05:54:07#\r\n5\r\n"},
+                      ShapeCase{"Empty", "", "\"Backup Data\"\r\n#2026-12-06 05:54:07#\r\n5\r\n"},
+                      ShapeCase{"NoLastLineEnd", "\"Backup Data\"\r\n2.5",
+                                "\"Backup Data\"\r\n2.5\r\n#2026-12-06 05:54:07#\r\n5\r\n"},
+                      ShapeCase{"LastLineEndLf", "\"Backup Data\"\n2.5\n",
+                                "\"Backup Data\"\n2.5\n#2026-12-06 05:54:07#\r\n5\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tolvane

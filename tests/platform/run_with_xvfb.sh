@@ -12,7 +12,7 @@ marker="tolvane-create-$$-$RANDOM"
 ours() {
     local env
     for env in /proc/[0-9]*/environ; do
-        if tr '\0' '\n' <"$env" 2>/dev/null | grep -qx "TOLVANE_UNO_PIPE=$marker"; then
+        if tr '\0' '\n' 2>/dev/null <"$env" | grep -qx "TOLVANE_UNO_PIPE=$marker"; then
             env=${env#/proc/}
             echo "${env%/environ}"
         fi
@@ -36,19 +36,36 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do
-    [[ -s "$work/display" ]] && break
-    sleep 0.1
+# A display number far from the low ones that other Xvfb runs with
+# -displayfd take: one of them failing on a number in use removes that
+# number's socket. -noreset: the server must not restart when its last
+# client leaves (the check below, the office's splash), or the next client
+# finds no display.
+display=
+for _ in $(seq 10); do
+    n=$((200 + RANDOM % 700))
+    [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
+    xvfb=$!
+    for _ in $(seq 100); do
+        if xdpyinfo -display ":$n" >/dev/null 2>&1; then
+            display=$n
+            break
+        fi
+        kill -0 "$xvfb" 2>/dev/null || break
+        sleep 0.1
+    done
+    [[ -n "$display" ]] && break
+    kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+    xvfb=
 done
-if [[ ! -s "$work/display" ]]; then
+if [[ -z "$display" ]]; then
     echo "Xvfb did not start:" >&2
     cat "$work/xvfb.log" >&2
     exit 1
 fi
 
-export DISPLAY=":$(head -n1 "$work/display")"
+export DISPLAY=":$display"
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
 export TOLVANE_UNO_PIPE="$marker"
 unset WAYLAND_DISPLAY SAL_USE_VCLPLUGIN

@@ -12,10 +12,14 @@
 #include <string>
 #include <thread>
 
+#include <signal.h>
+
 #include "export/spreadsheet_export.h"
 #include "fakes/fake_controls.h"
 #include "fakes/fake_spreadsheet.h"
+#include "fakes/fake_waiting.h"
 #include "platform/office/office.h"
+#include "platform/spreadsheet_worker.h"
 #include "platform/uno_spreadsheet_server.h"
 
 namespace tolvane {
@@ -70,6 +74,78 @@ TEST_F(OfficeGoesAway, KilledBetweenTwoSendsGivesOneMessageAndTheNextSendWorks) 
     EXPECT_EQ(t::value(doc, "B3"), 1.5);
     EXPECT_EQ(t::value(doc, "B4"), 2.5);
     EXPECT_EQ(t::selection(doc), "B5");
+}
+
+// An office that hangs (stopped) while the send waits on it, through the
+// worker as the window uses it.
+class OfficeHangs : public OfficeGoesAway {
+  protected:
+    void SetUp() override {
+        OfficeGoesAway::SetUp();
+        table.meas(1) = 1.5;
+        table.meas(2) = 2.5;
+        table.meas_count = 2;
+        send.fill_vertical = true;
+        doc.set(t::desktop_on(pipe)->getCurrentComponent(), css::uno::UNO_QUERY_THROW);
+        t::select(doc, "B3");
+    }
+    void TearDown() override {
+        kill(-office.launcher, SIGCONT);
+        OfficeGoesAway::TearDown();
+    }
+
+    static std::shared_ptr<SpreadsheetServer> make_server() {
+        UnoSpreadsheetServer::Options o;
+        o.launcher = "false";
+        return std::make_shared<UnoSpreadsheetServer>(o);
+    }
+
+    MeasTable table;
+    t::FakeDialogs dialogs;
+    t::FakeButton command1;
+    t::FakeBusy busy;
+    t::BlockingWaiting waiting;
+    SpreadsheetWorker worker{
+        make_server, waiting,
+        SendDeadlines{std::chrono::seconds(2), std::chrono::seconds(5), std::chrono::seconds(5)}};
+    SpreadsheetExport send{table, dialogs, command1, worker, busy};
+    css::uno::Reference<css::sheet::XSpreadsheetDocument> doc;
+};
+
+TEST_F(OfficeHangs, StoppedOfficeIsGivenUpAtTheDeadlineAndAnswersAgainAfterwards) {
+    ASSERT_TRUE(send.connect1()) << ::testing::PrintToString(dialogs.messages);
+    kill(-office.launcher, SIGSTOP);
+
+    // Twice: each try ends at its deadline, and no call is left waiting.
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_FALSE(send.connect1());
+        ASSERT_EQ(dialogs.messages.size(), static_cast<size_t>(i + 1));
+        EXPECT_EQ(dialogs.messages[i],
+                  "The measurements were not sent: LibreOffice Calc did not answer within 2 s. "
+                  "They are still in the measurement list.");
+        EXPECT_EQ(worker.running_calls(), 0);
+    }
+    EXPECT_EQ(busy.begins, 0) << "no office was started";
+    EXPECT_EQ(table.meas_count, 2);
+
+    kill(-office.launcher, SIGCONT);
+    EXPECT_TRUE(send.connect1()) << ::testing::PrintToString(dialogs.messages);
+    EXPECT_EQ(t::value(doc, "B5"), 1.5);
+    EXPECT_EQ(t::value(doc, "B6"), 2.5);
+    EXPECT_EQ(t::selection(doc), "B7");
+}
+
+TEST_F(OfficeHangs, OfficeKilledWhileTheSendWaitsIsOneFailure) {
+    kill(-office.launcher, SIGSTOP);
+    std::thread killer([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        t::kill_office(office);
+    });
+    EXPECT_FALSE(send.connect1());
+    killer.join();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages[0].find("The measurements were not sent: "), std::string::npos);
+    EXPECT_EQ(worker.running_calls(), 0);
 }
 
 TEST_F(OfficeGoesAway, KilledInTheMiddleOfASendIsAFailureOfEachStep) {

@@ -58,23 +58,24 @@ TEST_F(BackupFileTest, RecordWithoutDescription) {
 }
 
 TEST_F(BackupFileTest, DescriptionFollowsTheTimeStamp) {
+    file() = kBackupHeader;
     txt_backupdes.value = "run 2";
     ASSERT_TRUE(record({1.5e15}));
-    EXPECT_EQ(file(), "#2026-12-06 05:54:07#\r\n\"run 2\"\r\n1.5E+15\r\n");
+    EXPECT_EQ(file(), "\"Backup Data\"\r\n#2026-12-06 05:54:07#\r\n\"run 2\"\r\n1.5E+15\r\n");
     EXPECT_EQ(lst_backup.rows, (Rows{"6.12.2026 5:54:07", "run 2", "1.5E+15"}));
 
     txt_backupdes.value = "   ";  // blanks are a description; empty is none
-    file().clear();
+    file() = kBackupHeader;
     lst_backup.rows.clear();
     ASSERT_TRUE(record({5}));
-    EXPECT_EQ(file(), "#2026-12-06 05:54:07#\r\n\"   \"\r\n5\r\n");
+    EXPECT_EQ(file(), "\"Backup Data\"\r\n#2026-12-06 05:54:07#\r\n\"   \"\r\n5\r\n");
     EXPECT_EQ(lst_backup.rows, (Rows{"6.12.2026 5:54:07", "   ", "5"}));
 }
 
 TEST_F(BackupFileTest, TimeStampRowReadsTheClockAgain) {
     clock.times = {{2026, 12, 6, 23, 59, 59}, {2026, 12, 7, 0, 0, 0}};
     ASSERT_TRUE(record({5}));
-    EXPECT_EQ(file(), "#2026-12-06 23:59:59#\r\n5\r\n");
+    EXPECT_EQ(file(), "\"Backup Data\"\r\n#2026-12-06 23:59:59#\r\n5\r\n");
     EXPECT_EQ(lst_backup.rows, (Rows{"7.12.2026", "5"}));
 }
 
@@ -83,21 +84,22 @@ TEST_F(BackupFileTest, NumberFieldsUseAPointWhateverTheRegion) {
     ASSERT_TRUE(record({0, 0.01, 999e12, 9.99e15, 4.109999999999999, 200.99999999999997}));
     EXPECT_EQ(
         file(),
-        "#2026-12-06 05:54:07#\r\n0\r\n0.01\r\n999000000000000\r\n9.99E+15\r\n4.11\r\n201\r\n");
+        "\"Backup Data\"\r\n#2026-12-06 05:54:07#\r\n0\r\n0.01\r\n999000000000000\r\n9.99E+15\r\n"
+        "4.11\r\n201\r\n");
     EXPECT_EQ(lst_backup.rows[2], "0,01");  // the list follows the region
 }
 
 TEST_F(BackupFileTest, MidnightStampIsTheDateAlone) {
     clock.times = {{2026, 12, 7, 0, 0, 0}};
     ASSERT_TRUE(record({5}));
-    EXPECT_EQ(file(), "#2026-12-07#\r\n5\r\n");
+    EXPECT_EQ(file(), "\"Backup Data\"\r\n#2026-12-07#\r\n5\r\n");
 }
 
-TEST_F(BackupFileTest, DeletedFileIsCreatedWithoutHeaderByTheNextBlock) {
+TEST_F(BackupFileTest, DeletedFileIsCreatedWithItsHeaderByTheNextBlock) {
     backup.load_backup_list();
     files.files.clear();
     ASSERT_TRUE(record({5}));
-    EXPECT_EQ(file(), "#2026-12-06 05:54:07#\r\n5\r\n");
+    EXPECT_EQ(file(), "\"Backup Data\"\r\n#2026-12-06 05:54:07#\r\n5\r\n");
 }
 
 TEST_F(BackupFileTest, FileReadsBackRowForRow) {
@@ -140,22 +142,76 @@ TEST_F(BackupFileTest, UnreadableFileAtStartUpLeavesTheListEmptyQuietly) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(BackupFileTest, FailedWriteIsReportedAndLeavesFileAndListAlone) {
+// A file that stops taking writes while blocks keep coming: one message, the
+// records wait in order and are written whole once it takes writes again.
+TEST_F(BackupFileTest, FailingEpisodeKeepsEveryRecordAndSaysSoTwice) {
     backup.load_backup_list();
     files.failing[kBackupFileName] = "No space left on device";
-    EXPECT_FALSE(record({1.23, 45.6}));
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0],
-              "The measurements could not be saved in the backup file databac.txt (No space left "
-              "on device). They are still in the measurement list.");
-    EXPECT_EQ(file(), "\"Backup Data\"\r\n");
-    EXPECT_EQ(lst_backup.rows, Rows{"Backup Data"});
+    for (int second = 1; second <= 3; ++second) {
+        clock.times = {{2026, 12, 6, 5, 54, second}};
+        EXPECT_FALSE(record({1.0 * second}));
+    }
+    EXPECT_EQ(dialogs.messages,
+              Rows{"The measurements could not be saved in the backup file databac.txt (No space "
+                   "left on device). The records are kept and will be saved as soon as the file "
+                   "can be written."});
+    EXPECT_EQ(file(), kBackupHeader);
+    EXPECT_EQ(lst_backup.rows, Rows{"Backup Data"});  // the list mirrors the file
 
-    // Once the disk has room again, the next block is saved whole, alone.
     files.failing.clear();
-    ASSERT_TRUE(record({5}));
-    EXPECT_EQ(file(), "\"Backup Data\"\r\n#2026-12-06 05:54:07#\r\n5\r\n");
-    EXPECT_EQ(lst_backup.rows, (Rows{"Backup Data", "6.12.2026 5:54:07", "5"}));
+    clock.times = {{2026, 12, 6, 5, 54, 4}};
+    ASSERT_TRUE(record({4}));
+    EXPECT_EQ(file(),
+              "\"Backup Data\"\r\n#2026-12-06 05:54:01#\r\n1\r\n#2026-12-06 05:54:02#\r\n2\r\n"
+              "#2026-12-06 05:54:03#\r\n3\r\n#2026-12-06 05:54:04#\r\n4\r\n");
+    EXPECT_EQ(lst_backup.rows.size(), 1u + 4 * 2);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[1],
+              "The backup file databac.txt can be written again: 3 records that waited have been "
+              "saved.");
+    EXPECT_EQ(backup.waiting_records(), 0u);
+
+    // A new episode is a new message; a retry without a block ends it.
+    files.failing[kBackupFileName] = "Permission denied";
+    EXPECT_FALSE(record({5}));
+    backup.save_waiting_records();
+    EXPECT_EQ(dialogs.messages.size(), 3u);
+    files.failing.clear();
+    backup.save_waiting_records();
+    ASSERT_EQ(dialogs.messages.size(), 4u);
+    EXPECT_EQ(dialogs.messages[3],
+              "The backup file databac.txt can be written again: 1 record that waited has been "
+              "saved.");
+}
+
+TEST_F(BackupFileTest, AtTheEndWaitingRecordsAreTriedOnceMoreThenCounted) {
+    backup.load_backup_list();
+    files.failing[kBackupFileName] = "No space left on device";
+    record({1});
+    record({2});
+    backup.save_waiting_records_at_end();
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[1],
+              "2 records could not be saved in the backup file databac.txt (No space left on "
+              "device). They are lost.");
+
+    files.failing.clear();
+    backup.save_waiting_records_at_end();
+    EXPECT_EQ(dialogs.messages.size(), 2u);  // saved: nothing more to say
+    EXPECT_EQ(lst_backup.rows.size(), 1u + 2 * 2);
+}
+
+// Records that waited were never in the file the user chose to clear: they
+// follow the new header.
+TEST_F(BackupFileTest, ClearKeepsRecordsThatWait) {
+    backup.load_backup_list();
+    ASSERT_TRUE(record({1}));
+    files.failing[kBackupFileName] = "No space left on device";
+    record({2});
+    files.failing.clear();
+    backup.cmd_backup_click();
+    EXPECT_EQ(file(), "\"Backup Data\"\r\n#2026-12-06 05:54:07#\r\n2\r\n");
+    EXPECT_EQ(lst_backup.rows, (Rows{"Backup Data", "6.12.2026 5:54:07", "2"}));
 }
 
 TEST_F(BackupFileTest, ClearAnsweredNoChangesNothing) {

@@ -37,6 +37,7 @@ TEST(FieldReader, BlanksBeforeAFieldAreSkippedOthersKept) {
 
 TEST(FieldReader, CommaEndsAnUnquotedField) {
     EXPECT_EQ(fields("2,7\r\n3\r\n"), (Rows{"2", "7", "3"}));
+    EXPECT_EQ(fields("a,b\r\n,c,\r\nd"), (Rows{"a", "b", "", "c", "", "d"}));
 }
 
 TEST(FieldReader, QuotedFieldsKeepCommasAndQuotes) {

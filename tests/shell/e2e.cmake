@@ -11,6 +11,11 @@ if(TARGET tolvane)
             $<TARGET_FILE:tolvane> $<TARGET_FILE:kld350-sim> $<TARGET_FILE:tolvane_screenshot>
             ${CMAKE_BINARY_DIR}/artifacts)
     set_tests_properties(EndToEnd.OneBlockFromStartToClose PROPERTIES LABELS gui TIMEOUT 120)
+    add_test(NAME EndToEnd.ASavedPortThatCannotBeOpened
+        COMMAND ${CMAKE_CURRENT_LIST_DIR}/end_to_end.sh
+            $<TARGET_FILE:tolvane> $<TARGET_FILE:kld350-sim> $<TARGET_FILE:tolvane_screenshot>
+            ${CMAKE_BINARY_DIR}/artifacts locked-port)
+    set_tests_properties(EndToEnd.ASavedPortThatCannotBeOpened PROPERTIES LABELS gui TIMEOUT 120)
 
     # Noise, closing, Exit, a port change and SIGTERM against the real program.
     add_test(NAME EndToEnd.ReceptionLosesNothingAndInventsNothing

@@ -4,16 +4,23 @@
 # simulator into databac.txt, a screenshot, and a close through the window
 # manager that must save the settings.
 #
-# usage: end_to_end.sh TOLVANE KLD350_SIM SCREENSHOT ARTIFACT_DIR
+# With the mode locked-port, the saved port cannot be opened instead: OK
+# brings the program's warning over the title window, and once it is answered
+# the main window opens and the program goes on running.
+#
+# usage: end_to_end.sh TOLVANE KLD350_SIM SCREENSHOT ARTIFACT_DIR [locked-port]
 # Needs Xvfb, openbox, xdotool and xprop (x11-utils).
 set -uo pipefail
 
-if (($# != 4)); then
-    echo "usage: $0 TOLVANE KLD350_SIM SCREENSHOT ARTIFACT_DIR" >&2
+if (($# != 4 && $# != 5)); then
+    echo "usage: $0 TOLVANE KLD350_SIM SCREENSHOT ARTIFACT_DIR [locked-port]" >&2
     exit 2
 fi
 tolvane=$(realpath "$1") sim=$(realpath "$2") screenshot=$(realpath "$3")
-artifacts=$(realpath -m "$4")
+artifacts=$(realpath -m "$4") mode=${5:-block}
+[[ $mode == block || $mode == locked-port ]] || { echo "unknown mode: $mode" >&2; exit 2; }
+shot=end_to_end
+[[ $mode == locked-port ]] && shot=end_to_end-locked-port
 limit=20 # seconds any one step may take
 for tool in Xvfb openbox xdotool xprop; do
     command -v "$tool" >/dev/null ||
@@ -22,7 +29,7 @@ done
 
 work=$(mktemp -d /tmp/tolvane-e2e.XXXXXX)
 mkdir -p "$work/home" "$work/runtime" "$work/cwd" "$artifacts"
-rm -f "$artifacts/end_to_end.png" "$artifacts/end_to_end-failure.png"
+rm -f "$artifacts/$shot.png" "$artifacts/$shot-failure.png"
 chmod 700 "$work/runtime"
 xvfb_pid='' wm_pid='' sim_pid='' app_pid=''
 
@@ -55,8 +62,8 @@ fail() {
         echo "(the program had ended, with status $?)" >&2
         app_pid=''
     fi
-    if [[ -n "${DISPLAY:-}" ]] && "$screenshot" "$artifacts/end_to_end-failure.png" 2>/dev/null; then
-        echo "screen at the failure: $artifacts/end_to_end-failure.png" >&2
+    if [[ -n "${DISPLAY:-}" ]] && "$screenshot" "$artifacts/$shot-failure.png" 2>/dev/null; then
+        echo "screen at the failure: $artifacts/$shot-failure.png" >&2
     fi
     local log
     for log in "$work"/*.log; do
@@ -94,14 +101,19 @@ wm_pid=$!
 wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 until_ok 10 "openbox manages the display" wm_running
 
-# One block of known values, sent once the program has the line open; the
-# simulator then keeps the line until the program lets it go.
-link=$work/kld350
-"$sim" --link "$link" --values 1.23,45.6,700 --once --linger 600 >"$work/sim.out" 2>"$work/sim.log" &
-sim_pid=$!
-until_ok 10 "the simulator makes $link" test -L "$link"
-
-export TOLVANE_COM1=$link
+if [[ $mode == block ]]; then
+    # One block of known values, sent once the program has the line open; the
+    # simulator then keeps the line until the program lets it go.
+    link=$work/kld350
+    "$sim" --link "$link" --values 1.23,45.6,700 --once --linger 600 >"$work/sim.out" 2>"$work/sim.log" &
+    sim_pid=$!
+    until_ok 10 "the simulator makes $link" test -L "$link"
+    export TOLVANE_COM1=$link
+else
+    # Port 2 is saved, and there is no such device.
+    printf '2\r\n' >"$work/cwd/com.dat"
+    export TOLVANE_COM2=$work/no-such-device
+fi
 (cd "$work/cwd" && exec "$tolvane") >"$work/tolvane.log" 2>&1 &
 app_pid=$!
 
@@ -128,6 +140,47 @@ if sed -e $'s/\xe2\x80\x8b//g; s/\xef\xbb\xbf//g; s/\xe2\x81\xa0//g' <<<"$captio
 fi
 xdotool windowactivate --sync "$title" key Return || fail "cannot press Return in the title window"
 
+app_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
+if [[ $mode == locked-port ]]; then
+    # The warning comes while the main window loads, over the title window.
+    box=$(find_window '^tolvane$')
+    [[ -n "$box" ]] || fail "no message box 'tolvane' after OK"
+    xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | grep -qx "$title" ||
+        fail "the title window went before the message box was answered"
+    # shellcheck disable=SC2317  # called through until_ok
+    stacked_above() { # upper lower: the window manager stacks upper above lower
+        xprop -root _NET_CLIENT_LIST_STACKING | tr -d ',' | tr ' ' '\n' | grep '^0x' |
+            while read -r w; do printf '%d\n' "$w"; done |
+            awk -v up="$1" -v low="$2" '$1 == low { l = NR } $1 == up { u = NR }
+                END { exit !(l && u > l) }'
+    }
+    until_ok 5 "the message box stands above the title window" stacked_above "$box" "$title"
+    sleep 0.5
+    "$screenshot" "$artifacts/$shot.png" || fail "no screenshot"
+    echo "screenshot: $artifacts/$shot.png"
+    xdotool windowactivate --sync "$box" key Return || fail "cannot answer the message box"
+
+    main=$(find_window '^KLD-350 Polling Utility V1\.24$')
+    [[ -n "$main" ]] || fail "no main window after the message box"
+    # Nothing of the loading may end the program: it is still there a while later.
+    sleep 2
+    app_ended && fail "the program ended after the message box"
+    xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | grep -qx "$main" ||
+        fail "the main window is not shown"
+    xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | grep -qx "$title" &&
+        fail "the title window is still shown"
+    xdotool windowactivate --sync "$main" key alt+F4 || fail "cannot press Alt+F4"
+    until_ok "$limit" "the program ends after Alt+F4" app_ended
+    wait "$app_pid"
+    status=$?
+    app_pid=
+    ((status == 0)) || fail "the program ended with status $status"
+    [[ "$(od -An -c "$work/cwd/com.dat")" == "$(printf '2\r\n' | od -An -c)" ]] ||
+        fail "com.dat: $(od -An -c "$work/cwd/com.dat" 2>&1), expected 2 CR LF"
+    echo "end to end, a saved port that cannot be opened: passed"
+    exit 0
+fi
+
 main=$(find_window '^KLD-350 Polling Utility V1\.24$')
 [[ -n "$main" ]] || fail "no main window 'KLD-350 Polling Utility V1.24' after OK"
 kept_above() { xprop -id "$main" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE; }
@@ -152,12 +205,11 @@ until_ok "$limit" "databac.txt holds the header and the block's record" backup_h
 # The list has the values once the record is in the file; a moment for the
 # window to paint them.
 sleep 0.5
-"$screenshot" "$artifacts/end_to_end.png" || fail "no screenshot"
-echo "screenshot: $artifacts/end_to_end.png"
+"$screenshot" "$artifacts/$shot.png" || fail "no screenshot"
+echo "screenshot: $artifacts/$shot.png"
 
 # Closed the way a user closes it, through the window manager.
 xdotool windowactivate --sync "$main" key alt+F4 || fail "cannot press Alt+F4"
-app_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
 until_ok "$limit" "the program ends after Alt+F4" app_ended
 wait "$app_pid"
 status=$?

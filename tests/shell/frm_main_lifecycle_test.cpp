@@ -85,7 +85,7 @@ TEST_F(Lifecycle, CloseSavesBothSettingsAndTheNextStartUsesThem) {
     EXPECT_EQ(file("numdat.dat"), " 95 \r\n");
     EXPECT_EQ(stacking.calls, (std::vector<int32_t>{HWND_NOTOPMOST, HWND_NOTOPMOST}));
     EXPECT_FALSE(find<QTimer>("tmr_main")->isActive());
-    EXPECT_EQ(ended, 0);
+    EXPECT_EQ(ended, 1);  // the program ends with its main window
 
     start();
     EXPECT_EQ(com.port, 3);
@@ -122,6 +122,20 @@ TEST_F(Lifecycle, ExitReportsANumberOfMeasurementsThatCannotBeSaved) {
                                         0),
               0u)
         << dialogs.messages[0];
+    EXPECT_EQ(ended, 1);
+}
+
+TEST_F(Lifecycle, ExitStopsTheTimersBeforeItsMessages) {
+    std::filesystem::create_directory("numdat.dat");
+    start();
+    std::vector<std::string> active;
+    dialogs.while_open = [&] {
+        for (QTimer* t : window->findChildren<QTimer*>())
+            if (t->isActive()) active.push_back(t->objectName().toStdString());
+    };
+    trigger("exitmain");
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(active, Rows{});
     EXPECT_EQ(ended, 1);
 }
 
@@ -167,6 +181,113 @@ TEST_F(Lifecycle, ABlockIsListedBackedUpAndSentWithAutoConnect) {
         << data;
     EXPECT_EQ(rows(find<QListView>("lst_backup")).size(), 1u + 2 + 2);
 }
+
+TEST_F(Lifecycle, TheBackupListShowsTheFileThenNewRecordsAndClearsAtOnce) {
+    write("databac.txt", "\"Backup Data\"\r\n#2026-12-07#\r\n\"a, \"b\"\"\n1.23\r0.5");
+    start();
+    auto* list = find<QListView>("lst_backup");
+    EXPECT_EQ(rows(list), (Rows{"Backup Data", "7.12.2026", "a, \"b\"", "1.23", "0.5"}));
+    // The last line had no end: the record goes right after it, and the list
+    // still shows only the rows it loaded before the new ones.
+    com.reads.push_back(two_values());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rows(list).size() == 8; }));
+    EXPECT_EQ(rows(list), (Rows{"Backup Data", "7.12.2026", "a, \"b\"", "1.23", "0.5",
+                                "6.12.2026 5:54:07", "1.23", "45.6"}));
+    // The end is shown at once.
+    list->scrollToBottom();
+    QTest::qWait(50);
+    EXPECT_TRUE(list->viewport()->rect().intersects(list->visualRect(list->model()->index(7, 0))));
+    EXPECT_FALSE(list->viewport()->rect().intersects(list->visualRect(list->model()->index(0, 0))));
+
+    dialogs.answer_yes = true;
+    QTest::mouseClick(find("cmd_backup"), Qt::LeftButton);
+    EXPECT_EQ(rows(list), Rows{"Backup Data"});
+}
+
+TEST_F(Lifecycle, ABackupFileCutByAnotherProgramShowsOnlyLoadedRowsAndTakesTheNextRecord) {
+    write("databac.txt", "\"Backup Data\"\r\n1\r\n2\r\n");
+    start();
+    std::filesystem::resize_file("databac.txt", 0);
+    com.reads.push_back(two_values());
+    auto* list = find<QListView>("lst_backup");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rows(list).size() == 6; }));
+    // A loaded row shows what was loaded or nothing, never the new bytes.
+    const Rows shown = rows(list), loaded{"Backup Data", "1", "2"};
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_TRUE(shown[i].empty() || shown[i] == loaded[i]) << shown[i];
+    EXPECT_EQ(Rows(shown.begin() + 3, shown.end()), (Rows{"6.12.2026 5:54:07", "1.23", "45.6"}));
+    EXPECT_EQ(file("databac.txt"),
+              std::string(kBackupHeader) + "#2026-12-06 05:54:07#\r\n1.23\r\n45.6\r\n");
+}
+
+// databac.txt stops taking writes while blocks arrive (here a directory
+// takes its place): one message, the lists as usual, no record lost; the file
+// is tried again without a block, and the records arrive in order.
+TEST_F(Lifecycle, ABackupFileThatCannotBeWrittenCostsOneMessageAndNoRecord) {
+    start();
+    std::filesystem::remove("databac.txt");
+    std::filesystem::create_directory("databac.txt");
+    for (int second : {1, 2, 3}) {
+        clock.times = {{2026, 12, 6, 5, 54, second}};
+        com.reads.push_back(two_values());
+        QTest::qWait(600);
+    }
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages[0].find("(Is a directory). The records are kept"),
+              std::string::npos);
+    EXPECT_EQ(rows(find<QListView>("lst_meas")).size(), 2u);
+    EXPECT_EQ(text(find<QLabel>("lb_numpoints")), "2 Measurements Received");
+    EXPECT_EQ(rows(find<QListView>("lst_backup")), Rows{"Backup Data"});
+
+    std::filesystem::remove("databac.txt");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialogs.messages.size() == 2; }, 3000));
+    EXPECT_EQ(dialogs.messages[1],
+              "The backup file databac.txt can be written again: 3 records that waited have been "
+              "saved.");
+    EXPECT_EQ(file("databac.txt"),
+              "\"Backup Data\"\r\n#2026-12-06 05:54:01#\r\n1.23\r\n45.6\r\n"
+              "#2026-12-06 05:54:02#\r\n1.23\r\n45.6\r\n#2026-12-06 05:54:03#\r\n1.23\r\n45.6\r\n");
+    EXPECT_EQ(rows(find<QListView>("lst_backup")).size(), 1u + 3 * 3);
+}
+
+TEST_F(Lifecycle, ClosingWithRecordsWaitingSaysHowManyAreLost) {
+    start();
+    std::filesystem::remove("databac.txt");
+    std::filesystem::create_directory("databac.txt");
+    com.reads.push_back(two_values());
+    QTest::qWait(600);
+    window->close();
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[1],
+              "1 record could not be saved in the backup file databac.txt (Is a directory). It is "
+              "lost.");
+    EXPECT_EQ(file("com.dat"), "1\r\n");  // the closing steps ran
+}
+
+// Blocks that arrive while "Delete Backup Data File?" is open wait, and are
+// recorded after the answer: into the fresh file after Yes.
+class ClearWhileBlocksArrive : public MainWindowTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ClearWhileBlocksArrive, TheyAreRecordedAfterTheAnswer) {
+    start();
+    com.reads.push_back(two_values());
+    QTest::qWait(600);
+    const std::string before = file("databac.txt");
+    dialogs.answer_yes = GetParam();
+    dialogs.while_open = [&] {
+        clock.times = {{2026, 12, 6, 6, 0, 0}};
+        com.reads.push_back(two_values());
+        QTest::qWait(1100);
+    };
+    QTest::mouseClick(find("cmd_backup"), Qt::LeftButton);
+    dialogs.while_open = nullptr;
+    QTest::qWait(600);
+    const std::string added = "#2026-12-06 06:00:00#\r\n1.23\r\n45.6\r\n";
+    EXPECT_EQ(file("databac.txt"), (GetParam() ? std::string(kBackupHeader) : before) + added);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, ClearWhileBlocksArrive, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Yes" : "No"; });
 
 TEST_F(Lifecycle, ButtonsAndOptionsReachTheirOperations) {
     start();

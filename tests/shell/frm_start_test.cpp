@@ -6,10 +6,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 
 #include "platform/qt_dialogs.h"
 #include "shell/frm_start.h"
+#include "shell/help_window.h"
 
 namespace tolvane {
 namespace {
@@ -63,6 +65,16 @@ TEST(TitleWindow, ClosingItEndsTheProgramWithoutTheMainWindow) {
     EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_TRUE(quit);
     EXPECT_EQ(shown, 0);
+}
+
+TEST(TitleWindow, F1OpensTheHelp) {
+    FrmStart title([] {});
+    title.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&title));
+    QTest::keyClick(title.findChild<QPushButton*>("CMD_1"), Qt::Key_F1);
+    ASSERT_NE(title.help_window(), nullptr);
+    EXPECT_TRUE(title.help_window()->isVisible());
+    EXPECT_FALSE(title.help_window()->browser()->toPlainText().isEmpty());
 }
 
 TEST(MessageBoxes, CarryTheProgramTitleAndNoIcon) {

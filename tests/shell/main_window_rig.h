@@ -48,8 +48,10 @@ class MainWindowTest : public ::testing::Test {
     FrmMain& start(bool show = true) {
         window.reset();
         stacking.calls.clear();
-        window = std::make_unique<FrmMain>(
-            MainPlatform{com, sheet, files, clock, busy, &dialogs, &stacking, [this] { ++ended; }});
+        window = std::make_unique<FrmMain>(MainPlatform{
+            com,
+            [this] { return std::shared_ptr<SpreadsheetServer>(std::shared_ptr<void>(), &sheet); },
+            files, clock, busy, &dialogs, &stacking, [this] { ++ended; }, deadlines});
         window->Form_Load();
         if (show) {
             window->show();
@@ -83,6 +85,7 @@ class MainWindowTest : public ::testing::Test {
     FakeBusy busy;
     FakeDialogs dialogs;
     FakeStacking stacking;
+    SendDeadlines deadlines{};
     int ended = 0;
     std::unique_ptr<FrmMain> window;
 

@@ -126,6 +126,24 @@ TEST(RandomReading, ValidAndCoversEveryExponentAndDigit) {
         EXPECT_EQ(seen[k].size(), 10u);
 }
 
+// Readings a newcomer would believe: each block one batch of parts of one
+// size, near that size, three digits, the batch sizes in turn.
+TEST(GaugeBlock, BatchesOfPartsNearTheirSize) {
+    std::mt19937_64 rng(7);
+    for (long k = 1; k <= 6; ++k) {
+        const double nominal = kGaugeSizes[(k - 1) % 5];
+        const double step = nominal < 10 ? 0.01 : 0.1;
+        std::set<double> seen;
+        for (const Reading& r : gauge_block(100, k, rng)) {
+            ASSERT_TRUE(is_valid(r));
+            EXPECT_LE(r.exponent, 1) << k;
+            EXPECT_NEAR(value_of(r), nominal, 4.5 * step) << k;
+            seen.insert(value_of(r));
+        }
+        EXPECT_GE(seen.size(), 3u) << k;
+    }
+}
+
 TEST(BytesFromHex, AcceptedFormsAndJunk) {
     const std::string block = bytes({0x01, 0x21, 0x23, 0xFF});
     for (auto text : {"01 21 23 FF", "012123ff", "01,21, 23,\tFf\n", "0x01 0X2123 ff"})
@@ -368,7 +386,8 @@ TEST(Cli, RefusesBadArgumentsWithStatus2) {
         {"--raw", "01 FF", "--lead", "01"}, {"--lead", "0102"}, {"--once", "--every", "1"},
         {"--once", "--count", "2"}, {"--every", "0"}, {"--every", "soon"}, {"--delay", "-1"},
         {"--linger", "x"}, {"--count", "0"}, {"--once=yes"},
-        {"--link", "/tmp/x", "--device", "/dev/null"}};
+        {"--link", "/tmp/x", "--device", "/dev/null"}, {"--gauge", "128"},
+        {"--gauge", "3", "--random", "2"}};
     // clang-format on
     for (const auto& args : bad) {
         std::string shown;

@@ -1,8 +1,11 @@
 #include "kld350_sim.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <ctime>
 #include <stdexcept>
 
@@ -123,6 +126,21 @@ Reading random_reading(std::mt19937_64& rng) {
     r.d2 = static_cast<uint8_t>(digit(rng));
     r.d3 = static_cast<uint8_t>(digit(rng));
     return r;
+}
+
+std::vector<Reading> gauge_block(int count, long k, std::mt19937_64& rng) {
+    constexpr long sizes = std::size(kGaugeSizes);
+    const double nominal = kGaugeSizes[((k - 1) % sizes + sizes) % sizes];
+    // One step of the third significant digit.
+    const double step = std::pow(10.0, std::floor(std::log10(nominal)) - 2);
+    std::normal_distribution<double> spread(0.0, 0.8 * step);
+    std::vector<Reading> readings;
+    for (int i = 0; i < count; ++i) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.6f", std::max(nominal + spread(rng), step));
+        readings.push_back(*reading_from_text(text));
+    }
+    return readings;
 }
 
 std::string encode_block(std::span<const Reading> readings, uint8_t lead) {

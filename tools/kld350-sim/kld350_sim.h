@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kld350 {
 
@@ -48,6 +49,15 @@ std::optional<Reading> reading_from_text(std::string_view decimal);
 // Any valid reading, each exponent and digit equally likely (so also the
 // unnormalised forms such as 0.12 x 10^3, which a receiver must take too).
 Reading random_reading(std::mt19937_64& rng);
+
+// The part sizes, in millimetres, that gauge_block measures in turn.
+inline constexpr double kGaugeSizes[] = {6.35, 12.7, 25.4, 50.8, 2.50};
+
+// What a dimensional gauge reads on `count` parts of one batch: block k
+// (from 1) measures parts of the size kGaugeSizes[(k - 1) % 5], each reading
+// that size plus a spread of about one step of the last of the three digits
+// shown (6.35 mm: +-0.01 mm; 25.4 mm: +-0.1 mm).
+std::vector<Reading> gauge_block(int count, long k, std::mt19937_64& rng);
 
 // Lead byte, one pair per reading, terminator. Does not cut at
 // kMaxValuesPerBlock, so that a receiver's limit can be tried. Throws

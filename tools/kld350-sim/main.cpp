@@ -45,8 +45,15 @@ What each block holds (default: --random 80):
   --values LIST    these values, comma-separated: 1.23,45.6,700,0.01,3.45E+15
                    (0, or 0.01 to 9.99E+15; rounded half-up to 3 digits).
                    At most 127.
-  --random N       N random values (0 to 127), new ones in every block.
-  --seed N         seed for --random, to repeat a run (default: random).
+  --random N       N random values (0 to 127), new ones in every block: any
+                   exponent up to 15, so mostly huge numbers.
+  --gauge N        N readings (0 to 127) as a dimensional gauge shows them, in
+                   millimetres with three significant digits: each block is a
+                   batch of parts of one size, 6.35, 12.7, 25.4, 50.8 and
+                   2.50 mm in turn, each part off by about one step of the
+                   last digit (25.4 mm parts read 25.3, 25.4, 25.5).
+  --seed N         seed for --random and --gauge, to repeat a run
+                   (default: random).
   --lead HEX       lead byte, e.g. 01 (the default) or 00.
   --raw HEX        these bytes exactly, instead of a block: noise, a missing
                    terminator, two blocks in one go ("01 21 23 FF 01 05 00 FF").
@@ -83,9 +90,10 @@ Bytes the other side sends are read and shown on stderr (unless --quiet).
 Exit status: 0 done, 1 a block could not be written or the port could not be
 set up, 2 bad arguments. Ctrl-C or SIGTERM ends the program cleanly.
 
-Example: a block of 20 random values every 3 seconds on /tmp/kld350, which
-the program uses as its port 1 when started with TOLVANE_COM1=/tmp/kld350:
-  kld350-sim --link /tmp/kld350 --every 3 --random 20
+Example: a block of 20 gauge readings every 3 seconds on /tmp/kld350, which
+the program uses as its port 1 when started with TOLVANE_COM1=/tmp/kld350 (or
+with 1=/tmp/kld350 under [ports] in ~/.config/tolvane/tolvane.conf):
+  kld350-sim --link /tmp/kld350 --every 3 --gauge 20
 )";
 
 using Clock = std::chrono::steady_clock;
@@ -110,6 +118,7 @@ struct Options {
     std::vector<kld350::Reading> values;
     bool have_values = false;
     int random = -1;
+    int gauge = -1;
     std::optional<uint64_t> seed;
     std::optional<uint8_t> lead;
     std::optional<std::string> raw;
@@ -221,6 +230,8 @@ Options parse(int argc, char** argv) {
             o.have_values = true;
         } else if (opt == "--random") {
             o.random = static_cast<int>(integer_arg(opt, value(), 0, kld350::kMaxValuesPerBlock));
+        } else if (opt == "--gauge") {
+            o.gauge = static_cast<int>(integer_arg(opt, value(), 0, kld350::kMaxValuesPerBlock));
         } else if (opt == "--seed") {
             o.seed = static_cast<uint64_t>(integer_arg(opt, value(), 0, LONG_MAX));
         } else if (opt == "--lead") {
@@ -271,16 +282,17 @@ Options parse(int argc, char** argv) {
         }
     }
 
-    if ((o.have_values ? 1 : 0) + (o.random >= 0 ? 1 : 0) + (o.raw ? 1 : 0) > 1)
-        throw UsageError{"only one of --values, --random and --raw"};
+    if ((o.have_values ? 1 : 0) + (o.random >= 0 ? 1 : 0) + (o.gauge >= 0 ? 1 : 0) +
+            (o.raw ? 1 : 0) > 1)
+        throw UsageError{"only one of --values, --random, --gauge and --raw"};
     if (o.raw && o.lead) throw UsageError{"--lead has no meaning with --raw"};
-    if (o.seed && o.random < 0 && (o.have_values || o.raw))
-        throw UsageError{"--seed has no meaning without --random"};
+    if (o.seed && o.random < 0 && o.gauge < 0 && (o.have_values || o.raw))
+        throw UsageError{"--seed has no meaning without --random or --gauge"};
     if (!o.link.empty() && !o.device.empty())
         throw UsageError{"--link makes a name for the pseudo-terminal; not with --device"};
     if (!o.device.empty() && !o.wait_reader)
         throw UsageError{"--no-wait is for the pseudo-terminal; not with --device"};
-    if (!o.have_values && !o.raw && o.random < 0) o.random = 80;
+    if (!o.have_values && !o.raw && o.random < 0 && o.gauge < 0) o.random = 80;
     if (!o.mode) o.mode = Mode::kOnEnter;
     if (*o.mode == Mode::kOnce) {
         if (have_count && o.count != 1)
@@ -511,6 +523,7 @@ class Simulator {
                 for (auto& r : readings)
                     r = kld350::random_reading(rng_);
             }
+            if (opt_.gauge >= 0) readings = kld350::gauge_block(opt_.gauge, k, rng_);
             values = static_cast<int>(readings.size());
             bytes = kld350::encode_block(readings, opt_.lead.value_or(kld350::kDefaultLead));
         }

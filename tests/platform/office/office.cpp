@@ -116,7 +116,7 @@ Reference<css::frame::XDesktop2> desktop_on(const std::string& pipe) {
 }
 
 OfficeProcess start_office(const std::string& dir, const std::string& pipe, bool headless,
-                           std::chrono::seconds timeout) {
+                           std::chrono::seconds timeout, bool own_profile) {
     mkdir(dir.c_str(), 0700);
     std::vector<std::string> args{"soffice"};
     if (headless) {
@@ -125,7 +125,7 @@ OfficeProcess start_office(const std::string& dir, const std::string& pipe, bool
     }
     for (const char* a : {"--norestore", "--nologo", "--nodefault"})
         args.push_back(a);
-    args.push_back("-env:UserInstallation=file://" + dir + "/profile");
+    if (own_profile) args.push_back("-env:UserInstallation=file://" + dir + "/profile");
     args.push_back("--accept=pipe,name=" + pipe + ";urp;StarOffice.ComponentContext");
     std::vector<char*> argv;
     for (auto& a : args)
@@ -215,13 +215,25 @@ void kill_office(const OfficeProcess& office) {
     wait_group_gone(office, std::chrono::seconds(10));
 }
 
+Reference<css::lang::XComponent> new_document(const Reference<css::frame::XDesktop2>& desktop,
+                                              const std::string& kind) {
+    Reference<css::frame::XComponentLoader> loader(desktop, UNO_QUERY_THROW);
+    return loader->loadComponentFromURL(ustr("private:factory/" + kind), ustr("_blank"), 0,
+                                        css::uno::Sequence<css::beans::PropertyValue>());
+}
+
 Reference<css::sheet::XSpreadsheetDocument> new_calc_document(
     const Reference<css::frame::XDesktop2>& desktop) {
-    Reference<css::frame::XComponentLoader> loader(desktop, UNO_QUERY_THROW);
-    return Reference<css::sheet::XSpreadsheetDocument>(
-        loader->loadComponentFromURL(ustr("private:factory/scalc"), ustr("_blank"), 0,
-                                     css::uno::Sequence<css::beans::PropertyValue>()),
-        UNO_QUERY_THROW);
+    return Reference<css::sheet::XSpreadsheetDocument>(new_document(desktop, "scalc"),
+                                                       UNO_QUERY_THROW);
+}
+
+int document_count(const Reference<css::frame::XDesktop2>& desktop) {
+    Reference<css::container::XEnumeration> all = desktop->getComponents()->createEnumeration();
+    int n = 0;
+    for (; all->hasMoreElements(); all->nextElement())
+        ++n;
+    return n;
 }
 
 Reference<css::sheet::XSpreadsheet> active_sheet_of(

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <com/sun/star/frame/XDesktop2.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 
@@ -28,8 +29,17 @@ struct OfficeProcess {
 // Starts `soffice` with its profile in <dir>/profile, output in
 // <dir>/soffice.log and the launcher's pid in <dir>/pid, and waits until it
 // answers on the pipe. Throws std::runtime_error when it does not in time.
+// Without `own_profile` it uses the user's profile, as one started from the
+// desktop does (then HOME must be a throw-away one).
 OfficeProcess start_office(const std::string& dir, const std::string& pipe, bool headless = true,
-                           std::chrono::seconds timeout = std::chrono::seconds(90));
+                           std::chrono::seconds timeout = std::chrono::seconds(90),
+                           bool own_profile = true);
+
+// Opens a new document of a kind ("scalc", "swriter") in its own window.
+css::uno::Reference<css::lang::XComponent> new_document(
+    const css::uno::Reference<css::frame::XDesktop2>& desktop, const std::string& kind);
+// How many documents the office has open.
+int document_count(const css::uno::Reference<css::frame::XDesktop2>& desktop);
 
 // Closes its documents unsaved, terminates it, and makes sure no process of
 // its group is left (SIGTERM, then SIGKILL). Quiet when it is not running.

@@ -1,0 +1,37 @@
+// The settings-file half of the port mapping, on QSettings.
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringList>
+
+#include "platform/port_mapping.h"
+
+namespace tolvane {
+
+std::string port_settings_path() {
+    return (QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+            "/tolvane/tolvane.conf")
+        .toStdString();
+}
+
+std::optional<std::string> port_from_settings_file(const std::string& path, int16_t port) {
+    // Whatever QSettings makes of the file counts, also of one with a slip
+    // in it: its status tells of a fault only on the first reading of a
+    // process, so heeding it would make a port's device change mid-run.
+    const QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
+    const QVariant value = settings.value("ports/" + QString::number(port));
+    if (!value.isValid()) return std::nullopt;
+    // An unquoted comma makes a list of the value; a device name may hold one.
+    const QString text = value.typeId() == QMetaType::QStringList
+                             ? value.toStringList().join(',')
+                             : value.toString();
+    return text.trimmed().toStdString();
+}
+
+PortDevice port_device(int16_t port) {
+    const std::string path = port_settings_path();
+    return choose_port_device(port, port_from_environment, [&path](int16_t n) {
+        return port_from_settings_file(path, n);
+    });
+}
+
+}  // namespace tolvane

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QPointer>
+
+#include "platform/waiting.h"
+
+class QProgressDialog;
+class QWidget;
+
+namespace tolvane {
+
+// Waits in a nested event loop: the windows repaint, timers run and the
+// serial port is read, while mouse and keyboard input to the program's other
+// windows is dropped (one command at a time). After half a second of an
+// errand a small modal window says what the program waits for, with Cancel.
+class QtSendProgress final : public Waiting {
+  public:
+    explicit QtSendProgress(QWidget* parent);
+    ~QtSendProgress() override;
+    QtSendProgress(const QtSendProgress&) = delete;
+    QtSendProgress& operator=(const QtSendProgress&) = delete;
+
+    Outcome wait(const std::shared_future<void>& job,
+                 std::chrono::steady_clock::time_point deadline, const std::string& what) override;
+    void end() override;
+
+    // As the Cancel button: the wait under way, if any, ends at once.
+    void cancel();
+    bool waiting() const { return waiting_; }
+    // The progress window, once it was made (for tests).
+    QProgressDialog* window() const;
+
+  private:
+    QWidget* parent_;
+    QPointer<QProgressDialog> dialog_;
+    bool waiting_ = false;
+    bool cancelled_ = false;
+    bool errand_ = false;
+    std::chrono::steady_clock::time_point errand_start_{};
+};
+
+}  // namespace tolvane

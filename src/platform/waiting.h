@@ -1,0 +1,28 @@
+#pragma once
+
+#include <chrono>
+#include <future>
+#include <string>
+
+namespace tolvane {
+
+// How the program waits for work that runs on another thread (a call into
+// the spreadsheet application): the window stays alive meanwhile, takes no
+// other command, and after a moment shows what it waits for, with Cancel.
+class Waiting {
+  public:
+    enum class Outcome { finished, deadline_passed, cancelled };
+
+    virtual ~Waiting() = default;
+
+    // Until `job` is ready, `deadline` passes or the user cancels. Waits of
+    // one errand follow each other until end(); the progress window, once
+    // shown, stays up for the rest of the errand and then says `what`.
+    virtual Outcome wait(const std::shared_future<void>& job,
+                         std::chrono::steady_clock::time_point deadline,
+                         const std::string& what) = 0;
+    // The errand is over: the progress window goes.
+    virtual void end() = 0;
+};
+
+}  // namespace tolvane
