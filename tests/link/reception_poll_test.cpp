@@ -83,7 +83,6 @@ class LineTest : public ReceptionPollTest {
             tick();
         }
     }
-    void TestBody() override {}
 };
 
 // Values 1 .. n of block_of(n), as listed.
