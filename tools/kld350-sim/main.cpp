@@ -348,15 +348,16 @@ class Simulator {
                 if (!pause_until(next)) break;
             }
             if (!pty_path_.empty() && opt_.wait_reader && !wait_for_reader(k == 1)) break;
-            const Clock::time_point started = Clock::now();
             send(k);
             if (failed_) break;
             if (*opt_.mode == Mode::kEvery) {
-                // On the fixed schedule, unless this block already missed its
-                // slot (a wait for a reader): then the schedule starts anew
-                // rather than making up for the lost blocks in a rush.
+                // On the fixed schedule, unless this block ran into the next
+                // slot (it waited for a reader): then the schedule starts anew
+                // from its end, rather than gluing the next block (or its
+                // stray byte) to this one's last byte, which no line does.
                 next += to_duration(opt_.every);
-                if (next < started) next = started + to_duration(opt_.every);
+                const Clock::time_point ended = Clock::now();
+                if (next < ended) next = ended + to_duration(opt_.every);
             }
         }
         if (!g_stop && !failed_) linger();
