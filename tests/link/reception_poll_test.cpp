@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 
 #include "export/spreadsheet_export.h"
 #include "fakes/bytes.h"
@@ -98,6 +99,12 @@ struct LineCase {
     std::function<void(LineTest&)> feed;
     std::vector<Rows> records;
 };
+
+// Named by its name: by its bytes, the test list would change from build to
+// build.
+void PrintTo(const LineCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class LineCases : public LineTest, public ::testing::WithParamInterface<LineCase> {};
 
