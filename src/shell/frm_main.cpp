@@ -367,6 +367,16 @@ void FrmMain::stop_timers() {
         t->stop();
 }
 
+void FrmMain::end_of_run() {
+    // Nothing may run between the ending steps and the end, not even under
+    // their messages: no poll of a closed port, no reopening.
+    stop_timers();
+    // What the port received is handled before it closes, and records that
+    // wait for the backup file get a last try.
+    ignoring_failure([this] { ports_->close_port(); });
+    backup_->save_waiting_records_at_end();
+}
+
 bool FrmMain::send_measurements(const std::function<bool()>& send) {
     if (closing_) return false;
     const ReceptionPoll::Hold hold = poll_->hold();
@@ -396,12 +406,7 @@ void FrmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // Nothing may run between the closing steps and the end: no poll of a
-    // closed port, no reopening.
-    stop_timers();
-    // What the port received is handled before it closes.
-    ignoring_failure([this] { ports_->close_port(); });
-    backup_->save_waiting_records_at_end();
+    end_of_run();
     Form_QueryUnload();
     Form_Unload();
     if (help_) help_->close();
@@ -428,12 +433,7 @@ void FrmMain::exitmain_click() {
         after_send([this] { exitmain_click(); });
         return;
     }
-    // As when closing: nothing runs while the program ends, not even under
-    // the messages below.
-    stop_timers();
-    // What the port received is not lost with the program.
-    ignoring_failure([this] { ports_->close_port(); });
-    backup_->save_waiting_records_at_end();
+    end_of_run();
     const Status saved = save_num_meas(p_.files, num_meas);
     if (!saved.ok()) dialogs_.message(numdat_not_saved_message(saved.reason()));
     p_.end_program();
@@ -464,9 +464,7 @@ void FrmMain::contents1_click() {
 
 void FrmMain::show_help() {
     if (!help_) help_ = new HelpWindow(this);
-    help_->show();
-    help_->raise();
-    help_->activateWindow();
+    help_->bring_up();
 }
 
 void FrmMain::lb_backup_click() {

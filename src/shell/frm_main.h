@@ -98,6 +98,8 @@ class FrmMain final : public QMainWindow {
     void build_menus();
     void show_help();
     void stop_timers();
+    // First steps of closing and of Exit alike.
+    void end_of_run();
     void tmr_backup_timer();
     // A send to the spreadsheet, as one command: the poll reads nothing
     // meanwhile. A close or Exit asked for meanwhile runs after it.

@@ -71,9 +71,7 @@ void FrmStart::closeEvent(QCloseEvent* event) {
 void FrmStart::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
         if (!help_) help_ = std::make_unique<HelpWindow>(nullptr);
-        help_->show();
-        help_->raise();
-        help_->activateWindow();
+        help_->bring_up();
         return;
     }
     QWidget::keyPressEvent(event);

@@ -18,4 +18,10 @@ HelpWindow::HelpWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
     resize(680, 560);
 }
 
+void HelpWindow::bring_up() {
+    show();
+    raise();
+    activateWindow();
+}
+
 }  // namespace tolvane

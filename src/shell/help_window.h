@@ -13,6 +13,8 @@ class HelpWindow final : public QWidget {
     static constexpr const char* kDocument = "qrc:/help/index.html";
 
     explicit HelpWindow(QWidget* owner);
+    // Shown, in front, and with the focus.
+    void bring_up();
     QTextBrowser* browser() const { return browser_; }
 
   private:
