@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "fakes/fake_controls.h"
+#include "fakes/work_dir.h"
 #include "records/backup_file.h"
 #include "records/settings_files.h"
 
@@ -21,24 +22,13 @@ namespace fs = std::filesystem;
 // Each test runs in a fresh working directory, as the program does.
 class PosixFileSystemTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        old_dir_ = fs::current_path();
-        std::string templ = (fs::temp_directory_path() / "tolvane-fs-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        dir_ = templ;
-        fs::current_path(dir_);
-    }
-    void TearDown() override {
-        fs::current_path(old_dir_);
-        fs::remove_all(dir_);
-    }
     static std::string contents(const std::string& name) {
         std::ifstream in(name, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
 
+    testing::WorkDir work_;
     PosixFileSystem files;
-    fs::path old_dir_, dir_;
 };
 
 TEST_F(PosixFileSystemTest, ReplaceAppendAndReadBack) {
@@ -52,7 +42,7 @@ TEST_F(PosixFileSystemTest, ReplaceAppendAndReadBack) {
     EXPECT_EQ(contents("b.txt"), "new\r\n");
     ASSERT_TRUE(files.replace("a.txt", "x").ok());
     EXPECT_EQ(contents("a.txt"), "x");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 2);  // no temp files left
+    EXPECT_EQ(std::distance(fs::directory_iterator(work_.path()), {}), 2);  // no temp files left
 }
 
 TEST_F(PosixFileSystemTest, ReadingMissingFileOrDirectoryFails) {

@@ -6,8 +6,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "fakes/fake_controls.h"
+#include "fakes/work_dir.h"
 #include "platform/posix_file_system.h"
 #include "records/backup_file.h"
 #include "records/settings_files.h"
@@ -23,16 +25,7 @@ class ReadOnlyFiles : public ::testing::Test {
         if (::geteuid() == 0)
             GTEST_SKIP() << "running as root, who may write any file; CTest runs this test "
                             "through setpriv as uid 65534";
-        old_dir_ = fs::current_path();
-        std::string templ = (fs::temp_directory_path() / "tolvane-ro-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        dir_ = templ;
-        fs::current_path(dir_);
-    }
-    void TearDown() override {
-        if (dir_.empty()) return;
-        fs::current_path(old_dir_);
-        fs::remove_all(dir_);
+        work_.emplace();
     }
     // A file of this user, in a directory this user may write, read-only.
     static void read_only(const char* name, const std::string& bytes) {
@@ -45,7 +38,7 @@ class ReadOnlyFiles : public ::testing::Test {
     }
 
     PosixFileSystem files;
-    fs::path old_dir_, dir_;
+    std::optional<testing::WorkDir> work_;
 };
 
 TEST_F(ReadOnlyFiles, SettingsFilesAreReadButNotReplaced) {

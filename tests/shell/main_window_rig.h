@@ -17,6 +17,7 @@
 #include "fakes/fake_controls.h"
 #include "fakes/fake_serial.h"
 #include "fakes/fake_spreadsheet.h"
+#include "fakes/work_dir.h"
 #include "platform/posix_file_system.h"
 #include "shell/frm_main.h"
 
@@ -29,19 +30,7 @@ struct FakeStacking : WindowStacking {
 
 class MainWindowTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        old_dir_ = std::filesystem::current_path();
-        std::string templ =
-            (std::filesystem::temp_directory_path() / "tolvane-shell-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        dir_ = templ;
-        std::filesystem::current_path(dir_);
-    }
-    void TearDown() override {
-        window.reset();
-        std::filesystem::current_path(old_dir_);
-        std::filesystem::remove_all(dir_);
-    }
+    void TearDown() override { window.reset(); }
 
     // A new main window, as the title window's OK creates it: loaded, then
     // shown (and so activated).
@@ -78,6 +67,7 @@ class MainWindowTest : public ::testing::Test {
         std::ofstream(name, std::ios::binary) << bytes;
     }
 
+    WorkDir work_;  // first made, last gone: the window works in it
     FakeSerial com;
     FakeSpreadsheet sheet;
     PosixFileSystem files;
@@ -88,9 +78,6 @@ class MainWindowTest : public ::testing::Test {
     SendDeadlines deadlines{};
     int ended = 0;
     std::unique_ptr<FrmMain> window;
-
-  private:
-    std::filesystem::path old_dir_, dir_;
 };
 
 }  // namespace tolvane::testing
