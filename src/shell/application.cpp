@@ -111,10 +111,12 @@ int run_application(int argc, char** argv) {
     QApplication::setApplicationName("tolvane");
     QApplication::setApplicationVersion(TOLVANE_VERSION_TEXT);
     QApplication::setDesktopFileName("io.github.tolvane.tolvane");
-    QIcon icon;
-    icon.addFile(":/icons/tolvane-16.png", QSize(16, 16));
-    icon.addFile(":/icons/tolvane-32.png", QSize(32, 32));
-    QApplication::setWindowIcon(icon);
+    // The desktop's icon theme first (the package installs the icon there),
+    // so that a theme may draw it afresh; the bundled sizes where it has none.
+    QIcon bundled;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        bundled.addFile(QString(":/icons/tolvane-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(QIcon::fromTheme("tolvane", bundled));
 
     std::unique_ptr<MainSession> session;
     FrmStart title([&session] {
