@@ -110,6 +110,8 @@ std::optional<int> run_options(int argc, char** argv) {
         "list-ports",
         "List the serial devices of this computer, whether you may open them, and the "
         "device that each port number opens; then exit. Opens no port and no window.");
+    // "-bogus" is one unknown option, not five unknown letters.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(list_ports);
