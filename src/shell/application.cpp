@@ -74,7 +74,10 @@ void starting_messages(QtMsgType type, const QMessageLogContext& context, const 
         return;
     }
     const QString display = qEnvironmentVariable("DISPLAY", qEnvironmentVariable("WAYLAND_DISPLAY"));
-    no_display("cannot open the display" + (display.isEmpty() ? "" : " " + display));
+    QString why = "cannot open the display" + (display.isEmpty() ? "" : " " + display);
+    if (!is_set("DISPLAY") && is_set("WAYLAND_DISPLAY"))
+        why += " (Wayland without X11 needs the package qt6-wayland)";
+    no_display(why);
     std::fflush(stderr);
     ::_exit(1);
 }
