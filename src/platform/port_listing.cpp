@@ -129,7 +129,13 @@ std::string why_device_cannot_open(const std::string& device) {
     const group* owner = ::getgrgid(st.st_gid);
     if (owner && (st.st_mode & S_IRGRP) && !user_in_group(st.st_gid)) {
         std::string why = "not in group " + std::string(owner->gr_name);
-        if (listed_in_group(*owner)) why += " (added already: log out and in again)";
+        if (listed_in_group(*owner)) {
+            why += " (added already: log out and in again)";
+        } else {
+            const passwd* user = ::getpwuid(::geteuid());
+            why += " (sudo adduser " + std::string(user ? user->pw_name : "<user>") + " " +
+                   owner->gr_name + ", then log out and in again)";
+        }
         return why;
     }
     return "permission denied";
@@ -153,24 +159,27 @@ std::string state_of(const std::string& device, const std::vector<SystemPort>& k
     return "may be opened";
 }
 
+// What is wrong with a settings file, as a note after its name.
+std::string file_state(const std::string& path) {
+    std::error_code error;
+    if (!fs::exists(path, error)) return " (not there)";
+    const QSettings file(QString::fromStdString(path), QSettings::IniFormat);
+    if (file.status() == QSettings::AccessError) return " (cannot be read: ignored)";
+    if (file.status() == QSettings::FormatError)
+        return " (has lines that are not \"key=value\" or \"[group]\")";
+    if (!file.childGroups().contains("ports")) return " (has no group [ports])";
+    return {};
+}
+
 }  // namespace
 
 std::string port_listing() {
-    // Before anything else reads the file: QSettings tells of a fault only
+    // Before anything else reads the files: QSettings tells of a fault only
     // on the first reading.
     const std::string settings = port_settings_path();
-    std::error_code error;
-    std::string file_state;
-    if (!fs::exists(settings, error)) {
-        file_state = " (not there yet)";
-    } else if (const QSettings file(QString::fromStdString(settings), QSettings::IniFormat);
-               file.status() == QSettings::AccessError) {
-        file_state = " (cannot be read: ignored)";
-    } else if (file.status() == QSettings::FormatError) {
-        file_state = " (has lines that are not \"key=value\" or \"[group]\")";
-    } else if (!file.childGroups().contains("ports")) {
-        file_state = " (has no group [ports])";
-    }
+    const std::string system_settings = system_port_settings_path();
+    const std::string settings_state = file_state(settings);
+    const std::string system_state = file_state(system_settings);
 
     const std::vector<SystemPort> ports = system_ports();
     std::string out = "Serial devices on this computer:\n";
@@ -191,7 +200,10 @@ std::string port_listing() {
         if (const std::string target = resolved(choice.device); target != choice.device) {
             out += " -> " + target;
         }
-        out += " (" + std::string(port_source_name(choice.source)) + "), " +
+        out += " (" + std::string(port_source_name(choice.source));
+        if (choice.source == PortSource::kSettingsFile) out += " " + settings;
+        if (choice.source == PortSource::kSystemSettingsFile) out += " " + system_settings;
+        out += "), " +
                state_of(choice.device, ports) + "\n";
     }
 
@@ -202,12 +214,14 @@ std::string port_listing() {
             break;
         }
     }
-    out += "\nSettings file: " + settings + file_state +
-           "\nTo make a device port n, write its stable name there once, under [ports]:\n"
+    out += "\nSettings file: " + settings + settings_state +
+           "\nSystem settings file: " + system_settings + system_state +
+           "\nTo make a device port n, write its stable name once under [ports], in the\n"
+           "settings file for yourself or in the system settings file for every user:\n"
            "  [ports]\n"
            "  1=" + example + "\n"
-           "TOLVANE_COM<n> in the environment comes first; without either,\n"
-           "port n is /dev/ttyS<n-1>.\n";
+           "TOLVANE_COM<n> in the environment comes first, then the settings file,\n"
+           "then the system settings file; without any, port n is /dev/ttyS<n-1>.\n";
     return out;
 }
 

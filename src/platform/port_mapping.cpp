@@ -14,9 +14,12 @@ std::optional<std::string> non_empty(std::optional<std::string> value) {
 }  // namespace
 
 PortDevice choose_port_device(int16_t port, const PortLookup& environment,
-                              const PortLookup& settings_file) {
+                              const PortLookup& settings_file,
+                              const PortLookup& system_settings_file) {
     if (auto device = non_empty(environment(port))) return {*device, PortSource::kEnvironment};
     if (auto device = non_empty(settings_file(port))) return {*device, PortSource::kSettingsFile};
+    if (auto device = non_empty(system_settings_file(port)))
+        return {*device, PortSource::kSystemSettingsFile};
     return {default_port_device(port), PortSource::kDefault};
 }
 
@@ -32,6 +35,7 @@ const char* port_source_name(PortSource source) {
     switch (source) {
         case PortSource::kEnvironment: return "environment";
         case PortSource::kSettingsFile: return "settings file";
+        case PortSource::kSystemSettingsFile: return "system settings file";
         case PortSource::kDefault: break;
     }
     return "default";

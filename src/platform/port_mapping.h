@@ -8,7 +8,7 @@
 namespace tolvane {
 
 // Where the device of a port number came from, in the order they are asked.
-enum class PortSource { kEnvironment, kSettingsFile, kDefault };
+enum class PortSource { kEnvironment, kSettingsFile, kSystemSettingsFile, kDefault };
 
 struct PortDevice {
     std::string device;
@@ -21,21 +21,28 @@ struct PortDevice {
 using PortLookup = std::function<std::optional<std::string>(int16_t port)>;
 
 // The device that port n opens: the environment variable TOLVANE_COM<n>, else
-// the key n of the group [ports] in the user's settings file, else the
-// system's default (/dev/ttyS<n-1>; COM<n> on Windows). An empty entry counts
-// as none, so that a blank line never hides the next place.
+// the key n of the group [ports] in the user's settings file, else in the
+// computer's settings file, else the system's default (/dev/ttyS<n-1>; COM<n>
+// on Windows). An empty entry counts as none, so that a blank line never
+// hides the next place.
 PortDevice choose_port_device(int16_t port, const PortLookup& environment,
-                              const PortLookup& settings_file);
+                              const PortLookup& settings_file,
+                              const PortLookup& system_settings_file);
 
 // The default device of port n.
 std::string default_port_device(int16_t port);
 
-// "environment", "settings file", "default".
+// "environment", "settings file", "system settings file", "default".
 const char* port_source_name(PortSource source);
 
 // The per-user settings file: $XDG_CONFIG_HOME/tolvane/tolvane.conf, that is
 // ~/.config/tolvane/tolvane.conf unless XDG_CONFIG_HOME says otherwise.
 std::string port_settings_path();
+
+// The computer's settings file, set up once for every user: the first
+// tolvane/tolvane.conf found in the directories of $XDG_CONFIG_DIRS
+// (/etc/xdg when unset), else the place it would have in the first of them.
+std::string system_port_settings_path();
 
 // The process environment's TOLVANE_COM<n>.
 std::optional<std::string> port_from_environment(int16_t port);
@@ -44,7 +51,7 @@ std::optional<std::string> port_from_environment(int16_t port);
 // file, or one without that key, names nothing.
 std::optional<std::string> port_from_settings_file(const std::string& path, int16_t port);
 
-// choose_port_device with the environment and the user's settings file, read
+// choose_port_device with the environment and both settings files, read
 // afresh at each call so that an edit counts at the next opening.
 PortDevice port_device(int16_t port);
 

@@ -1,4 +1,5 @@
 // The settings-file half of the port mapping, on QSettings.
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
@@ -11,6 +12,16 @@ std::string port_settings_path() {
     return (QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
             "/tolvane/tolvane.conf")
         .toStdString();
+}
+
+std::string system_port_settings_path() {
+    QStringList dirs = qEnvironmentVariable("XDG_CONFIG_DIRS").split(':', Qt::SkipEmptyParts);
+    if (dirs.isEmpty()) dirs << "/etc/xdg";
+    for (const QString& dir : dirs) {
+        if (QFileInfo::exists(dir + "/tolvane/tolvane.conf"))
+            return (dir + "/tolvane/tolvane.conf").toStdString();
+    }
+    return (dirs.first() + "/tolvane/tolvane.conf").toStdString();
 }
 
 std::optional<std::string> port_from_settings_file(const std::string& path, int16_t port) {
@@ -28,10 +39,11 @@ std::optional<std::string> port_from_settings_file(const std::string& path, int1
 }
 
 PortDevice port_device(int16_t port) {
-    const std::string path = port_settings_path();
-    return choose_port_device(port, port_from_environment, [&path](int16_t n) {
-        return port_from_settings_file(path, n);
-    });
+    const std::string user = port_settings_path();
+    const std::string system = system_port_settings_path();
+    return choose_port_device(
+        port, port_from_environment, [&user](int16_t n) { return port_from_settings_file(user, n); },
+        [&system](int16_t n) { return port_from_settings_file(system, n); });
 }
 
 }  // namespace tolvane

@@ -2,7 +2,13 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <utility>
+#include <vector>
+
+#include <unistd.h>
 
 #include "platform/posix_file_system.h"
 #include "platform/qt_busy_indicator.h"
@@ -10,6 +16,7 @@
 #include "platform/qt_serial_control.h"
 #include "platform/uno_spreadsheet_server.h"
 #include "shell/close_on_signal.h"
+#include "shell/command_line.h"
 #include "shell/frm_main.h"
 #include "shell/frm_start.h"
 
@@ -44,10 +51,61 @@ struct MainSession {
     }
 };
 
+bool is_set(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+
+void no_display(const QString& why) {
+    std::fprintf(stderr,
+                 "tolvane: %s; it is a desktop program: start it in a desktop session, "
+                 "over ssh -X, or on a virtual display (xvfb-run -a tolvane).\n",
+                 why.toLocal8Bit().constData());
+}
+
+// Qt's messages while QApplication starts, kept back: when the display cannot
+// be opened, Qt aborts after several lines and a hint to reinstall; one line
+// that says what is wrong serves better.
+QStringList starting_lines;
+
+void starting_messages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type != QtFatalMsg) {
+        starting_lines << qFormatLogMessage(type, context, text);
+        return;
+    }
+    const QString display = qEnvironmentVariable("DISPLAY", qEnvironmentVariable("WAYLAND_DISPLAY"));
+    QString why = "cannot open the display" + (display.isEmpty() ? "" : " " + display);
+    if (!is_set("DISPLAY") && is_set("WAYLAND_DISPLAY"))
+        why += " (Wayland without X11 needs the package qt6-wayland)";
+    no_display(why);
+    std::fflush(stderr);
+    ::_exit(1);
+}
+
 }  // namespace
 
 int run_application(int argc, char** argv) {
-    QApplication app(argc, argv);
+    const bool chosen = platform_chosen(argc, argv) || is_set("QT_QPA_PLATFORM");
+    if (!chosen && !is_set("DISPLAY") && !is_set("WAYLAND_DISPLAY")) {
+        no_display("no display (neither DISPLAY nor WAYLAND_DISPLAY is set)");
+        return 1;
+    }
+    // Under Wayland with XWayland, X11 keeps what Wayland does not give a
+    // client: staying on top and placing its own windows.
+    std::vector<char*> args(argv, argv + argc);
+    char platform_option[] = "-platform";
+    char xcb[] = "xcb";
+    if (!chosen && is_set("WAYLAND_DISPLAY") && is_set("DISPLAY")) {
+        args.insert(args.begin() + 1, {platform_option, xcb});
+    }
+    int args_count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+
+    const QtMessageHandler previous = qInstallMessageHandler(starting_messages);
+    QApplication app(args_count, args.data());
+    qInstallMessageHandler(previous);
+    for (const QString& line : std::exchange(starting_lines, {}))
+        std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
     // The program's life is explicit: it ends when the title window is
     // closed without OK, or when the main window closes; a message box that
     // closes while the main window loads, with no other window shown yet,
@@ -56,10 +114,12 @@ int run_application(int argc, char** argv) {
     QApplication::setApplicationName("tolvane");
     QApplication::setApplicationVersion(TOLVANE_VERSION_TEXT);
     QApplication::setDesktopFileName("io.github.tolvane.tolvane");
-    QIcon icon;
-    icon.addFile(":/icons/tolvane-16.png", QSize(16, 16));
-    icon.addFile(":/icons/tolvane-32.png", QSize(32, 32));
-    QApplication::setWindowIcon(icon);
+    // The desktop's icon theme first (the package installs the icon there),
+    // so that a theme may draw it afresh; the bundled sizes where it has none.
+    QIcon bundled;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        bundled.addFile(QString(":/icons/tolvane-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(QIcon::fromTheme("tolvane", bundled));
 
     std::unique_ptr<MainSession> session;
     FrmStart title([&session] {

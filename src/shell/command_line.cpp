@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 #include <optional>
+#include <string_view>
 
 #include "platform/port_listing.h"
 #include "shell/application.h"
@@ -15,6 +16,63 @@
 namespace tolvane {
 
 namespace {
+
+// Qt's own options, which QApplication takes out of the arguments itself, and
+// whether each takes a value. Qt accepts them with two dashes too.
+struct QtOption {
+    std::string_view name;
+    bool value;
+};
+constexpr QtOption kQtOptions[] = {
+    {"platform", true},      {"platformpluginpath", true}, {"platformtheme", true},
+    {"plugin", true},        {"qwindowgeometry", true},    {"qwindowicon", true},
+    {"qwindowtitle", true},  {"geometry", true},           {"icon", true},
+    {"title", true},         {"display", true},            {"name", true},
+    {"session", true},       {"style", true},              {"stylesheet", true},
+    {"reverse", false},      {"widgetcount", false},       {"nograb", false},
+    {"dograb", false},       {"sync", false},              {"testability", false},
+};
+
+const QtOption* qt_option(std::string_view arg) {
+    if (arg.starts_with("--")) arg.remove_prefix(1);
+    if (!arg.starts_with('-')) return nullptr;
+    arg.remove_prefix(1);
+    for (const QtOption& option : kQtOptions) {
+        if (option.name == arg) return &option;
+    }
+    return nullptr;
+}
+
+// The arguments without Qt's options, the program's name first; or why a Qt
+// option cannot be used.
+struct OwnArguments {
+    QStringList list;
+    QString error;
+};
+
+OwnArguments own_arguments(int argc, char** argv) {
+    OwnArguments own;
+    own.list << QString::fromLocal8Bit(argv[0]);
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--") {
+            for (; i < argc; ++i) own.list << QString::fromLocal8Bit(argv[i]);
+            break;
+        }
+        // -style=fusion and -stylesheet=file.qss carry their value.
+        if (arg.starts_with("-style=") || arg.starts_with("--style=") ||
+            arg.starts_with("-stylesheet=") || arg.starts_with("--stylesheet="))
+            continue;
+        const QtOption* qt = qt_option(arg);
+        if (!qt) {
+            own.list << QString::fromLocal8Bit(argv[i]);
+        } else if (qt->value && ++i == argc) {
+            own.error = "option '" + QString::fromLocal8Bit(argv[i - 1]) + "' needs a value.";
+            break;
+        }
+    }
+    return own;
+}
 
 // The usage line names the program, not the path it was started by.
 QString help_text(const QCommandLineParser& parser) {
@@ -28,7 +86,7 @@ void print(std::FILE* stream, const QString& text) {
 
 // Answers the options, on a QCoreApplication: it needs no display, unlike the
 // windows' QApplication. Nothing when no option asks for anything ("--"
-// alone): then the windows start, as without options.
+// alone, or only Qt's options): then the windows start, as without options.
 std::optional<int> run_options(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("tolvane");
@@ -39,27 +97,32 @@ std::optional<int> run_options(int argc, char** argv) {
         "KLD-350 Polling Utility: receives the readings of a KLD-350 instrument on a\n"
         "serial port, lists them, appends them to databac.txt in the working\n"
         "directory and writes them into LibreOffice Calc. Without options it opens\n"
-        "its windows.\n"
+        "its windows; Qt's own options (-platform, -style, -display, ...) are passed\n"
+        "on to Qt.\n"
         "\n"
         "Port n is the device named by the environment variable TOLVANE_COM<n>, else\n"
-        "by the key n under [ports] in ~/.config/tolvane/tolvane.conf, else\n"
-        "/dev/ttyS<n-1>. --list-ports shows which devices there are.");
+        "by the key n under [ports] in ~/.config/tolvane/tolvane.conf, else in\n"
+        "/etc/xdg/tolvane/tolvane.conf (the computer's file), else /dev/ttyS<n-1>.\n"
+        "--list-ports shows which devices there are.");
     const QCommandLineOption help({"h", "help"}, "Show this help and exit.");
     const QCommandLineOption version({"v", "version"}, "Show the version and exit.");
     const QCommandLineOption list_ports(
         "list-ports",
         "List the serial devices of this computer, whether you may open them, and the "
         "device that each port number opens; then exit. Opens no port and no window.");
+    // "-bogus" is one unknown option, not five unknown letters.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(list_ports);
 
-    if (!parser.parse(QCoreApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
-        const QStringList arguments = parser.positionalArguments();
-        const QString error = arguments.isEmpty()
-                                  ? parser.errorText()
-                                  : "Unexpected argument '" + arguments.first() + "'.";
-        print(stderr, "tolvane: " + error + "\n\n" + help_text(parser));
+    const OwnArguments own = own_arguments(argc, argv);
+    QString error = own.error;
+    if (error.isEmpty() && !parser.parse(own.list)) error = parser.errorText();
+    if (error.isEmpty() && !parser.positionalArguments().isEmpty())
+        error = "Unexpected argument '" + parser.positionalArguments().first() + "'.";
+    if (!error.isEmpty()) {
+        print(stderr, "tolvane: " + error + "\nTry 'tolvane --help'.\n");
         return 2;
     }
     if (parser.isSet(help)) {
@@ -75,6 +138,15 @@ std::optional<int> run_options(int argc, char** argv) {
 }
 
 }  // namespace
+
+bool platform_chosen(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--") break;
+        if (const QtOption* qt = qt_option(arg); qt && qt->name == "platform") return true;
+    }
+    return false;
+}
 
 int run_program(int argc, char** argv) {
     if (argc > 1) {

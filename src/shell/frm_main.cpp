@@ -178,6 +178,7 @@ void FrmMain::build_controls() {
         hidden->hide();
 
     lst_meas_ = list(client, "lst_meas", meas_rows_, twips(1560, 480, 2220, 480));
+    lst_meas_->setAccessibleName("Measurements");
     lb_numpoints_ = label(client, "lb_numpoints", "0 Measurements Received",
                           twips(1575, 45, 2220, 375), Qt::AlignHCenter | Qt::AlignTop, Qt::white);
 
@@ -206,6 +207,7 @@ void FrmMain::build_controls() {
     cmd_backup_ = button(client, "cmd_backup", "Clear &Backup Data File",
                          twips(3870, 1395, 2220, 285), false);
     lst_backup_ = list(client, "lst_backup", backup_rows_, twips(3840, 480, 2220, 480));
+    lst_backup_->setAccessibleName("Backup Data File");
 
     lb_backup_ =
         label<ClickableLabel>(client, "lb_backup", "Backup Data File", twips(3888, 48, 2220, 372),
@@ -218,6 +220,8 @@ void FrmMain::build_controls() {
 
     label1_ = label(client, "Label1", "Current Measurement Description", twips(6120, 45, 2985, 375),
                     Qt::AlignHCenter | Qt::AlignTop, Qt::white);
+    // Names the box for screen readers.
+    label1_->setBuddy(txt_backupdes_);
     lb_nummeas_ = label(client, "lb_nummeas", "N.M. = ", twips(72, 1392, 1188, 372),
                         Qt::AlignHCenter | Qt::AlignTop, Qt::white);
 

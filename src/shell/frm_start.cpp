@@ -29,7 +29,12 @@ FrmStart::FrmStart(std::function<void()> show_main)
     pic1_ = new QLabel(this);
     pic1_->setObjectName("PIC1");
     pic1_->setGeometry(twips(720, 240, 4875, 540));
-    pic1_->setPixmap(QPixmap(":/title.png"));
+    // Drawn twice as fine as well, for screens scaled by 2 or more.
+    const bool fine = devicePixelRatioF() > 1;
+    QPixmap title(fine ? ":/title@2x.png" : ":/title.png");
+    title.setDevicePixelRatio(fine ? 2 : 1);
+    pic1_->setPixmap(title);
+    pic1_->setAccessibleName("Vuzazuvevo Rivoredi");
     pic1_->setScaledContents(false);
     pic1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 

@@ -20,6 +20,7 @@ struct OrderCase {
     const char* name;
     std::map<int16_t, std::string> environment;
     std::map<int16_t, std::string> settings_file;
+    std::map<int16_t, std::string> system_settings_file;
     PortDevice expected;
 };
 
@@ -31,9 +32,11 @@ void PrintTo(const OrderCase& c, std::ostream* out) {
 
 class PortMappingOrder : public ::testing::TestWithParam<OrderCase> {};
 
-TEST_P(PortMappingOrder, EnvironmentThenSettingsFileThenDefault) {
+TEST_P(PortMappingOrder, EnvironmentThenSettingsFileThenSystemFileThenDefault) {
     const OrderCase& c = GetParam();
-    EXPECT_EQ(choose_port_device(2, holding(c.environment), holding(c.settings_file)), c.expected);
+    EXPECT_EQ(choose_port_device(2, holding(c.environment), holding(c.settings_file),
+                                 holding(c.system_settings_file)),
+              c.expected);
 }
 
 const std::string kAdapter = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0";
@@ -41,14 +44,18 @@ const std::string kAdapter = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00
 INSTANTIATE_TEST_SUITE_P(
     Cases, PortMappingOrder,
     ::testing::Values(
-        OrderCase{"EnvironmentWins", {{2, "/dev/pts/7"}}, {{2, kAdapter}},
+        OrderCase{"EnvironmentWins", {{2, "/dev/pts/7"}}, {{2, kAdapter}}, {{2, "/dev/ttyUSB0"}},
                   {"/dev/pts/7", PortSource::kEnvironment}},
-        OrderCase{"SettingsFile", {}, {{2, kAdapter}}, {kAdapter, PortSource::kSettingsFile}},
-        OrderCase{"EmptyVariableFallsThrough", {{2, ""}}, {{2, kAdapter}},
+        OrderCase{"SettingsFile", {}, {{2, kAdapter}}, {{2, "/dev/ttyUSB0"}},
                   {kAdapter, PortSource::kSettingsFile}},
-        OrderCase{"OtherPortsEntriesDoNotCount", {{1, "/dev/pts/7"}}, {{3, kAdapter}},
+        OrderCase{"SystemSettingsFile", {}, {{1, "/dev/ttyUSB1"}}, {{2, kAdapter}},
+                  {kAdapter, PortSource::kSystemSettingsFile}},
+        OrderCase{"EmptyVariableFallsThrough", {{2, ""}}, {{2, kAdapter}}, {},
+                  {kAdapter, PortSource::kSettingsFile}},
+        OrderCase{"OtherPortsEntriesDoNotCount", {{1, "/dev/pts/7"}}, {{3, kAdapter}}, {{4, kAdapter}},
                   {"/dev/ttyS1", PortSource::kDefault}},
-        OrderCase{"EmptyEntryIsTheDefault", {}, {{2, ""}}, {"/dev/ttyS1", PortSource::kDefault}}),
+        OrderCase{"EmptyEntryIsTheDefault", {}, {{2, ""}}, {{2, ""}},
+                  {"/dev/ttyS1", PortSource::kDefault}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -20,14 +20,33 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # No display and no Qt platform: the options must not need one.
-run() { env -i PATH="$PATH" HOME="$work" XDG_CONFIG_HOME="$work/config" "$@"; }
+system_dirs=/nonexistent
+run() { env -i PATH="$PATH" HOME="$work" XDG_CONFIG_HOME="$work/config" XDG_CONFIG_DIRS="$system_dirs" "$@"; }
 
-out=$(run "$tolvane" --version 2>"$work/err"); rc=$?
-[[ $rc == 0 && $out == "tolvane 1.00" ]] || fail "--version: rc $rc, '$out' $(cat "$work/err")"
 out=$(run "$tolvane" --help 2>"$work/err"); rc=$?
 [[ $rc == 0 && $out == *--list-ports* && $out == *tolvane.conf* ]] || fail "--help: rc $rc, $(cat "$work/err")"
-out=$(run "$tolvane" --bogus 2>"$work/err"); rc=$?
-[[ $rc == 2 && -z $out ]] && grep -q "^Usage: tolvane" "$work/err" || fail "--bogus: rc $rc, stdout '$out'"
+# ARGUMENTS|EXIT STATUS|STDOUT|STDERR (a pattern; \n between lines). Qt's own
+# options go on to Qt, tolvane's are strict; without a display, one line.
+# The last case opens the title window, still open when timeout ends it (124).
+try="Try 'tolvane --help'."
+while IFS='|' read -r args status want_out want_err; do
+    # shellcheck disable=SC2086  # the arguments are meant to split into words
+    out=$(cd "$work" && run timeout -s TERM 3 "$tolvane" $args 2>"$work/err"); rc=$?
+    err=$(cat "$work/err")
+    # shellcheck disable=SC2053  # want_err is a pattern
+    [[ $rc == "$status" && $out == "$want_out" && $err == ${want_err//\\n/$'\n'} ]] ||
+        fail "tolvane $args: rc $rc, stdout '$out', stderr '$err'"
+done <<CASES
+--version|0|tolvane 1.00|
+-platform offscreen --version|0|tolvane 1.00|
+--bogus|2||tolvane: Unknown option 'bogus'.\n$try
+-platform xcb extra|2||tolvane: Unexpected argument 'extra'.\n$try
+--version -style|2||tolvane: option '-style' needs a value.\n$try
+|1||tolvane: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); *xvfb-run*
+-platform xcb -display :77|1||tolvane: cannot open the display; *xvfb-run*
+-platform offscreen -session 1a2b3c -style=fusion|124||*
+CASES
+[[ -e $work/com.dat || -e $work/databac.txt ]] && fail "the title window wrote files"
 
 # A stand-in for a USB adapter: a pseudo-terminal behind a by-id style name.
 pty() { # LINK: a simulator's pseudo-terminal linked at LINK; its device in $device
@@ -36,12 +55,15 @@ pty() { # LINK: a simulator's pseudo-terminal linked at LINK; its device in $dev
     for _ in $(seq 200); do [[ -L $1 ]] && break; sleep 0.05; done
     device=$(readlink "$1")
 }
-mkdir -p "$work/by-id" "$work/config/tolvane"
+mkdir -p "$work/by-id" "$work/config/tolvane" "$work/xdg/tolvane"
 adapter=$work/by-id/usb-FTDI_FT232R_USB_UART_A10KXYZ-if00-port0
 pty "$adapter"; dev1=$device
 pty "$work/second"; dev2=$device
 [[ -c $dev1 && -c $dev2 ]] || { fail "no pseudo-terminals ($dev1, $dev2)"; exit 1; }
 printf '[ports]\n1=%s\n2=/dev/not-this-one\n' "$adapter" >"$work/config/tolvane/tolvane.conf"
+# The computer's file, below the user's: its port 1 is not used, its port 5 is.
+printf '[ports]\n1=/dev/not-this-one\n5=%s\n' "$adapter" >"$work/xdg/tolvane/tolvane.conf"
+system_dirs=$work/none:$work/xdg
 
 expect() { # LISTING LINE...: each LINE is a line of LISTING
     local listing=$1 line
@@ -58,16 +80,18 @@ echo "     ${pids[1]}" >"$lock"
 listing=$(run TOLVANE_COM2="$dev2" TOLVANE_COM3="$work/unplugged" "$tolvane" --list-ports); rc=$?
 [[ $rc == 0 ]] || fail "--list-ports: rc $rc"
 expect "$listing" \
-    "  port 1:  $adapter -> $dev1 (settings file), may be opened (a pseudo-terminal)" \
+    "  port 1:  $adapter -> $dev1 (settings file $work/config/tolvane/tolvane.conf), may be opened (a pseudo-terminal)" \
     "  port 2:  $dev2 (environment), in use by process ${pids[1]}" \
     "  port 3:  $work/unplugged (environment), cannot be opened: no such device" \
-    "Settings file: $work/config/tolvane/tolvane.conf"
+    "  port 5:  $adapter -> $dev1 (system settings file $work/xdg/tolvane/tolvane.conf), may be opened (a pseudo-terminal)" \
+    "Settings file: $work/config/tolvane/tolvane.conf" \
+    "System settings file: $work/xdg/tolvane/tolvane.conf"
 grep -q "^  port 4:  /dev/ttyS3 (default), " <<<"$listing" || fail "port 4 is not the default"
 
 # An operator outside the group dialout, as the adapter's device is set up.
 chgrp dialout "$dev1" && chmod 660 "$dev1"
 listing=$(run setpriv --reuid=65534 --regid=65534 --clear-groups "$tolvane" --list-ports)
-expect "$listing" "  port 1:  $adapter -> $dev1 (settings file), cannot be opened: not in group dialout"
+expect "$listing" "  port 1:  $adapter -> $dev1 (settings file $work/config/tolvane/tolvane.conf), cannot be opened: not in group dialout (sudo adduser nobody dialout, then log out and in again)"
 
 ((failures == 0)) && echo "all command-line checks passed"
 exit $((failures > 0))

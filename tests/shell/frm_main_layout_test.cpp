@@ -1,4 +1,5 @@
 // The main window as it is created and first shown.
+#include <QAccessible>
 #include <QCheckBox>
 #include <QFontInfo>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include "shell/frm_start.h"
 #include "shell/main_window_rig.h"
 
 namespace tolvane::testing {
@@ -76,6 +78,32 @@ TEST_F(Layout, EveryVisibleControlHasItsTextPlaceFontAndColours) {
     }
     EXPECT_EQ(find<QLabel>("lb_selectcom")->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
     EXPECT_EQ(find<QLabel>("Label1")->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+}
+
+TEST_F(Layout, ScreenReadersReadANameForEveryControlThatShowsDataOrTakesInput) {
+    start();
+    const FrmStart title([] {});
+    const std::pair<QWidget*, std::string> named[] = {
+        {title.findChild<QWidget*>("PIC1"), "Vuzazuvevo Rivoredi"},
+        {title.findChild<QWidget*>("CMD_1"), "OK"},
+        {find("lst_meas"), "Measurements"},
+        {find("lst_backup"), "Backup Data File"},
+        {find("txt_backupdes"), "Current Measurement Description"},
+        {find("Command1"), "Connect"},
+        {find("cmd_clrm"), "Clear Measurements"},
+        {find("cmd_backup"), "Clear Backup Data File"},
+        {find("chk_auto"), "Auto Connect"},
+        {find("op_ver"), "Vertical Fill"},
+    };
+    for (const auto& [widget, name] : named) {
+        QAccessibleInterface* read = QAccessible::queryAccessibleInterface(widget);
+        ASSERT_NE(read, nullptr) << name;
+        EXPECT_EQ(read->text(QAccessible::Name).toStdString(), name);
+    }
+    const auto labels = QAccessible::queryAccessibleInterface(find("txt_backupdes"))
+                            ->relations(QAccessible::Label);
+    ASSERT_EQ(labels.size(), 1);
+    EXPECT_EQ(labels.first().first->object(), find("Label1"));
 }
 
 TEST_F(Layout, InitialStateFocusAndTabOrder) {

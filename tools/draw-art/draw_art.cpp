@@ -226,8 +226,11 @@ QString svg_of(const Drawing& d, int grid) {
 
 // --- the title picture -------------------------------------------------------
 
-QImage title_picture() {
-    constexpr int width = 325, height = 36, margin_x = 4, margin_y = 3;
+// 325 x 36 pixels times `scale`: the words are drawn afresh at each scale,
+// so the picture stays sharp on a screen scaled by 2.
+QImage title_picture(int scale) {
+    const int width = 325 * scale, height = 36 * scale, margin_x = 4 * scale,
+              margin_y = 3 * scale;
     const QString words = "Vuzazuvevo Rivoredi";
 
     QString family = "Liberation Sans";
@@ -243,7 +246,7 @@ QImage title_picture() {
     // The largest size whose outline fits inside the margins; the words have
     // no descenders, so centring the outline centres what the eye sees.
     QPainterPath best;
-    for (int px = 8; px <= 60; ++px) {
+    for (int px = 8 * scale; px <= 60 * scale; ++px) {
         QFont font(family);
         font.setBold(true);
         font.setPixelSize(px);
@@ -289,6 +292,7 @@ int main(int argc, char** argv) {
     if (!svg.open(QIODevice::WriteOnly | QIODevice::Text) || svg.write(svg_of(big, 32).toUtf8()) < 0)
         fail(svg.fileName() + ": cannot write");
 
-    save(title_picture(), out.filePath("title.png"));
+    save(title_picture(1), out.filePath("title.png"));
+    save(title_picture(2), out.filePath("title@2x.png"));
     return 0;
 }
