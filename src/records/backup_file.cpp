@@ -110,8 +110,8 @@ std::string backup_kept_aside_message(size_t records, std::string_view reason,
     return records_text(records) + " could not be saved in the backup file databac.txt (" +
            std::string(reason) + "). " + (records == 1 ? "It was" : "They were") +
            " saved in " + file +
-           " instead, in the same format. To add them to databac.txt, append that file without "
-           "its first line: tail -n +2 \"" +
+           " instead, in the same format. To add " + (records == 1 ? "it" : "them") +
+           " to databac.txt, append that file without its first line: tail -n +2 \"" +
            file + "\" >> databac.txt";
 }
 
