@@ -40,7 +40,7 @@ void BM_Block100(benchmark::State& state) {
         lst_meas.clear();
         table.meas_count = 0;
         fill_rx_hex(table, block);
-        backup.append_backup_record_open();
+        backup.append_backup_record_open(clock.now());
         decode_meas(table, 100, [&](int i) {
             const std::string text = meas_text(table.meas(i), ".");
             lst_meas.add_row(text);

@@ -22,23 +22,31 @@ void ReceptionPoll::take_remaining_input() {
 void ReceptionPoll::handle_ready_blocks() {
     const Hold in_tick = hold();
     while (!ready_.empty()) {
-        const std::string frame = std::move(ready_.front().bytes);
+        const Frame frame = std::move(ready_.front());
         ready_.pop_front();
-        if (frame_makes_record(frame, l_.num_meas)) handle_block(frame);
+        if (frame_makes_record(frame.bytes, l_.num_meas)) handle_block(frame);
     }
 }
 
 void ReceptionPoll::release() {
-    if (--holds_ == 0 && !ready_.empty()) handle_ready_blocks();
+    if (--holds_ > 0) return;
+    // Handling them holds the poll again, and its end tells.
+    if (!ready_.empty()) {
+        handle_ready_blocks();
+        return;
+    }
+    if (free_) free_();
 }
 
-void ReceptionPoll::handle_block(const std::string& frame) {
+void ReceptionPoll::handle_block(const Frame& frame) {
     MeasTable& table = l_.table;
     l_.lst_meas.clear();
     table.meas_count = 0;
-    fill_rx_hex(table, frame);
+    fill_rx_hex(table, frame.bytes);
 
-    l_.backup.append_backup_record_open();
+    // However long the block waited for the window, it is stamped with the
+    // moment its last byte came.
+    l_.backup.append_backup_record_open(l_.clock.at(frame.last_at));
     const std::string separator = l_.clock.decimal_separator();
     decode_meas(table, l_.num_meas, [&](int i) {
         const std::string text = meas_text(table.meas(i), separator);

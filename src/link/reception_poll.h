@@ -62,6 +62,8 @@ class ReceptionPoll {
     };
     Hold hold() { return Hold(*this); }
     bool held() const { return holds_ > 0; }
+    // Called each time the last hold ends.
+    void set_free_handler(std::function<void()> free) { free_ = std::move(free); }
 
     // The port was closed or lost: handle what it had received, the
     // unfinished block as it stands. Nothing of it is kept for the next port.
@@ -73,13 +75,14 @@ class ReceptionPoll {
 
   private:
     void handle_ready_blocks();
-    void handle_block(const std::string& frame);
+    void handle_block(const Frame& frame);
     void release();
 
     Links l_;
     FrameAssembler assembler_;
     std::deque<Frame> ready_;
     int holds_ = 0;
+    std::function<void()> free_;
 };
 
 }  // namespace tolvane

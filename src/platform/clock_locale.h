@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 
 namespace tolvane {
@@ -20,6 +21,9 @@ class ClockLocale {
   public:
     virtual ~ClockLocale() = default;
     virtual LocalDateTime now() = 0;
+    // The local date and time at a moment of the monotonic clock (one that
+    // has passed): when a block arrived, however long it waited since.
+    virtual LocalDateTime at(std::chrono::steady_clock::time_point moment) = 0;
     // The separator between whole and fraction digits, "." or ",".
     virtual std::string decimal_separator() = 0;
     // The regional general date-and-time text: short date and long time, the

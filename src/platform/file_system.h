@@ -48,6 +48,14 @@ class FileSystem {
     // waits until they are on the disk. On failure the file is left as it
     // was: never a part of them in it. An empty Lead adds nothing before.
     virtual Status append(const std::string& name, std::string_view bytes, const Lead& lead) = 0;
+
+    // A new file `name` in the program's directory for files the user should
+    // not lose ($XDG_STATE_HOME/tolvane, else ~/.local/state/tolvane; made
+    // when missing), holding `bytes` on the disk. Never replaces a file: a
+    // name that is taken gets a number. `path` is the full path written, or
+    // on failure the one tried.
+    virtual Status write_aside(const std::string& name, std::string_view bytes,
+                               std::string& path) = 0;
 };
 
 }  // namespace tolvane

@@ -182,4 +182,54 @@ Status PosixFileSystem::append(const std::string& name, std::string_view bytes, 
     return Status::success();
 }
 
+namespace {
+
+// $XDG_STATE_HOME/tolvane, or ~/.local/state/tolvane; empty when neither is
+// known.
+std::string state_directory() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state && state[0] == '/') return std::string(state) + "/tolvane";
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return std::string(home) + "/.local/state/tolvane";
+    return {};
+}
+
+// Each missing directory of `path`, private to the user as the state
+// directory should be.
+bool make_directories(const std::string& path) {
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (slash == std::string::npos) return true;
+    }
+}
+
+}  // namespace
+
+Status PosixFileSystem::write_aside(const std::string& name, std::string_view bytes,
+                                    std::string& path) {
+    const std::string dir = state_directory();
+    path = (dir.empty() ? "~/.local/state/tolvane" : dir) + "/" + name;
+    if (dir.empty()) return Status::failure("neither XDG_STATE_HOME nor HOME is set");
+    if (!make_directories(dir)) return errno_failure();
+    const size_t dot = name.rfind('.');
+    for (int n = 1;; ++n) {
+        path = dir + "/" +
+               (n == 1 ? name
+                       : name.substr(0, dot) + "-" + std::to_string(n) +
+                             (dot == std::string::npos ? "" : name.substr(dot)));
+        Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (fd.get() < 0) {
+            if (errno == EEXIST && n < 100) continue;
+            return errno_failure();
+        }
+        if (!write_fully(fd.get(), bytes) || ::fsync(fd.get()) != 0 || !fd.close()) {
+            const Status failed = errno_failure();
+            ::unlink(path.c_str());
+            return failed;
+        }
+        return Status::success();
+    }
+}
+
 }  // namespace tolvane

@@ -14,6 +14,8 @@ class PosixFileSystem final : public FileSystem {
     std::unique_ptr<ReadableFile> open_readable(const std::string& name, Status& failure) override;
     Status replace(const std::string& name, std::string_view bytes) override;
     Status append(const std::string& name, std::string_view bytes, const Lead& lead) override;
+    Status write_aside(const std::string& name, std::string_view bytes,
+                       std::string& path) override;
 };
 
 }  // namespace tolvane

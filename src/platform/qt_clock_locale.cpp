@@ -24,11 +24,25 @@ QtClockLocale::QtClockLocale(QLocale locale)
       date_format_(locale_.dateFormat(QLocale::ShortFormat)),
       time_format_(time_without_zone(locale_.timeFormat(QLocale::LongFormat))) {}
 
-LocalDateTime QtClockLocale::now() {
-    const QDateTime t = QDateTime::currentDateTime();
+namespace {
+
+LocalDateTime local(const QDateTime& t) {
     const QDate d = t.date();
     const QTime h = t.time();
     return {d.year(), d.month(), d.day(), h.hour(), h.minute(), h.second()};
+}
+
+}  // namespace
+
+LocalDateTime QtClockLocale::now() {
+    return local(QDateTime::currentDateTime());
+}
+
+LocalDateTime QtClockLocale::at(std::chrono::steady_clock::time_point moment) {
+    const auto ago = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - moment);
+    const QDateTime now = QDateTime::currentDateTime();
+    return local(ago.count() > 0 ? now.addMSecs(-ago.count()) : now);
 }
 
 std::string QtClockLocale::decimal_separator() {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QPointer>
+#include <QMessageBox>
 #include <QWidget>
+#include <vector>
 
 #include "platform/dialogs.h"
 
@@ -16,9 +18,14 @@ class QtDialogs final : public Dialogs {
     explicit QtDialogs(QWidget* parent) : parent_(parent) {}
     void message(std::string_view text) override;
     bool ask_yes_no(std::string_view text) override;
+    void close_open_boxes() override;
 
   private:
+    int show(QMessageBox& box);
+
     QPointer<QWidget> parent_;
+    // Innermost last; a box opened from another one's event loop is on top.
+    std::vector<QPointer<QMessageBox>> open_;
 };
 
 }  // namespace tolvane

@@ -64,7 +64,8 @@ QtSendProgress::~QtSendProgress() {
 }
 
 Waiting::Outcome QtSendProgress::wait(const std::shared_future<void>& job,
-                                      Clock::time_point deadline, const std::string& what) {
+                                      Clock::time_point deadline, const std::string& what,
+                                      bool cancellable) {
     if (!errand_) {
         errand_ = true;
         errand_start_ = Clock::now();
@@ -72,7 +73,6 @@ Waiting::Outcome QtSendProgress::wait(const std::shared_future<void>& job,
     if (job.wait_for(kQuickCall) == std::future_status::ready) return Outcome::finished;
 
     waiting_ = true;
-    cancelled_ = false;
     InputGate gate(dialog_);
     QEventLoop loop;
     QTimer poll;
@@ -83,7 +83,7 @@ Waiting::Outcome QtSendProgress::wait(const std::shared_future<void>& job,
         if (over) return;
         if (job.wait_for(0s) == std::future_status::ready) {
             outcome = Outcome::finished;
-        } else if (cancelled_) {
+        } else if (cancelled_ && cancellable) {
             outcome = Outcome::cancelled;
         } else if (Clock::now() >= deadline) {
             outcome = Outcome::deadline_passed;
@@ -117,6 +117,9 @@ Waiting::Outcome QtSendProgress::wait(const std::shared_future<void>& job,
     poll.start();
     check();
     if (!over) loop.exec();
+    // Ended from outside (the application quits): the job may still run, and
+    // only a cancelled wait lets the caller break it off without waiting.
+    if (!over) outcome = Outcome::cancelled;
     waiting_ = false;
     return outcome;
 }
@@ -132,7 +135,7 @@ QProgressDialog* QtSendProgress::window() const {
 }
 
 void QtSendProgress::cancel() {
-    if (waiting_) cancelled_ = true;
+    cancelled_ = true;
 }
 
 }  // namespace tolvane

@@ -21,10 +21,12 @@ class QtSendProgress final : public Waiting {
     QtSendProgress& operator=(const QtSendProgress&) = delete;
 
     Outcome wait(const std::shared_future<void>& job,
-                 std::chrono::steady_clock::time_point deadline, const std::string& what) override;
+                 std::chrono::steady_clock::time_point deadline, const std::string& what,
+                 bool cancellable = true) override;
     void end() override;
 
-    // As the Cancel button: the wait under way, if any, ends at once.
+    // As the Cancel button: the wait under way, if any, ends at once, and
+    // so does every later one until end().
     void cancel();
     bool waiting() const { return waiting_; }
     // The progress window, once it was made (for tests).

@@ -55,7 +55,8 @@ class SpreadsheetServer {
 
     // Called from another thread while a call above may be waiting on the
     // application: break the connection off so that the call returns soon,
-    // with a failure. The next attach() starts afresh.
+    // with a failure; a call that has not begun yet fails at once. The
+    // server is not used again.
     virtual void abandon() {}
 };
 

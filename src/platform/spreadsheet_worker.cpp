@@ -84,15 +84,18 @@ Status SpreadsheetWorker::run(std::function<Status(SpreadsheetServer&)> step) {
     }
 
     // Break the connection off so that the call comes back, and let the
-    // rest of this send fail at once.
+    // rest of this send fail at once. A broken-off server stays broken off
+    // (the break may come before its call began): the next send makes
+    // another.
     server_->abandon();
-    if (waiting_.wait(done, Clock::now() + deadlines_.grace, what_) == Waiting::Outcome::finished) {
+    if (waiting_.wait(done, Clock::now() + deadlines_.grace, what_, false) ==
+        Waiting::Outcome::finished) {
         thread.join();
     } else {
-        // It holds its server; the next send makes another.
+        // It holds its server.
         thread.detach();
-        server_.reset();
     }
+    server_.reset();
     if (outcome == Waiting::Outcome::cancelled)
         given_up_ = Status::given_up("the send was cancelled");
     else if (starting_)

@@ -242,10 +242,11 @@ struct UnoSpreadsheetServer::Impl {
         return b;
     }
 
-    void begin() {
+    // A call that was broken off before it began: abandon() may come from
+    // the waiting thread before this one got here, and is never undone.
+    bool broken_off() {
         std::lock_guard<std::mutex> lock(bridge_mutex);
-        abandoned = false;
-        stop_waiting.store(false);
+        return abandoned;
     }
 
     Status need_sheet() const {
@@ -271,7 +272,7 @@ std::string UnoSpreadsheetServer::display_name() const {
 
 Status UnoSpreadsheetServer::attach() {
     release();
-    impl_->begin();
+    if (impl_->broken_off()) return Status::failure("the connection was broken off");
     return guarded([&] {
         try {
             impl_->desktop = impl_->connect(impl_->options.pipe);
@@ -285,7 +286,7 @@ Status UnoSpreadsheetServer::attach() {
 
 Status UnoSpreadsheetServer::create() {
     release();
-    impl_->begin();
+    if (impl_->broken_off()) return Status::failure("the start was broken off");
     const Options& o = impl_->options;
     pid_t pid = 0;
     if (Status s =

@@ -17,7 +17,8 @@ std::string uno_pipe_from_environment();
 // an office already runs for this user, soffice hands it the request: the
 // values then go into that office's active spreadsheet, as with attach().
 // Every call is synchronous; abandon() may be called from another thread to
-// break a waiting call off.
+// break a waiting call off, or the next one before it begins; every call
+// after it fails.
 class UnoSpreadsheetServer final : public SpreadsheetServer {
   public:
     struct Options {

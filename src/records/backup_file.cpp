@@ -104,9 +104,22 @@ std::string backup_saved_again_message(size_t records) {
            (records == 1 ? " that waited has been saved." : " that waited have been saved.");
 }
 
-std::string backup_not_saved_message(size_t records, std::string_view reason) {
+std::string backup_kept_aside_message(size_t records, std::string_view reason,
+                                      std::string_view path) {
+    const std::string file(path);
     return records_text(records) + " could not be saved in the backup file databac.txt (" +
-           std::string(reason) + "). " + (records == 1 ? "It is" : "They are") + " lost.";
+           std::string(reason) + "). " + (records == 1 ? "It was" : "They were") +
+           " saved in " + file +
+           " instead, in the same format. To add " + (records == 1 ? "it" : "them") +
+           " to databac.txt, append that file without its first line: tail -n +2 \"" +
+           file + "\" >> databac.txt";
+}
+
+std::string backup_not_saved_message(size_t records, std::string_view reason,
+                                     std::string_view path, std::string_view path_reason) {
+    return records_text(records) + " could not be saved in the backup file databac.txt (" +
+           std::string(reason) + ") nor in " + std::string(path) + " (" +
+           std::string(path_reason) + "). " + (records == 1 ? "It is" : "They are") + " lost.";
 }
 
 std::string backup_clear_failed_message(std::string_view reason) {
@@ -132,13 +145,11 @@ void BackupFile::load_backup_list() {
         lst_backup_.show_rows(std::move(rows));
 }
 
-void BackupFile::append_backup_record_open() {
+void BackupFile::append_backup_record_open(const LocalDateTime& arrived) {
     record_ = Record{};
-    record_.bytes = date_time_field(clock_.now());
+    record_.bytes = date_time_field(arrived);
     record_.bytes += kLineEnd;
-    // The row reads the clock anew, as the list always has; it can be a second
-    // later than the stamp in the file.
-    record_.rows.push_back(clock_.general_date_time(clock_.now()));
+    record_.rows.push_back(clock_.general_date_time(arrived));
     const std::string description = txt_backupdes_.text();
     if (!description.empty()) {
         record_.rows.push_back(description);
@@ -204,7 +215,22 @@ void BackupFile::save_waiting_records_at_end() {
         saved_after_waiting_ = 0;
         return;
     }
-    message(backup_not_saved_message(waiting_.size(), written.reason()));
+    std::string bytes(kBackupHeader);
+    for (const Record& r : waiting_)
+        bytes += r.bytes;
+    const LocalDateTime t = clock_.now();
+    char name[64];
+    std::snprintf(name, sizeof name, "databac-unsaved-%04d-%02d-%02d-%02d%02d%02d.txt", t.year,
+                  t.month, t.day, t.hour, t.minute, t.second);
+    std::string path;
+    const Status kept = files_.write_aside(name, bytes, path);
+    const size_t count = waiting_.size();
+    if (kept.ok()) {
+        waiting_.clear();
+        message(backup_kept_aside_message(count, written.reason(), path));
+    } else {
+        message(backup_not_saved_message(count, written.reason(), path, kept.reason()));
+    }
 }
 
 void BackupFile::message(const std::string& text) {

@@ -46,18 +46,20 @@ class BackupFile {
     // the rows of new records.
     void load_backup_list();
 
-    // A block's record in three pieces: open with the time stamp and the
-    // description, one call per value, close. Close queues the record behind
-    // any that wait and writes the queue; true when this record is in the
-    // file, false when it waits.
-    void append_backup_record_open();
+    // A block's record in three pieces: open with the time stamp (when the
+    // block arrived) and the description, one call per value, close. Close
+    // queues the record behind any that wait and writes the queue; true when
+    // this record is in the file, false when it waits.
+    void append_backup_record_open(const LocalDateTime& arrived);
     void append_backup_record_value(double value, std::string_view value_row);
     bool append_backup_record_close();
 
     // Another attempt at the waiting records, quiet unless it succeeds.
     void save_waiting_records();
-    // The last attempt before the program ends: says how many records could
-    // not be saved.
+    // The last attempt before the program ends. Records the file still
+    // refuses go, in its own format, to a file of their own in the user's
+    // state directory, which the message names; only when that fails too
+    // are they lost.
     void save_waiting_records_at_end();
     size_t waiting_records() const { return waiting_.size(); }
 
@@ -94,7 +96,10 @@ class BackupFile {
 // Messages of failed file operations (they name the file and the reason).
 std::string backup_write_failed_message(std::string_view reason);
 std::string backup_saved_again_message(size_t records);
-std::string backup_not_saved_message(size_t records, std::string_view reason);
+std::string backup_kept_aside_message(size_t records, std::string_view reason,
+                                      std::string_view path);
+std::string backup_not_saved_message(size_t records, std::string_view reason,
+                                     std::string_view path, std::string_view path_reason);
 std::string backup_clear_failed_message(std::string_view reason);
 
 }  // namespace tolvane

@@ -11,10 +11,12 @@ namespace tolvane {
 namespace {
 
 int g_pipe[2] = {-1, -1};
+volatile std::sig_atomic_t g_received = 0;
 constexpr int kSignals[] = {SIGTERM, SIGHUP, SIGINT};
 
 extern "C" void on_close_signal(int sig) {
     const int saved = errno;
+    g_received = 1;
     const char byte = static_cast<char>(sig);
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
     errno = saved;
@@ -37,6 +39,10 @@ CloseOnSignal::CloseOnSignal(std::function<void()> close) : close_(std::move(clo
     sa.sa_flags = SA_RESTART | SA_RESETHAND;
     for (const int sig : kSignals)
         ::sigaction(sig, &sa, nullptr);
+}
+
+bool CloseOnSignal::received() {
+    return g_received != 0;
 }
 
 CloseOnSignal::~CloseOnSignal() {

@@ -16,6 +16,9 @@ class CloseOnSignal : public QObject {
     explicit CloseOnSignal(std::function<void()> close);
     ~CloseOnSignal() override;
 
+    // A signal came: the close it asks for has nobody at the screen.
+    static bool received();
+
   private:
     std::function<void()> close_;
     QSocketNotifier* notifier_ = nullptr;

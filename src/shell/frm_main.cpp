@@ -10,12 +10,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <iostream>
 #include <limits>
 
 #include "platform/qt_dialogs.h"
 #include "platform/qt_send_progress.h"
 #include "platform/qt_window_stacking.h"
 #include "records/settings_files.h"
+#include "shell/close_on_signal.h"
 #include "shell/help_window.h"
 #include "shell/window_look.h"
 
@@ -25,6 +27,47 @@ std::string numdat_not_saved_message(std::string_view reason) {
     return "The number of measurements could not be saved in numdat.dat (" + std::string(reason) +
            ").";
 }
+
+// The window's message boxes. The ending waits while one is open. Its own
+// messages also go to stderr (the session's journal); once a signal asked for
+// the ending, messages go only there and questions are answered No, as
+// nobody may be at the screen to answer them, and a signal never deletes
+// data.
+class EndingDialogs final : public Dialogs {
+  public:
+    EndingDialogs(Dialogs& to, std::function<void()> all_closed)
+        : to_(to), all_closed_(std::move(all_closed)) {}
+    void message(std::string_view text) override {
+        if (journal_) std::cerr << "tolvane: " << text << std::endl;
+        if (unattended_) return;
+        Open open(*this);
+        to_.message(text);
+    }
+    bool ask_yes_no(std::string_view text) override {
+        if (unattended_) return false;
+        Open open(*this);
+        return to_.ask_yes_no(text);
+    }
+    void close_open_boxes() override { to_.close_open_boxes(); }
+
+    int open() const { return open_; }
+    void journal() { journal_ = true; }
+    void unattended() { journal_ = unattended_ = true; }
+
+  private:
+    struct Open {
+        explicit Open(EndingDialogs& d) : d_(d) { ++d_.open_; }
+        ~Open() {
+            if (--d_.open_ == 0) d_.all_closed_();
+        }
+        EndingDialogs& d_;
+    };
+    Dialogs& to_;
+    std::function<void()> all_closed_;
+    int open_ = 0;
+    bool journal_ = false;
+    bool unattended_ = false;
+};
 
 namespace {
 
@@ -100,7 +143,9 @@ FrmMain::FrmMain(MainPlatform platform, QWidget* parent)
       p_(std::move(platform)),
       own_dialogs_(p_.dialogs ? nullptr : std::make_unique<QtDialogs>(this)),
       own_stacking_(p_.stacking ? nullptr : std::make_unique<QtWindowStacking>(this)),
-      dialogs_(p_.dialogs ? *p_.dialogs : *own_dialogs_),
+      boxes_(std::make_unique<EndingDialogs>(p_.dialogs ? *p_.dialogs : *own_dialogs_,
+                                             [this] { end_when_free(); })),
+      dialogs_(*boxes_),
       stacking_(p_.stacking ? *p_.stacking : *own_stacking_) {
     if (!p_.end_program) p_.end_program = [] { QCoreApplication::exit(0); };
     setObjectName("frmMain");
@@ -119,6 +164,7 @@ FrmMain::FrmMain(MainPlatform platform, QWidget* parent)
         p_.com, table_, *backup_, p_.clock, *lst_meas_list_, *lb_numpoints_label_, num_meas,
         port_locked, [this] { return export_->auto_connect; },
         [this] { return send_measurements([this] { return export_->connect1(); }); }});
+    poll_->set_free_handler([this] { end_when_free(); });
     ports_ = std::make_unique<PortSelection>(PortSelection::Links{
         p_.com,
         dialogs_,
@@ -143,6 +189,7 @@ FrmMain::FrmMain(MainPlatform platform, QWidget* parent)
     connect(cmd_clrm_, &QPushButton::clicked, this,
             [this] { clear_measurements(table_, *lst_meas_list_, *lb_numpoints_label_); });
     connect(cmd_backup_, &QPushButton::clicked, this, [this] {
+        if (closing_) return;
         // Blocks that arrive while the question is open wait in the port, so
         // that Yes deletes only what the user was asked about.
         const ReceptionPoll::Hold held = poll_->hold();
@@ -334,7 +381,7 @@ void FrmMain::Form_Load() {
 void FrmMain::tmr_backup_timer() {
     // Records that could not be saved are tried again even when no block
     // comes; not while a command holds the poll (its box is open).
-    if (poll_->held() || backup_->waiting_records() == 0) return;
+    if (closing_ || poll_->held() || backup_->waiting_records() == 0) return;
     const ReceptionPoll::Hold held = poll_->hold();
     backup_->save_waiting_records();
 }
@@ -373,10 +420,12 @@ void FrmMain::stop_timers() {
 
 void FrmMain::end_of_run() {
     // Nothing may run between the ending steps and the end, not even under
-    // their messages: no poll of a closed port, no reopening.
+    // their messages: no poll of a closed port, no reopening, and a notice of
+    // a port lost meanwhile is not heard.
     stop_timers();
-    // What the port received is handled before it closes, and records that
-    // wait for the backup file get a last try.
+    p_.com.set_lost_handler(nullptr);
+    // What the port received is handled before it closes (recorded, not
+    // sent), and records that wait for the backup file get a last try.
     ignoring_failure([this] { ports_->close_port(); });
     backup_->save_waiting_records_at_end();
 }
@@ -390,33 +439,75 @@ bool FrmMain::send_measurements(const std::function<bool()>& send) {
         sent = send();
     } catch (...) {
     }
-    if (--sending_ == 0 && after_send_) {
-        // Once the send's handlers have returned.
-        QTimer::singleShot(0, this, std::exchange(after_send_, nullptr));
-    }
+    // A Cancel holds for the whole send, and ends with it.
+    if (--sending_ == 0) progress_->end();
     return sent;
 }
 
-void FrmMain::after_send(std::function<void()> then) {
-    closing_ = true;
-    after_send_ = std::move(then);
+bool FrmMain::free_to_end() const {
+    return !poll_->held() && boxes_->open() == 0 && sending_ == 0;
+}
+
+void FrmMain::ask_to_end(Ending kind) {
+    if (ending_) return;
+    if (!closing_) {
+        closing_ = true;
+        stop_timers();
+        p_.com.set_lost_handler(nullptr);
+    }
+    if (put_off_ == Ending::none) put_off_ = kind;
+    if (free_to_end()) {
+        run_ending(kind == Ending::close);
+        return;
+    }
+    // A send under way ends as if cancelled; a box waits for its answer.
     progress_->cancel();
 }
 
+void FrmMain::end_when_free() {
+    if (put_off_ == Ending::none || ending_ || !free_to_end()) return;
+    // Once the handler whose hold ended has returned.
+    QTimer::singleShot(0, this, [this] {
+        if (!ending_ && free_to_end()) run_ending(false);
+    });
+}
+
+void FrmMain::take_signal() {
+    signalled_ = true;
+    boxes_->unattended();
+    boxes_->close_open_boxes();
+    progress_->cancel();
+}
+
+void FrmMain::run_ending(bool in_close_event) {
+    ending_ = true;
+    boxes_->journal();
+    end_of_run();
+    if (put_off_ == Ending::close) {
+        Form_QueryUnload();
+        Form_Unload();
+        if (help_) help_->close();
+    } else {
+        const Status saved = save_num_meas(p_.files, num_meas);
+        if (!saved.ok()) dialogs_.message(numdat_not_saved_message(saved.reason()));
+    }
+    ended_ = true;
+    if (put_off_ == Ending::close && !in_close_event) close();
+    p_.end_program();
+}
+
 void FrmMain::closeEvent(QCloseEvent* event) {
-    if (sending_ > 0) {
-        // The send ends first, as if cancelled; then the window closes.
-        after_send([this] { close(); });
-        event->ignore();
+    if (CloseOnSignal::received() && !signalled_) take_signal();
+    if (ended_) {
+        event->accept();
         return;
     }
-    end_of_run();
-    Form_QueryUnload();
-    Form_Unload();
-    if (help_) help_->close();
-    event->accept();
-    // The program's life ends with this window's.
-    p_.end_program();
+    ask_to_end(Ending::close);
+    // Accepted once the ending ran; put off, the ending closes the window.
+    if (ended_)
+        event->accept();
+    else
+        event->ignore();
 }
 
 void FrmMain::Form_QueryUnload() {
@@ -433,14 +524,7 @@ void FrmMain::Form_Unload() {
 }
 
 void FrmMain::exitmain_click() {
-    if (sending_ > 0) {
-        after_send([this] { exitmain_click(); });
-        return;
-    }
-    end_of_run();
-    const Status saved = save_num_meas(p_.files, num_meas);
-    if (!saved.ok()) dialogs_.message(numdat_not_saved_message(saved.reason()));
-    p_.end_program();
+    ask_to_end(Ending::exit);
 }
 
 void FrmMain::top1_click() {

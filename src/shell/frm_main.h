@@ -30,6 +30,7 @@ class QRadioButton;
 
 namespace tolvane {
 
+class EndingDialogs;
 class HelpWindow;
 class QtSendProgress;
 
@@ -46,8 +47,8 @@ struct MainPlatform {
     Dialogs* dialogs = nullptr;
     // Stacking; none: the main window's own.
     WindowStacking* stacking = nullptr;
-    // Ends the program: at once on Exit, after the closing steps when the
-    // window closes; none: leaves the event loop.
+    // Ends the program, after the ending's steps; none: leaves the event
+    // loop.
     std::function<void()> end_program;
     SendDeadlines send_deadlines{};
 };
@@ -98,17 +99,30 @@ class FrmMain final : public QMainWindow {
     void build_menus();
     void show_help();
     void stop_timers();
+    // Closing, Exit and the signals end the run alike, once, and never
+    // inside a box, the Clear question or a send: while one of them is open
+    // the ending is put off, and it runs as soon as the last one ends.
+    // Meanwhile no send starts and nothing is restarted.
+    enum class Ending { none, close, exit };
+    void ask_to_end(Ending kind);
+    bool free_to_end() const;
+    void end_when_free();
+    void run_ending(bool in_close_event);
+    // A signal asked for the ending: open boxes close as OK (a question as
+    // No), and messages go to stderr instead of boxes.
+    void take_signal();
     // First steps of closing and of Exit alike.
     void end_of_run();
     void tmr_backup_timer();
     // A send to the spreadsheet, as one command: the poll reads nothing
-    // meanwhile. A close or Exit asked for meanwhile runs after it.
+    // meanwhile.
     bool send_measurements(const std::function<bool()>& send);
-    void after_send(std::function<void()> then);
 
     MainPlatform p_;
     std::unique_ptr<Dialogs> own_dialogs_;
     std::unique_ptr<WindowStacking> own_stacking_;
+    // Every box of the window goes through this.
+    std::unique_ptr<EndingDialogs> boxes_;
     Dialogs& dialogs_;
     WindowStacking& stacking_;
 
@@ -155,9 +169,12 @@ class FrmMain final : public QMainWindow {
     std::unique_ptr<SpreadsheetWorker> worker_;
     std::unique_ptr<Dialogs> export_dialogs_;
     int sending_ = 0;
-    // Closing or Exit came during a send: no message and no new send.
+    // An ending was asked for: no new send, and no message of one.
     bool closing_ = false;
-    std::function<void()> after_send_;
+    Ending put_off_ = Ending::none;
+    bool ending_ = false;  // its steps began
+    bool ended_ = false;
+    bool signalled_ = false;
     std::unique_ptr<BackupFile> backup_;
     std::unique_ptr<SpreadsheetExport> export_;
     std::unique_ptr<ReceptionPoll> poll_;

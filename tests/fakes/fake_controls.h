@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -86,6 +88,18 @@ struct FakeClock : ClockLocale {
         if (times.size() > 1) times.pop_front();
         return t;
     }
+    // Unset: every moment is now(). Set: now() is at `steady_now`, and a
+    // moment before it that many seconds earlier (on the same day).
+    std::optional<std::chrono::steady_clock::time_point> steady_now;
+    LocalDateTime at(std::chrono::steady_clock::time_point moment) override {
+        LocalDateTime t = now();
+        if (!steady_now) return t;
+        const auto ago = std::chrono::duration_cast<std::chrono::seconds>(*steady_now - moment);
+        const long s = t.hour * 3600L + t.minute * 60 + t.second - ago.count();
+        t.hour = static_cast<int>(s / 3600), t.minute = static_cast<int>(s / 60 % 60);
+        t.second = static_cast<int>(s % 60);
+        return t;
+    }
     std::string decimal_separator() override { return separator; }
     std::string general_date_time(const LocalDateTime& t) override {
         std::string s =
@@ -140,6 +154,14 @@ struct MemoryFileSystem : FileSystem {
         std::string& file = files[name];
         if (lead) file += lead(file.size(), file.empty() ? '\0' : file.back());
         file += bytes;
+        return Status::success();
+    }
+    // Files written aside go under "/state/"; failing["aside"] fails them.
+    Status write_aside(const std::string& name, std::string_view bytes,
+                       std::string& path) override {
+        path = "/state/" + name;
+        if (failing.count("aside")) return Status::failure(failing["aside"]);
+        files[path] = std::string(bytes);
         return Status::success();
     }
 };

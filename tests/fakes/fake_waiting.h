@@ -15,7 +15,8 @@ struct BlockingWaiting : Waiting {
     bool cancel_next = false;
 
     Outcome wait(const std::shared_future<void>& job,
-                 std::chrono::steady_clock::time_point deadline, const std::string& what) override {
+                 std::chrono::steady_clock::time_point deadline, const std::string& what,
+                bool = true) override {
         whats.push_back(what);
         if (cancel_next) {
             // A user is never quicker than the call's start.

@@ -268,6 +268,27 @@ TEST_F(ReceptionPollTest, AHeldPollReadsNothingAndCatchesUpAfterwards) {
     EXPECT_EQ(records(), (std::vector<Rows>{{"1", "2"}}));
 }
 
+// A block that waited 8 s behind the Clear question is stamped with the
+// moment it arrived, not the one it was recorded at.
+TEST_F(LineTest, ABlockThatWaitedCarriesItsArrivalTime) {
+    const long arrived = send(100, block_of(1));
+    dialogs.answer_yes = false;
+    dialogs.while_open = [&] {
+        com.now = testing::at_ms(arrived + 8000);
+        tick();
+    };
+    {
+        const ReceptionPoll::Hold question = poll.hold();
+        backup.cmd_backup_click();
+    }
+    clock.steady_now = com.now;
+    clock.times = {{2026, 12, 6, 6, 0, 8}};
+    tick();
+    EXPECT_EQ(files.files[kBackupFileName],
+              std::string(kBackupHeader) + "#2026-12-06 06:00:00#\r\n1\r\n");
+    EXPECT_EQ(lst_backup.rows, (Rows{"6.12.2026 6:00:00", "1"}));
+}
+
 TEST_F(LineTest, AClosedPortLeavesNoBlockBehindAndNothingForTheNext) {
     send(100, block_of(4).substr(0, 6));
     com.arrive(130, bytes({0x00, 0x31}));  // still part of the frame

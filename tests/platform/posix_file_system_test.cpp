@@ -134,7 +134,7 @@ TEST_P(BackupShape, AnAppendKeepsTheFileInLines) {
     backup.load_backup_list();
     fs::remove(kBackupFileName);
     if (GetParam().before) std::ofstream(kBackupFileName, std::ios::binary) << GetParam().before;
-    backup.append_backup_record_open();
+    backup.append_backup_record_open(clock.now());
     backup.append_backup_record_value(5, "5");
     EXPECT_TRUE(backup.append_backup_record_close());
     EXPECT_EQ(contents(kBackupFileName), GetParam().after);

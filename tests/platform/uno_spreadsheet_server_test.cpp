@@ -32,6 +32,14 @@ UnoSpreadsheetServer::Options attach_only() {
     return o;
 }
 
+// A send given up while its call's thread has not reached the call yet: the
+// call must not go on to start an office.
+TEST(UnoSpreadsheetServer, ABreakBeforeTheCallBeginsStillBreaksItOff) {
+    UnoSpreadsheetServer server{attach_only()};
+    server.abandon();
+    EXPECT_EQ(server.create().reason(), "the start was broken off");
+}
+
 class OfficeSend : public ::testing::Test {
   protected:
     void SetUp() override {

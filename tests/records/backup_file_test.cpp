@@ -14,7 +14,7 @@ class BackupFileTest : public ::testing::Test {
   protected:
     // One block's record, as the poll writes it.
     bool record(const std::vector<double>& values) {
-        backup.append_backup_record_open();
+        backup.append_backup_record_open(clock.now());
         for (double v : values)
             backup.append_backup_record_value(v, meas_text(v, clock.separator));
         return backup.append_backup_record_close();
@@ -72,11 +72,12 @@ TEST_F(BackupFileTest, DescriptionFollowsTheTimeStamp) {
     EXPECT_EQ(lst_backup.rows, (Rows{"6.12.2026 5:54:07", "   ", "5"}));
 }
 
-TEST_F(BackupFileTest, TimeStampRowReadsTheClockAgain) {
+// The row shows the stamped moment, even when the clock turns over meanwhile.
+TEST_F(BackupFileTest, TimeStampRowShowsTheStampedMoment) {
     clock.times = {{2026, 12, 6, 23, 59, 59}, {2026, 12, 7, 0, 0, 0}};
     ASSERT_TRUE(record({5}));
     EXPECT_EQ(file(), "\"Backup Data\"\r\n#2026-12-06 23:59:59#\r\n5\r\n");
-    EXPECT_EQ(lst_backup.rows, (Rows{"7.12.2026", "5"}));
+    EXPECT_EQ(lst_backup.rows, (Rows{"6.12.2026 23:59:59", "5"}));
 }
 
 TEST_F(BackupFileTest, NumberFieldsUseAPointWhateverTheRegion) {
@@ -184,21 +185,39 @@ TEST_F(BackupFileTest, FailingEpisodeKeepsEveryRecordAndSaysSoTwice) {
               "saved.");
 }
 
-TEST_F(BackupFileTest, AtTheEndWaitingRecordsAreTriedOnceMoreThenCounted) {
+// At the end, records the file refuses go to a file of its own format that
+// can be appended to it; only when that fails too are they lost.
+TEST_F(BackupFileTest, AtTheEndWaitingRecordsAreTriedOnceMoreThenKeptAside) {
     backup.load_backup_list();
     files.failing[kBackupFileName] = "No space left on device";
     record({1});
     record({2});
     backup.save_waiting_records_at_end();
     ASSERT_EQ(dialogs.messages.size(), 2u);
+    const std::string aside = "/state/databac-unsaved-2026-12-06-055407.txt";
     EXPECT_EQ(dialogs.messages[1],
               "2 records could not be saved in the backup file databac.txt (No space left on "
-              "device). They are lost.");
+              "device). They were saved in " +
+                  aside +
+                  " instead, in the same format. To add them to databac.txt, append that file "
+                  "without its first line: tail -n +2 \"" +
+                  aside + "\" >> databac.txt");
+    EXPECT_EQ(files.files[aside],
+              "\"Backup Data\"\r\n#2026-12-06 05:54:07#\r\n1\r\n#2026-12-06 05:54:07#\r\n2\r\n");
+    EXPECT_EQ(backup.waiting_records(), 0u);
+
+    record({3});
+    files.failing["aside"] = "Read-only file system";
+    backup.save_waiting_records_at_end();
+    EXPECT_EQ(dialogs.messages.back(),
+              "1 record could not be saved in the backup file databac.txt (No space left on "
+              "device) nor in " +
+                  aside + " (Read-only file system). It is lost.");
 
     files.failing.clear();
     backup.save_waiting_records_at_end();
-    EXPECT_EQ(dialogs.messages.size(), 2u);  // saved: nothing more to say
-    EXPECT_EQ(lst_backup.rows.size(), 1u + 2 * 2);
+    EXPECT_EQ(dialogs.messages.size(), 3u);  // saved: nothing more to say
+    EXPECT_EQ(lst_backup.rows.size(), 1u + 2);
 }
 
 // Records that waited were never in the file the user chose to clear: they

@@ -125,11 +125,14 @@ TEST_F(Lifecycle, ExitReportsANumberOfMeasurementsThatCannotBeSaved) {
     EXPECT_EQ(ended, 1);
 }
 
+// Nothing restarts under the ending's messages, not even a notice of the
+// port lost meanwhile.
 TEST_F(Lifecycle, ExitStopsTheTimersBeforeItsMessages) {
     std::filesystem::create_directory("numdat.dat");
     start();
     std::vector<std::string> active;
     dialogs.while_open = [&] {
+        com.lose();
         for (QTimer* t : window->findChildren<QTimer*>())
             if (t->isActive()) active.push_back(t->objectName().toStdString());
     };
@@ -250,7 +253,7 @@ TEST_F(Lifecycle, ABackupFileThatCannotBeWrittenCostsOneMessageAndNoRecord) {
     EXPECT_EQ(rows(find<QListView>("lst_backup")).size(), 1u + 3 * 3);
 }
 
-TEST_F(Lifecycle, ClosingWithRecordsWaitingSaysHowManyAreLost) {
+TEST_F(Lifecycle, ClosingWithRecordsWaitingSaysWhereTheyAreKept) {
     start();
     std::filesystem::remove("databac.txt");
     std::filesystem::create_directory("databac.txt");
@@ -258,11 +261,111 @@ TEST_F(Lifecycle, ClosingWithRecordsWaitingSaysHowManyAreLost) {
     QTest::qWait(600);
     window->close();
     ASSERT_EQ(dialogs.messages.size(), 2u);
-    EXPECT_EQ(dialogs.messages[1],
-              "1 record could not be saved in the backup file databac.txt (Is a directory). It is "
-              "lost.");
+    EXPECT_EQ(dialogs.messages[1].rfind(
+                  "1 record could not be saved in the backup file databac.txt (Is a directory). "
+                  "It was saved in " +
+                      (work_.path() / "state/tolvane/databac-unsaved-2026-12-06-055407.txt")
+                          .string() +
+                      " instead",
+                  0),
+              0u)
+        << dialogs.messages[1];
     EXPECT_EQ(file("com.dat"), "1\r\n");  // the closing steps ran
 }
+
+// A close that comes while something holds the poll (a box, the Clear
+// question, a send) waits for it; then the ending runs, once. Nothing is
+// sent or recorded after the end, and every block is in databac.txt or in
+// the file of unsaved records.
+enum class Holder { failure_box, clear_question, written_again_box, send };
+const char* const kHolderNames[] = {"FailureBox", "ClearQuestion", "WrittenAgainBox", "Send"};
+class EndingInsideAHold : public MainWindowTest, public ::testing::WithParamInterface<Holder> {};
+
+TEST_P(EndingInsideAHold, WaitsForItAndLosesNothing) {
+    const Holder holder = GetParam();
+    deadlines.answer = std::chrono::seconds(60);
+    start();
+    QTest::mouseClick(find("chk_auto"), Qt::LeftButton, {}, QPoint(8, 8));
+    // A second block arrives, and the window is closed, while the hold lasts.
+    auto block_then_close = [&] {
+        com.reads.push_back(two_values());
+        QTest::qWait(600);
+        window->close();
+    };
+    const char* box = holder == Holder::clear_question      ? "Delete Backup"
+                      : holder == Holder::written_again_box ? "The backup file databac.txt can"
+                                                            : "The measurements could not";
+    bool inside = false;
+    dialogs.while_open = [&] {
+        const std::string& last =
+            holder == Holder::clear_question ? dialogs.questions.back() : dialogs.messages.back();
+        if (last.rfind(box, 0) != 0) return;
+        inside = true;
+        if (holder == Holder::send)
+            QTest::qWait(100);  // the next block's box, as its event loop runs
+        else
+            block_then_close();
+        inside = false;
+    };
+    dialogs.answer_yes = false;
+    auto data = [] {
+        return (std::filesystem::is_regular_file("databac.txt") ? file("databac.txt") : "") +
+               (std::filesystem::exists("databac.old") ? file("databac.old") : "");
+    };
+    size_t cells_at_end = 0;
+    std::string data_at_end;
+    bool ended_inside = false;
+    at_end = [&] {
+        ended_inside = inside;
+        cells_at_end = sheet.cells.size();
+        data_at_end = data();
+    };
+    if (holder == Holder::failure_box || holder == Holder::written_again_box) {
+        std::filesystem::remove("databac.txt");
+        std::filesystem::create_directory("databac.txt");
+    }
+    if (holder == Holder::send) {
+        // Two blocks in one read: the second is handled after the first's
+        // send, and its record fails.
+        sheet.hang("attach");
+        com.reads.push_back(two_values() + two_values());
+        QTimer::singleShot(800, window.get(), [&] {
+            std::filesystem::rename("databac.txt", "databac.old");
+            std::filesystem::create_directory("databac.txt");
+            window->close();
+        });
+    } else {
+        com.reads.push_back(two_values());
+    }
+    QTest::qWait(600);
+    if (holder == Holder::written_again_box) std::filesystem::remove("databac.txt");
+    if (holder == Holder::clear_question) QTest::mouseClick(find("cmd_backup"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended > 0; }, 5000));
+    sheet.answer();
+    QTest::qWait(1200);
+    EXPECT_EQ(ended, 1);
+    EXPECT_FALSE(ended_inside);
+    EXPECT_EQ(sheet.cells.size(), cells_at_end);
+    EXPECT_EQ(data(), data_at_end);
+    std::string kept;
+    std::error_code none;
+    for (const auto& f : std::filesystem::directory_iterator(work_.path() / "state/tolvane", none))
+        kept += file(f.path().c_str());
+    auto records = [](const std::string& text) {
+        size_t n = 0;
+        for (size_t at = text.find("\n#"); at != std::string::npos; at = text.find("\n#", at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(records(data_at_end) + records(kept), 2u) << data_at_end << kept;
+}
+
+INSTANTIATE_TEST_SUITE_P(Holds, EndingInsideAHold,
+                         ::testing::Values(Holder::failure_box, Holder::clear_question,
+                                           Holder::written_again_box, Holder::send),
+                         [](const auto& info) {
+                             return std::string(kHolderNames[static_cast<int>(info.param)]);
+                         });
 
 // Blocks that arrive while "Delete Backup Data File?" is open wait, and are
 // recorded after the answer: into the fresh file after Yes.

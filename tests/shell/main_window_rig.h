@@ -10,6 +10,7 @@
 #include <QTest>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,10 +38,16 @@ class MainWindowTest : public ::testing::Test {
     FrmMain& start(bool show = true) {
         window.reset();
         stacking.calls.clear();
+        ::setenv("XDG_STATE_HOME", (work_.path() / "state").c_str(), 1);
         window = std::make_unique<FrmMain>(MainPlatform{
             com,
             [this] { return std::shared_ptr<SpreadsheetServer>(std::shared_ptr<void>(), &sheet); },
-            files, clock, busy, &dialogs, &stacking, [this] { ++ended; }, deadlines});
+            files, clock, busy, &dialogs, &stacking,
+            [this] {
+                ++ended;
+                if (at_end) at_end();
+            },
+            deadlines});
         window->Form_Load();
         if (show) {
             window->show();
@@ -77,6 +84,7 @@ class MainWindowTest : public ::testing::Test {
     FakeStacking stacking;
     SendDeadlines deadlines{};
     int ended = 0;
+    std::function<void()> at_end;  // as the program ends
     std::unique_ptr<FrmMain> window;
 };
 

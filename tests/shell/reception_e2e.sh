@@ -5,9 +5,12 @@
 #      the window manager 0.1 s after the last block;
 #   2. File > Exit 0.1 s after a block;
 #   3. a port change while a block arrives, N.M. 95 chosen, then SIGTERM
-#      0.1 s after a block on the new port.
+#      0.1 s after a block on the new port;
+#   4. databac.txt unwritable, SIGTERM while its failure box is open and a
+#      second block waits.
 # Every block must be in databac.txt once and whole (the one cut by the port
-# change as far as it came), nothing else, and the settings saved.
+# change as far as it came), or, in 4, in the file of unsaved records;
+# nothing else, and the settings saved.
 #
 # usage: reception_e2e.sh TOLVANE KLD350_SIM
 set -uo pipefail
@@ -153,4 +156,23 @@ mapfile -t got < <(records change)
     fail "the block cut by the port change is no part of the block sent: ${got[0]}"
 [[ $(od -An -c "$work/change/com.dat") == "$(printf '2\r\n' | od -An -c)" ]] || fail "com.dat"
 [[ $(od -An -c "$work/change/numdat.dat") == "$(printf ' 95 \r\n' | od -An -c)" ]] || fail "numdat.dat"
+echo "4: SIGTERM while the backup file's failure box is open and a second block waits"
+simulate line5 --values 1.23
+TOLVANE_COM1=$work/line5 XDG_STATE_HOME=$work/state start unsaved
+rm "$work/unsaved/databac.txt" && mkdir "$work/unsaved/databac.txt"
+echo >&"${enter[line5]}"
+box_open() { [[ -n $(window '^tolvane$') ]]; }
+until_ok 10 "the failure box" box_open
+echo >&"${enter[line5]}"
+until_ok 10 "the second block sent" sent line5 2
+sleep 0.7 # a tick has passed: the block waits behind the box
+kill -TERM "$app"
+until_ok 5 "the program ends" ended
+wait "$app" || fail "the program ended with status $?"
+kept=("$work"/state/tolvane/databac-unsaved-*.txt)
+[[ -f ${kept[0]} ]] || fail "no file of unsaved records"
+[[ $(tr -d '\r' <"${kept[0]}" | paste -sd' ') =~ ^\"Backup\ Data\"\ \#[^#]*\#\ 1.23\ \#[^#]*\#\ 1.23$ ]] ||
+    fail "unsaved records: $(cat -A "${kept[0]}")"
+[[ $(grep -c $'\r$' "${kept[0]}") == 5 ]] || fail "lines end in CR LF"
+grep -q "2 records could not be saved.*${kept[0]}" "$work/unsaved.log" || fail "no word on stderr"
 echo "reception end to end: passed"
