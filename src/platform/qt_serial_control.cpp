@@ -34,8 +34,13 @@ QtSerialControl::QtSerialControl(MonotonicClock clock)
         // Unlimited: the queue below is where bytes wait, never the port.
         port_->setReadBufferSize(0);
         QObject::connect(port_, &QSerialPort::readyRead, port_, [this] { take_in(); });
+        // Some Qt versions report a hung-up line as a read error, over and
+        // over; newer ones say nothing (see set_port_open).
         QObject::connect(port_, &QSerialPort::errorOccurred, port_,
-                         [this](QSerialPort::SerialPortError e) { on_error(e); });
+                         [this](QSerialPort::SerialPortError e) {
+                             if (e == QSerialPort::ReadError || e == QSerialPort::ResourceError)
+                                 lose();
+                         });
         watch_ = new QTimer(port_);
         watch_->setTimerType(Qt::PreciseTimer);
         watch_->setInterval(kWatchInterval);
@@ -46,7 +51,7 @@ QtSerialControl::QtSerialControl(MonotonicClock clock)
 QtSerialControl::~QtSerialControl() {
     lost_ = nullptr;
     on_reader([this] {
-        if (port_->isOpen()) port_->close();
+        close_port();
         delete port_;
         port_ = nullptr;
     });
@@ -77,12 +82,7 @@ Status QtSerialControl::set_port_open(bool open) {
             // What the kernel holds but the port has not taken yet.
             while (port_->isOpen() && port_->waitForReadyRead(0)) {
             }
-            if (!port_->isOpen()) return;  // lost meanwhile; kept already
-            take_in();
-            watch_->stop();
-            port_->close();
-            port_->clearError();
-            open_ = false;
+            close_port();
         });
         return Status::success();
     }
@@ -100,6 +100,15 @@ Status QtSerialControl::set_port_open(bool open) {
         port_->setDataTerminalReady(true);
         port_->setRequestToSend(false);
         port_->clearError();
+#ifndef _WIN32
+        // A line that hangs up (USB adapter pulled out, far end of a
+        // pseudo-terminal closed) polls as error and hang-up from then on,
+        // and every read gives 0 bytes. Qt 6.4 then emits read errors in a
+        // tight loop; Qt 6.8 emits nothing and keeps polling at full speed.
+        // An exception notifier wakes on just that state, whatever Qt does.
+        hang_up_ = new QSocketNotifier(port_->handle(), QSocketNotifier::Exception, port_);
+        QObject::connect(hang_up_, &QSocketNotifier::activated, port_, [this] { lose(); });
+#endif
         reader_generation_ = generation;
         opened_at_ = last_in_ = clock_();
         {
@@ -151,17 +160,28 @@ void QtSerialControl::watch() {
     if (now - last_in_ > kWatchFor) watch_->stop();
 }
 
-void QtSerialControl::on_error(QSerialPort::SerialPortError error) {
-    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError) return;
-    // Closed already: the error came from our own close(), or repeats.
+void QtSerialControl::close_port() {
     if (!port_->isOpen()) return;
-    // A hung-up line repeats the error as fast as it can: close at once, and
-    // keep what had arrived before.
     take_in();
     watch_->stop();
+    // Off before the port closes its descriptor, which may then be reused;
+    // deleted later, as this may run from its own signal.
+    if (hang_up_) {
+        hang_up_->setEnabled(false);
+        hang_up_->deleteLater();
+        hang_up_ = nullptr;
+    }
     port_->close();
     port_->clearError();
     open_ = false;
+}
+
+void QtSerialControl::lose() {
+    // Closed already: the error came from our own close(), or repeats.
+    if (!port_->isOpen()) return;
+    // Closed at once, so that a hung-up line cannot keep the thread busy;
+    // what had arrived before is kept.
+    close_port();
     // Told on the window's thread, unless that has closed or reopened the
     // port since.
     QMetaObject::invokeMethod(

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <atomic>
@@ -48,7 +49,10 @@ class QtSerialControl : public QObject, public SerialControl {
     void take_in();
     // Reader thread: notes the moment if nothing waits to be read.
     void watch();
-    void on_error(QSerialPort::SerialPortError error);
+    // Reader thread: takes what the port holds, then closes it.
+    void close_port();
+    // Reader thread: the open line is gone; closes the port and tells.
+    void lose();
 
     MonotonicClock clock_;
     QThread reader_;
@@ -56,6 +60,7 @@ class QtSerialControl : public QObject, public SerialControl {
     // Made, used and deleted on the reader thread, as is what follows.
     QSerialPort* port_ = nullptr;
     QTimer* watch_ = nullptr;
+    QSocketNotifier* hang_up_ = nullptr;  // while open: the line hangs up
     int reader_generation_ = 0;  // the opening the port is in
     MonotonicTime last_in_{};    // when bytes were last taken in
 
