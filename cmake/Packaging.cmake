@@ -93,7 +93,6 @@ if(BUILD_TESTING)
     endfunction()
     tolvane_expect_tool(desktop-file-validate desktop-file-utils)
     tolvane_expect_tool(appstreamcli appstream)
-    tolvane_expect_tool(dpkg-shlibdeps dpkg-dev)
     tolvane_expect_tool(lintian lintian)
     add_test(NAME packaging.desktop_entry_valid
         COMMAND desktop-file-validate
