@@ -1,7 +1,8 @@
 # Builds the Debian package from an already built tree and checks that what it
 # installs is a desktop program that starts: the executable finds every library
 # (LibreOffice's included), the menu entry, metadata and icons are where
-# desktops look, and the package depends on what the program needs at run time.
+# desktops look, the package depends on what the program needs at run time,
+# and the program carries Debian's hardening.
 #
 #   cmake -DCPACK_CONFIG=<build>/CPackConfig.cmake -DWORK_DIR=<dir> -DAPP_ID=<id>
 #         -DICON_SIZES=16;32;... -DLO_RUNPATH=<dir>
@@ -84,6 +85,21 @@ if(EXISTS ${program})
     if(out MATCHES "not found")
         failed("the loader does not find every library:\n${out}")
     endif()
+
+    # Debian's hardening flags, as they show in the binary.
+    run(readelf -hldW --dyn-syms ${program})
+    foreach(check
+            "Type: +DYN;position-independent (PIE)"
+            "GNU_RELRO;RELRO"
+            "\\(FLAGS\\)[^\n]*BIND_NOW|\\(FLAGS_1\\)[^\n]*NOW;BIND_NOW"
+            "__stack_chk_fail@;stack protector"
+            "__[a-z0-9_]+_chk@;FORTIFY (checked functions)")
+        list(GET check 0 pattern)
+        list(GET check 1 what)
+        if(NOT out MATCHES "${pattern}")
+            failed("not hardened: no ${what} in usr/bin/tolvane")
+        endif()
+    endforeach()
 endif()
 
 # The installed tree as software centres read it: metadata, menu entry and

@@ -139,7 +139,9 @@ mount_system() { # ROOT
     cp -L /etc/resolv.conf "$r/etc/resolv.conf"
 }
 
-# Runs a command in ROOT as root, with a clean environment.
+# Runs a command in ROOT as root, with a clean environment (and the display,
+# once there is one).
+export display=
 inside() { # ROOT COMMAND...
     local r=$1
     shift
@@ -152,12 +154,13 @@ inside() { # ROOT COMMAND...
         "$@"
 }
 
+export -f inside
 # Runs STEP... with its output in the stage's log; fails the stage with
 # MESSAGE when it fails or takes longer than SECONDS.
 step() { # SECONDS MESSAGE COMMAND...
     local limit=$1 message=$2 status=0
     shift 2
-    timeout --kill-after=10 "$limit" "$@" >>"$stage_log" 2>&1 || status=$?
+    timeout --kill-after=10 "$limit" bash -c '"$@"' step "$@" >>"$stage_log" 2>&1 || status=$?
     ((status == 124 || status == 137)) && fail "$message (no end after $limit s)"
     ((status == 0)) || fail "$message (status $status)"
 }
@@ -197,7 +200,6 @@ new_system() { # NAME: sets sys
 
 # A display number that nobody uses on this machine (the abstract X socket
 # namespace is shared with the host).
-display=
 start_display() { # ROOT
     local r=$1 n
     for _ in $(seq 100); do
