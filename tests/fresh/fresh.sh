@@ -222,12 +222,14 @@ start_display() { # ROOT
     fail "openbox does not manage the display"
 }
 
-# The program's visible windows in ROOT's display, one id a line.
-windows() { # ROOT
-    inside "$1" xdotool search --onlyvisible --classname '^tolvane$' 2>/dev/null || true
+# The program's visible windows in ROOT's display (with a title matching
+# NAME), one id a line.
+windows() { # ROOT [NAME]
+    inside "$1" xdotool search --all --onlyvisible --classname '^tolvane$' \
+        ${2:+--name "$2"} 2>/dev/null || true
 }
 
-# Waits for the title window, presses OK (Return) and waits for a second
+# Waits for the title window, presses OK (Return) and waits for the main
 # window; fails if PID (the starting process) ends first.
 press_ok_and_see_the_main_window() { # ROOT PID WAIT-SECONDS
     local r=$1 pid=$2 limit=$3 title= main= deadline
@@ -245,7 +247,7 @@ press_ok_and_see_the_main_window() { # ROOT PID WAIT-SECONDS
     while [[ -z "$main" ]]; do
         kill -0 "$pid" 2>/dev/null || fail "the program ended after OK"
         ((SECONDS < deadline)) || fail "no main window within 60 s of OK"
-        main=$(windows "$r" | grep -vx "$title" | head -n1 || true)
+        main=$(windows "$r" '^KLD-350 Polling Utility V' | grep -vx "$title" | head -n1 || true)
         [[ -n "$main" ]] || sleep 0.5
     done
     inside "$r" xprop -id "$main" _NET_WM_NAME >>"$stage_log" 2>&1 || true
@@ -293,7 +295,8 @@ stage "the README's package commands" b-package.log
 # line; the last one installs the package, which c) does on a second system.
 commands=$(awk '/^## Build and install the package/ {s=1; next}
     s && /^    / {print substr($0, 5); c=1; next}
-    s && c {exit}' "$sys_a/root/tolvane/README.md" | grep -v 'apt install \./' | sed -e 's/^sudo //')
+    s && c {exit}' "$sys_a/root/tolvane/README.md" | grep -v 'apt install \./' |
+    sed -e 's/^sudo //; s/^apt install /apt-get install -y /')
 [[ -n "$commands" ]] || fail "no commands found in the README"
 printf '%s\n' "$commands" >"$logs/b-commands.sh"
 step 3600 "a README command failed" inside "$sys_a" bash -exc "cd /root/tolvane; $commands"
