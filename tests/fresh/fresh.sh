@@ -63,6 +63,9 @@ done
 
 rm -rf "$logs"
 mkdir -p "$logs" "$archives/partial" "$lists/partial" "$ccache_dir"
+# One run per release at a time: they share the systems' folder and caches.
+exec 9>"$cache/$release.lock"
+flock 9
 
 # --- mounts and processes ------------------------------------------------------
 
