@@ -225,11 +225,10 @@ start_display() { # ROOT
     fail "openbox does not manage the display"
 }
 
-# The program's visible windows in ROOT's display (with a title matching
-# NAME), one id a line.
-windows() { # ROOT [NAME]
-    inside "$1" xdotool search --all --onlyvisible --classname '^tolvane$' \
-        ${2:+--name "$2"} 2>/dev/null || true
+# The visible windows in ROOT's display (only the program's: the display is
+# its own) whose WHAT (classname or name) matches PATTERN, one id a line.
+windows() { # ROOT WHAT PATTERN
+    inside "$1" xdotool search --onlyvisible "--$2" "$3" 2>/dev/null || true
 }
 
 # Waits for the title window, presses OK (Return) and waits for the main
@@ -240,7 +239,7 @@ press_ok_and_see_the_main_window() { # ROOT PID WAIT-SECONDS
     while [[ -z "$title" ]]; do
         kill -0 "$pid" 2>/dev/null || fail "it ended before its title window showed"
         ((SECONDS < deadline)) || fail "no title window after $limit s"
-        title=$(windows "$r" | head -n1)
+        title=$(windows "$r" classname '^tolvane$' | head -n1)
         [[ -n "$title" ]] || sleep 1
     done
     say "title window is up; pressing OK"
@@ -250,7 +249,7 @@ press_ok_and_see_the_main_window() { # ROOT PID WAIT-SECONDS
     while [[ -z "$main" ]]; do
         kill -0 "$pid" 2>/dev/null || fail "the program ended after OK"
         ((SECONDS < deadline)) || fail "no main window within 60 s of OK"
-        main=$(windows "$r" '^KLD-350 Polling Utility V' | grep -vx "$title" | head -n1 || true)
+        main=$(windows "$r" name '^KLD-350 Polling Utility V' | head -n1)
         [[ -n "$main" ]] || sleep 0.5
     done
     inside "$r" xprop -id "$main" _NET_WM_NAME >>"$stage_log" 2>&1 || true
