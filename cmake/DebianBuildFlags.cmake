@@ -4,15 +4,13 @@
 # keeps its own -O and -g, and the build tree its own paths.
 include_guard(GLOBAL)
 
-# CPack runs dpkg-shlibdeps only on what `file` says are ELF files.
 find_program(TOLVANE_DPKG_BUILDFLAGS dpkg-buildflags)
 find_program(TOLVANE_DPKG_SHLIBDEPS dpkg-shlibdeps)
-find_program(TOLVANE_FILE file)
-if(NOT TOLVANE_DPKG_BUILDFLAGS OR NOT TOLVANE_DPKG_SHLIBDEPS OR NOT TOLVANE_FILE)
-    message(FATAL_ERROR "dpkg-buildflags, dpkg-shlibdeps or file not found: install the "
-        "Debian packages dpkg-dev and file (./run does). The program is built with "
-        "Debian's hardening flags, and its package's library dependencies come from "
-        "dpkg-shlibdeps; without them the package would not install on another machine.")
+if(NOT TOLVANE_DPKG_BUILDFLAGS OR NOT TOLVANE_DPKG_SHLIBDEPS)
+    message(FATAL_ERROR "dpkg-buildflags or dpkg-shlibdeps not found: install dpkg-dev "
+        "(./run does). The program is built with Debian's hardening flags, and its "
+        "package's library dependencies come from dpkg-shlibdeps; without them the "
+        "package would not install on another machine.")
 endif()
 
 function(tolvane_debian_flags kind out)
