@@ -163,7 +163,9 @@ export -f inside
 step() { # SECONDS MESSAGE COMMAND...
     local limit=$1 message=$2 status=0
     shift 2
-    timeout --kill-after=10 "$limit" bash -c '"$@"' step "$@" >>"$stage_log" 2>&1 || status=$?
+    # In the background, so that a signal to this script is handled at once.
+    timeout --kill-after=10 "$limit" bash -c '"$@"' step "$@" >>"$stage_log" 2>&1 &
+    wait $! || status=$?
     ((status == 124 || status == 137)) && fail "$message (no end after $limit s)"
     ((status == 0)) || fail "$message (status $status)"
 }
