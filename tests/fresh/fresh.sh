@@ -61,11 +61,12 @@ for tool in debootstrap git chroot mount umount; do
     command -v "$tool" >/dev/null || fail "$tool is missing (Debian: debootstrap, git, util-linux)"
 done
 
-rm -rf "$logs"
-mkdir -p "$logs" "$archives/partial" "$lists/partial" "$ccache_dir"
+mkdir -p "$archives/partial" "$lists/partial" "$ccache_dir"
 # One run per release at a time: they share the systems' folder and caches.
 exec 9>"$cache/$release.lock"
-flock 9
+flock -n 9 || { say "waiting for another run of this test for $release"; flock 9; }
+rm -rf "$logs"
+mkdir -p "$logs"
 
 # --- mounts and processes ------------------------------------------------------
 
@@ -200,6 +201,8 @@ new_system() { # NAME: sets sys
     sys=$work/$1
     mkdir -p "$work"
     cp -a "$base" "$sys"
+    # A mirror that stumbles once does not fail the test.
+    echo 'Acquire::Retries "3";' >"$sys/etc/apt/apt.conf.d/80retries"
     mount_system "$sys"
 }
 
