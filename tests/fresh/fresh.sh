@@ -120,8 +120,8 @@ cleanup() {
     exit "$status"
 }
 trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+trap 'echo "FAIL: fresh $release, $stage_name: interrupted" >&2; exit 130' INT
+trap 'echo "FAIL: fresh $release, $stage_name: terminated" >&2; exit 143' TERM
 
 # Mounts what a running system has into ROOT, plus the caches.
 mount_system() { # ROOT
