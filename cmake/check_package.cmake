@@ -1,7 +1,8 @@
 # Builds the Debian package from an already built tree and checks that what it
 # installs is a desktop program that starts: the executable finds every library
 # (LibreOffice's included), the menu entry, metadata and icons are where
-# desktops look, and the package depends on what the program needs at run time.
+# desktops look, the package depends on what the program needs at run time,
+# and the program carries Debian's hardening.
 #
 #   cmake -DCPACK_CONFIG=<build>/CPackConfig.cmake -DWORK_DIR=<dir> -DAPP_ID=<id>
 #         -DICON_SIZES=16;32;... -DLO_RUNPATH=<dir>
@@ -41,10 +42,11 @@ endif()
 if(NOT out MATCHES "Section: science\n")
     failed("section is not science")
 endif()
-# From dpkg-shlibdeps (Qt, the UNO libraries) and from the explicit list.
+# From dpkg-shlibdeps (Qt, the UNO libraries; Debian 13 names some of them
+# with a "t64" suffix) and from the explicit list.
 foreach(dep libqt6serialport6 libqt6widgets6 libuno-sal3 libuno-cppu3 libreoffice-calc ure
             qt6-qpa-plugins fonts-liberation)
-    if(NOT out MATCHES "[:,] ${dep}[ ,\n]")
+    if(NOT out MATCHES "[:,] ${dep}(t64)?[ ,\n]")
         failed("does not depend on ${dep}")
     endif()
 endforeach()
@@ -84,6 +86,21 @@ if(EXISTS ${program})
     if(out MATCHES "not found")
         failed("the loader does not find every library:\n${out}")
     endif()
+
+    # Debian's hardening flags, as they show in the binary.
+    run(readelf -hldW --dyn-syms ${program})
+    foreach(check
+            "Type: +DYN;position-independent (PIE)"
+            "GNU_RELRO;RELRO"
+            "\\(FLAGS\\)[^\n]*BIND_NOW|\\(FLAGS_1\\)[^\n]*NOW;BIND_NOW"
+            "__stack_chk_fail@;stack protector"
+            "__[a-z0-9_]+_chk@;FORTIFY (checked functions)")
+        list(GET check 0 pattern)
+        list(GET check 1 what)
+        if(NOT out MATCHES "${pattern}")
+            failed("not hardened: no ${what} in usr/bin/tolvane")
+        endif()
+    endforeach()
 endif()
 
 # The installed tree as software centres read it: metadata, menu entry and

@@ -1,0 +1,45 @@
+# Run by CPack once the package's files are staged: the package's library
+# dependencies, from dpkg-shlibdeps, with each package named once at its
+# highest minimum version. (On Debian 13 dpkg-shlibdeps names libstdc++6
+# twice, "(>= 4.1.1)" and "(>= 14)", which dpkg accepts and lintian rejects.)
+set(program ${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}/bin/tolvane)
+if(NOT EXISTS ${program})
+    message(FATAL_ERROR "deb_depends: ${program} is not staged")
+endif()
+# dpkg-shlibdeps wants a source package's debian/control, even an empty one.
+set(scratch ${CPACK_TEMPORARY_DIRECTORY}.shlibdeps)
+file(WRITE ${scratch}/debian/control "")
+execute_process(COMMAND dpkg-shlibdeps -O -l${CPACK_TOLVANE_LO_RUNPATH} ${program}
+    WORKING_DIRECTORY ${scratch}
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "shlibs:Depends=")
+    message(FATAL_ERROR "dpkg-shlibdeps failed (${rc}): ${err}")
+endif()
+string(REGEX REPLACE "^.*shlibs:Depends=" "" out "${out}")
+string(REPLACE ", " ";" found "${out}")
+
+set(names "")
+foreach(dep IN LISTS found)
+    string(REGEX MATCH "^[^ ]+" name "${dep}")
+    if(NOT DEFINED best_${name})
+        list(APPEND names ${name})
+        set(best_${name} "${dep}")
+    elseif(dep MATCHES "\\(>= ([^)]+)\\)$")
+        set(version ${CMAKE_MATCH_1})
+        if(best_${name} MATCHES "\\(>= ([^)]+)\\)$")
+            execute_process(COMMAND dpkg --compare-versions ${version} gt ${CMAKE_MATCH_1}
+                RESULT_VARIABLE lower)
+        else()
+            set(lower 0)
+        endif()
+        if(lower EQUAL 0)
+            set(best_${name} "${dep}")
+        endif()
+    endif()
+endforeach()
+set(depends "${CPACK_DEBIAN_PACKAGE_DEPENDS}")
+foreach(name IN LISTS names)
+    string(APPEND depends ", ${best_${name}}")
+endforeach()
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "${depends}")
+message(STATUS "Depends: ${depends}")
