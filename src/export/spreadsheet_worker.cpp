@@ -1,4 +1,4 @@
-#include "platform/spreadsheet_worker.h"
+#include "export/spreadsheet_worker.h"
 
 #include <algorithm>
 #include <exception>

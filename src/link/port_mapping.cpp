@@ -1,4 +1,4 @@
-#include "platform/port_mapping.h"
+#include "link/port_mapping.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "platform/posix_file_system.h"
+#include "posix/posix_file_system.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

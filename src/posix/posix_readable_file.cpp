@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/posix_file_system.h"
+#include "posix/posix_file_system.h"
 
 namespace tolvane {
 namespace {

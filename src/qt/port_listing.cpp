@@ -1,4 +1,4 @@
-#include "platform/port_listing.h"
+#include "qt/port_listing.h"
 
 #include <QSerialPortInfo>
 #include <QSettings>
@@ -16,7 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/port_mapping.h"
+#include "qt/qt_port_mapping.h"
 
 namespace tolvane {
 

@@ -1,4 +1,4 @@
-#include "platform/qt_busy_indicator.h"
+#include "qt/qt_busy_indicator.h"
 
 #include <QCursor>
 #include <QGuiApplication>

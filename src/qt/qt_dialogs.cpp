@@ -1,4 +1,4 @@
-#include "platform/qt_dialogs.h"
+#include "qt/qt_dialogs.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>

@@ -1,10 +1,10 @@
 // The settings-file half of the port mapping, on QSettings.
+#include "qt/qt_port_mapping.h"
+
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
-
-#include "platform/port_mapping.h"
 
 namespace tolvane {
 

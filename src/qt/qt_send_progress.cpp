@@ -1,4 +1,4 @@
-#include "platform/qt_send_progress.h"
+#include "qt/qt_send_progress.h"
 
 #include <QApplication>
 #include <QEventLoop>

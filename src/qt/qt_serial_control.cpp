@@ -1,8 +1,8 @@
-#include "platform/qt_serial_control.h"
+#include "qt/qt_serial_control.h"
 
 #include <QMetaObject>
 
-#include "platform/port_mapping.h"
+#include "qt/qt_port_mapping.h"
 
 #ifndef _WIN32
 #include <sys/ioctl.h>

@@ -1,4 +1,4 @@
-#include "platform/qt_window_stacking.h"
+#include "qt/qt_window_stacking.h"
 
 #include <QWindow>
 

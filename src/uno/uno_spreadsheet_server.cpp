@@ -1,4 +1,4 @@
-#include "platform/uno_spreadsheet_server.h"
+#include "uno/uno_spreadsheet_server.h"
 
 #include <fcntl.h>
 #include <spawn.h>

@@ -1,5 +1,5 @@
 // The worker that runs the spreadsheet's calls on threads, against fakes.
-#include "platform/spreadsheet_worker.h"
+#include "export/spreadsheet_worker.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 
 #include "fakes/fake_controls.h"
 #include "fakes/work_dir.h"
-#include "platform/posix_file_system.h"
+#include "posix/posix_file_system.h"
 #include "records/backup_file.h"
 #include "records/settings_files.h"
 

@@ -1,4 +1,4 @@
-#include "platform/qt_clock_locale.h"
+#include "qt/qt_clock_locale.h"
 
 #include <gtest/gtest.h>
 

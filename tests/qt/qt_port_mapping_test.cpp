@@ -11,8 +11,8 @@
 #include <unistd.h>
 
 #include "kld350_sim.h"
-#include "platform/port_mapping.h"
-#include "platform/qt_serial_control.h"
+#include "qt/qt_port_mapping.h"
+#include "qt/qt_serial_control.h"
 
 namespace tolvane {
 namespace {

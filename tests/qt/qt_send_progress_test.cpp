@@ -1,5 +1,5 @@
 // Waiting for a call on another thread in the window's event loop.
-#include "platform/qt_send_progress.h"
+#include "qt/qt_send_progress.h"
 
 #include <gtest/gtest.h>
 

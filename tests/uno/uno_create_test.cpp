@@ -14,8 +14,8 @@
 #include "export/spreadsheet_export.h"
 #include "fakes/fake_controls.h"
 #include "fakes/fake_spreadsheet.h"
-#include "platform/office/office.h"
-#include "platform/uno_spreadsheet_server.h"
+#include "uno/office/office.h"
+#include "uno/uno_spreadsheet_server.h"
 
 namespace tolvane {
 namespace {

@@ -15,12 +15,12 @@
 #include <signal.h>
 
 #include "export/spreadsheet_export.h"
+#include "export/spreadsheet_worker.h"
 #include "fakes/fake_controls.h"
 #include "fakes/fake_spreadsheet.h"
 #include "fakes/fake_waiting.h"
-#include "platform/office/office.h"
-#include "platform/spreadsheet_worker.h"
-#include "platform/uno_spreadsheet_server.h"
+#include "uno/office/office.h"
+#include "uno/uno_spreadsheet_server.h"
 
 namespace tolvane {
 namespace {

@@ -1,6 +1,6 @@
 // The send against a real LibreOffice Calc: the headless office of the CTest
 // fixture "office", listening on TOLVANE_UNO_PIPE.
-#include "platform/uno_spreadsheet_server.h"
+#include "uno/uno_spreadsheet_server.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include "export/spreadsheet_export.h"
 #include "fakes/fake_controls.h"
 #include "fakes/fake_spreadsheet.h"
-#include "platform/office/office.h"
+#include "uno/office/office.h"
 
 namespace tolvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/office/office.h"
+#include "uno/office/office.h"
 
 #include <dirent.h>
 #include <fcntl.h>

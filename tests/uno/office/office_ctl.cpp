@@ -8,7 +8,7 @@
 #include <iostream>
 #include <string>
 
-#include "platform/office/office.h"
+#include "uno/office/office.h"
 
 int main(int argc, char** argv) {
     if (argc != 4 || (std::strcmp(argv[1], "start") != 0 && std::strcmp(argv[1], "stop") != 0)) {
