@@ -21,9 +21,6 @@ namespace tolvane {
 namespace {
 
 namespace t = tolvane::testing;
-using css::uno::Reference;
-using css::uno::UNO_QUERY;
-using css::uno::UNO_QUERY_THROW;
 
 TEST(CreatePath, StartsAVisibleOfficeAndTheValuesArrive) {
     const std::string pipe = uno_pipe_from_environment();

@@ -27,9 +27,6 @@ namespace tolvane {
 namespace {
 
 namespace t = tolvane::testing;
-using css::uno::Reference;
-using css::uno::UNO_QUERY;
-using css::uno::UNO_QUERY_THROW;
 
 class OperatorsOffice : public ::testing::Test {
   protected:

@@ -20,9 +20,6 @@ namespace tolvane {
 namespace {
 
 namespace t = tolvane::testing;
-using css::uno::Reference;
-using css::uno::UNO_QUERY;
-using css::uno::UNO_QUERY_THROW;
 
 // The fixture's office must answer: should it be gone, failing at once beats
 // starting another one.

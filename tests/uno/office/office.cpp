@@ -44,9 +44,6 @@ extern char** environ;
 
 namespace tolvane::testing {
 
-using css::uno::Reference;
-using css::uno::UNO_QUERY;
-using css::uno::UNO_QUERY_THROW;
 using rtl::OUString;
 
 namespace {

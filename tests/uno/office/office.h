@@ -86,3 +86,12 @@ std::vector<ProcessState> processes();
 void close_documents(const css::uno::Reference<css::frame::XDesktop2>& desktop);
 
 }  // namespace tolvane::testing
+
+namespace tolvane {
+
+// The UNO names that every office test uses.
+using css::uno::Reference;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+
+}  // namespace tolvane
