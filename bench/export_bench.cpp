@@ -3,7 +3,7 @@
 //   cmake --build build --target export_bench && build/bench/export_bench
 // The operator's own office (visible, the user's profile) and the window's
 // stall need a display and a throw-away HOME:
-//   tests/platform/run_with_xvfb.sh build/bench/export_bench
+//   tests/uno/run_with_xvfb.sh build/bench/export_bench
 #include <benchmark/benchmark.h>
 
 #include <signal.h>
@@ -19,13 +19,13 @@
 #include <string>
 
 #include "export/spreadsheet_export.h"
+#include "export/spreadsheet_worker.h"
 #include "fakes/fake_controls.h"
 #include "fakes/fake_spreadsheet.h"
 #include "fakes/fake_waiting.h"
-#include "platform/office/office.h"
-#include "platform/qt_send_progress.h"
-#include "platform/spreadsheet_worker.h"
-#include "platform/uno_spreadsheet_server.h"
+#include "qt/qt_send_progress.h"
+#include "uno/office/office.h"
+#include "uno/uno_spreadsheet_server.h"
 
 namespace {
 
@@ -114,7 +114,7 @@ MeasTable three_values() {
 
 bool needs_display(benchmark::State& state) {
     if (getenv("DISPLAY")) return true;
-    state.SkipWithError("needs a display: run under tests/platform/run_with_xvfb.sh");
+    state.SkipWithError("needs a display: run under tests/uno/run_with_xvfb.sh");
     return false;
 }
 

@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
+#include <utility>
 
 #include "fakes/fake_controls.h"
 #include "link/frame_decoder.h"
@@ -53,17 +54,10 @@ void BM_Block100(benchmark::State& state) {
 }
 BENCHMARK(BM_Block100);
 
-// Start-up with a databac.txt of N lines (records of 100 values).
-void BM_LoadBackupList(benchmark::State& state) {
+// Start-up with `file` as databac.txt.
+void load_at_start_up(benchmark::State& state, std::string file) {
     testing::MemoryFileSystem files;
-    std::string& file = files.files[kBackupFileName];
-    file = std::string(kBackupHeader);
-    for (int64_t line = 1; line < state.range(0);) {
-        file += "#2026-12-06 05:54:07#\r\n\"Sample A\"\r\n";
-        line += 2;
-        for (int v = 0; v < 100 && line < state.range(0); ++v, ++line)
-            file += "345000\r\n";
-    }
+    files.files[kBackupFileName] = std::move(file);
     testing::FakeClock clock;
     testing::FakeDialogs dialogs;
     testing::FakeTextBox description;
@@ -73,6 +67,18 @@ void BM_LoadBackupList(benchmark::State& state) {
         backup.load_backup_list();
         benchmark::DoNotOptimize(lst_backup.rows.data());
     }
+}
+
+// Start-up with a databac.txt of N lines (records of 100 values).
+void BM_LoadBackupList(benchmark::State& state) {
+    std::string file(kBackupHeader);
+    for (int64_t line = 1; line < state.range(0);) {
+        file += "#2026-12-06 05:54:07#\r\n\"Sample A\"\r\n";
+        line += 2;
+        for (int v = 0; v < 100 && line < state.range(0); ++v, ++line)
+            file += "345000\r\n";
+    }
+    load_at_start_up(state, std::move(file));
     state.counters["lines"] = static_cast<double>(state.range(0));
 }
 BENCHMARK(BM_LoadBackupList)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMillisecond);
@@ -103,17 +109,7 @@ BENCHMARK(BM_FieldReaderLongLine)
 
 // The same line as the whole of databac.txt at start-up, list rows included.
 void BM_LoadLongLine(benchmark::State& state) {
-    testing::MemoryFileSystem files;
-    files.files[kBackupFileName] = std::string(kBackupHeader) + many_fields(state.range(0));
-    testing::FakeClock clock;
-    testing::FakeDialogs dialogs;
-    testing::FakeTextBox description;
-    for (auto _ : state) {
-        testing::FakeList lst_backup;
-        BackupFile backup(files, clock, dialogs, lst_backup, description);
-        backup.load_backup_list();
-        benchmark::DoNotOptimize(lst_backup.rows.data());
-    }
+    load_at_start_up(state, std::string(kBackupHeader) + many_fields(state.range(0)));
 }
 BENCHMARK(BM_LoadLongLine)->Arg(100000)->Unit(benchmark::kMillisecond);
 

@@ -10,15 +10,15 @@
 
 #include <unistd.h>
 
-#include "platform/posix_file_system.h"
-#include "platform/qt_busy_indicator.h"
-#include "platform/qt_clock_locale.h"
-#include "platform/qt_serial_control.h"
-#include "platform/uno_spreadsheet_server.h"
+#include "posix/posix_file_system.h"
+#include "qt/qt_busy_indicator.h"
+#include "qt/qt_clock_locale.h"
+#include "qt/qt_serial_control.h"
 #include "shell/close_on_signal.h"
 #include "shell/command_line.h"
 #include "shell/frm_main.h"
 #include "shell/frm_start.h"
+#include "uno/uno_spreadsheet_server.h"
 
 #ifndef TOLVANE_VERSION_TEXT
 #define TOLVANE_VERSION_TEXT "1.00"

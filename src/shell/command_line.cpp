@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/port_listing.h"
+#include "qt/port_listing.h"
 #include "shell/application.h"
 
 #ifndef TOLVANE_VERSION_TEXT

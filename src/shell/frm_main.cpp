@@ -13,9 +13,9 @@
 #include <iostream>
 #include <limits>
 
-#include "platform/qt_dialogs.h"
-#include "platform/qt_send_progress.h"
-#include "platform/qt_window_stacking.h"
+#include "qt/qt_dialogs.h"
+#include "qt/qt_send_progress.h"
+#include "qt/qt_window_stacking.h"
 #include "records/settings_files.h"
 #include "shell/close_on_signal.h"
 #include "shell/help_window.h"

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "export/spreadsheet_export.h"
+#include "export/spreadsheet_worker.h"
 #include "link/port_selection.h"
 #include "link/reception_poll.h"
 #include "platform/busy_indicator.h"
@@ -16,7 +17,6 @@
 #include "platform/file_system.h"
 #include "platform/serial_control.h"
 #include "platform/spreadsheet_server.h"
-#include "platform/spreadsheet_worker.h"
 #include "platform/window_stacking.h"
 #include "records/backup_file.h"
 #include "records/meas_table.h"

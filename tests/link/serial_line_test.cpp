@@ -16,7 +16,7 @@
 
 #include "kld350_sim.h"
 #include "link/link_rig.h"
-#include "platform/qt_serial_control.h"
+#include "qt/qt_serial_control.h"
 
 namespace tolvane {
 namespace {

@@ -9,7 +9,7 @@
 #include <random>
 
 #include "fakes/fake_controls.h"
-#include "platform/posix_file_system.h"
+#include "posix/posix_file_system.h"
 
 namespace tolvane {
 namespace {

@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "kld350_sim.h"
-#include "platform/qt_window_stacking.h"
+#include "qt/qt_window_stacking.h"
 #include "shell/help_window.h"
 #include "shell/main_window_rig.h"
 

@@ -9,9 +9,9 @@
 #include <cmath>
 
 #include "kld350_sim.h"
-#include "platform/office/office.h"
-#include "platform/uno_spreadsheet_server.h"
 #include "shell/main_window_rig.h"
+#include "uno/office/office.h"
+#include "uno/uno_spreadsheet_server.h"
 
 namespace tolvane::testing {
 namespace {

@@ -7,7 +7,7 @@
 #include <QTimer>
 
 #include "kld350_sim.h"
-#include "platform/qt_send_progress.h"
+#include "qt/qt_send_progress.h"
 #include "shell/main_window_rig.h"
 
 namespace tolvane::testing {

@@ -9,7 +9,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 
-#include "platform/qt_dialogs.h"
+#include "qt/qt_dialogs.h"
 #include "shell/frm_start.h"
 #include "shell/help_window.h"
 

@@ -19,7 +19,7 @@
 #include "fakes/fake_serial.h"
 #include "fakes/fake_spreadsheet.h"
 #include "fakes/work_dir.h"
-#include "platform/posix_file_system.h"
+#include "posix/posix_file_system.h"
 #include "shell/frm_main.h"
 
 namespace tolvane::testing {

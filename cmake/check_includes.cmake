@@ -1,0 +1,22 @@
+# cmake -DSRC=<src> -P check_includes.cmake
+# The logic and its interfaces stay standard C++: no Qt or UNO header, no
+# header of an adapter or of the windows. No adapter reaches into another.
+function(forbid folders pattern)
+    foreach(folder IN LISTS folders)
+        file(GLOB_RECURSE files ${SRC}/${folder}/*)
+        foreach(file IN LISTS files)
+            file(STRINGS ${file} hits REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](${pattern})")
+            foreach(hit IN LISTS hits)
+                string(APPEND bad "  ${file}: ${hit}\n")
+            endforeach()
+        endforeach()
+    endforeach()
+    set(bad "${bad}" PARENT_SCOPE)
+endfunction()
+forbid("records;link;export;platform" "Q|com/sun/star/|cppu|rtl/|sal/|osl/|uno/|posix/|qt/|shell/")
+forbid("posix" "Q|com/sun/star/|cppu|rtl/|sal/|osl/|uno/|qt/|shell/")
+forbid("qt" "com/sun/star/|cppu|rtl/|sal/|osl/|uno/|posix/|shell/")
+forbid("uno" "Q|posix/|qt/|shell/")
+if(bad)
+    message(FATAL_ERROR "Headers included where they do not belong (see src/README.md):\n${bad}")
+endif()

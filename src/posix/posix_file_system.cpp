@@ -1,0 +1,235 @@
+#include "posix/posix_file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace tolvane {
+namespace {
+
+Status errno_failure() {
+    return Status::failure(std::strerror(errno));
+}
+
+// Closes on every path out of a function.
+class Fd {
+  public:
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+    // Closing can report a late write error (NFS); callers that wrote check it.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+bool write_fully(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// Where a replacement must go: through a symbolic link to the file it names,
+// so that a link set up by the user stays a link.
+std::string resolved_target(const std::string& name) {
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(name.c_str(), nullptr), &std::free);
+    return real ? std::string(real.get()) : name;
+}
+
+constexpr const char* kNotRegular = "Not a regular file";
+
+// Only regular files are opened: opening a FIFO waits for a writer, and a
+// device may be a serial line or swallow what is written. Success also when
+// nothing of that name exists.
+Status regular_or_missing(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT ? Status::success() : errno_failure();
+    if (S_ISDIR(st.st_mode)) return Status::failure(std::strerror(EISDIR));
+    if (!S_ISREG(st.st_mode)) return Status::failure(kNotRegular);
+    return Status::success();
+}
+
+// The same test on what was opened (the name may have changed in between).
+Status regular_open(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return errno_failure();
+    if (S_ISDIR(st.st_mode)) return Status::failure(std::strerror(EISDIR));
+    if (!S_ISREG(st.st_mode)) return Status::failure(kNotRegular);
+    return Status::success();
+}
+
+}  // namespace
+
+bool PosixFileSystem::exists(const std::string& name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0;
+}
+
+Status PosixFileSystem::read_all(const std::string& name, std::string& bytes) {
+    bytes.clear();
+    if (Status usable = regular_or_missing(name); !usable.ok()) return usable;
+    Fd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0) return errno_failure();
+    if (Status usable = regular_open(fd.get()); !usable.ok()) return usable;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) == 0 && st.st_size > 0)
+        bytes.reserve(static_cast<size_t>(st.st_size));
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno_failure();
+        }
+        if (n == 0) break;
+        bytes.append(chunk, static_cast<size_t>(n));
+    }
+    return Status::success();
+}
+
+Status PosixFileSystem::replace(const std::string& name, std::string_view bytes) {
+    // Write a new file beside the old one and rename it over: a failure at any
+    // point leaves the old content whole.
+    const std::string target = resolved_target(name);
+    if (Status usable = regular_or_missing(target); !usable.ok()) return usable;
+    struct stat old {};
+    const bool had_old = ::stat(target.c_str(), &old) == 0;
+    if (had_old) {
+        // The rename needs only a writable directory; a file this user may
+        // not write must stay as it is all the same.
+        Fd writable(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
+        if (writable.get() < 0) return errno_failure();
+    }
+
+    std::string temp = target + ".XXXXXX";
+    Fd fd(::mkstemp(temp.data()));
+    if (fd.get() < 0) return errno_failure();
+    const mode_t mode = had_old ? (old.st_mode & 07777) : [] {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        return static_cast<mode_t>(0666 & ~mask);
+    }();
+    if (::fchmod(fd.get(), mode) != 0 || !write_fully(fd.get(), bytes) || ::fsync(fd.get()) != 0 ||
+        !fd.close() || ::rename(temp.c_str(), target.c_str()) != 0) {
+        const Status failed = errno_failure();
+        ::unlink(temp.c_str());
+        return failed;
+    }
+    return Status::success();
+}
+
+Status PosixFileSystem::append(const std::string& name, std::string_view bytes, const Lead& lead) {
+    if (Status usable = regular_or_missing(name); !usable.ok()) return usable;
+    constexpr int kFlags = O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK;
+    // Read access only to see the last byte; a file this user may write but
+    // not read is still appended to, taken to end with a line end.
+    bool readable = true;
+    int raw = ::open(name.c_str(), O_RDWR | kFlags, 0666);
+    if (raw < 0 && errno == EACCES) {
+        readable = false;
+        raw = ::open(name.c_str(), O_WRONLY | kFlags, 0666);
+    }
+    if (raw < 0) return errno_failure();
+    Fd fd(raw);
+    if (Status usable = regular_open(fd.get()); !usable.ok()) return usable;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return errno_failure();
+    const off_t size_before = st.st_size;
+
+    std::string lead_bytes;
+    if (lead) {
+        char last = size_before > 0 ? '\n' : '\0';
+        if (size_before > 0 && readable && ::pread(fd.get(), &last, 1, size_before - 1) != 1)
+            return errno_failure();
+        lead_bytes = lead(static_cast<uint64_t>(size_before), last);
+    }
+    const std::string_view whole =
+        lead_bytes.empty() ? bytes : std::string_view(lead_bytes.append(bytes));
+    if (!write_fully(fd.get(), whole) || ::fsync(fd.get()) != 0) {
+        const Status failed = errno_failure();
+        // Take back a part that did get written, so the file never ends in
+        // half a record.
+        if (::ftruncate(fd.get(), size_before) == 0) ::fsync(fd.get());
+        return failed;
+    }
+    if (!fd.close()) return errno_failure();
+    return Status::success();
+}
+
+namespace {
+
+// $XDG_STATE_HOME/tolvane, or ~/.local/state/tolvane; empty when neither is
+// known.
+std::string state_directory() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state && state[0] == '/') return std::string(state) + "/tolvane";
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return std::string(home) + "/.local/state/tolvane";
+    return {};
+}
+
+// Each missing directory of `path`, private to the user as the state
+// directory should be.
+bool make_directories(const std::string& path) {
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (slash == std::string::npos) return true;
+    }
+}
+
+}  // namespace
+
+Status PosixFileSystem::write_aside(const std::string& name, std::string_view bytes,
+                                    std::string& path) {
+    const std::string dir = state_directory();
+    path = (dir.empty() ? "~/.local/state/tolvane" : dir) + "/" + name;
+    if (dir.empty()) return Status::failure("neither XDG_STATE_HOME nor HOME is set");
+    if (!make_directories(dir)) return errno_failure();
+    const size_t dot = name.rfind('.');
+    for (int n = 1;; ++n) {
+        path = dir + "/" +
+               (n == 1 ? name
+                       : name.substr(0, dot) + "-" + std::to_string(n) +
+                             (dot == std::string::npos ? "" : name.substr(dot)));
+        Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (fd.get() < 0) {
+            if (errno == EEXIST && n < 100) continue;
+            return errno_failure();
+        }
+        if (!write_fully(fd.get(), bytes) || ::fsync(fd.get()) != 0 || !fd.close()) {
+            const Status failed = errno_failure();
+            ::unlink(path.c_str());
+            return failed;
+        }
+        return Status::success();
+    }
+}
+
+}  // namespace tolvane

@@ -1,0 +1,40 @@
+#include "qt/qt_clock_locale.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+
+namespace tolvane {
+namespace {
+
+TEST(QtClockLocale, GeneralDateTimeFollowsTheRegion) {
+    QtClockLocale us(QLocale(QLocale::English, QLocale::UnitedStates));
+    const std::string text = us.general_date_time({2026, 12, 6, 17, 54, 7});
+    EXPECT_NE(text.find("12/6/26"), std::string::npos) << text;
+    EXPECT_NE(text.find("5:54:07"), std::string::npos) << text;
+    EXPECT_NE(text.find("PM"), std::string::npos) << text;
+
+    QtClockLocale de(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(de.general_date_time({2026, 12, 6, 5, 54, 7}), "06.12.26 05:54:07");
+    EXPECT_EQ(de.general_date_time({2026, 12, 7, 0, 0, 0}), "07.12.26");  // midnight: date alone
+}
+
+TEST(QtClockLocale, DecimalSeparatorFollowsTheRegion) {
+    EXPECT_EQ(QtClockLocale(QLocale(QLocale::English, QLocale::UnitedStates)).decimal_separator(),
+              ".");
+    EXPECT_EQ(QtClockLocale(QLocale(QLocale::German, QLocale::Germany)).decimal_separator(), ",");
+}
+
+TEST(QtClockLocale, NowIsTheLocalTime) {
+    QtClockLocale clock(QLocale::c());
+    const QDateTime before = QDateTime::currentDateTime();
+    const LocalDateTime now = clock.now();
+    const QDateTime after = QDateTime::currentDateTime();
+    const QDateTime got(QDate(now.year, now.month, now.day),
+                        QTime(now.hour, now.minute, now.second));
+    EXPECT_GE(got.toSecsSinceEpoch(), before.toSecsSinceEpoch());
+    EXPECT_LE(got.toSecsSinceEpoch(), after.toSecsSinceEpoch());
+}
+
+}  // namespace
+}  // namespace tolvane
