@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -102,7 +103,9 @@ int run_application(int argc, char** argv) {
     args.push_back(nullptr);
 
     const QtMessageHandler previous = qInstallMessageHandler(starting_messages);
+    const std::function<void()> restore_ctype = choose_utf8_ctype();
     QApplication app(args_count, args.data());
+    restore_ctype();
     qInstallMessageHandler(previous);
     for (const QString& line : std::exchange(starting_lines, {}))
         std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());

@@ -2,9 +2,15 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
+#include <string>
 #include <string_view>
+
+#include <langinfo.h>
 
 #include "qt/port_listing.h"
 #include "shell/application.h"
@@ -88,7 +94,9 @@ void print(std::FILE* stream, const QString& text) {
 // windows' QApplication. Nothing when no option asks for anything ("--"
 // alone, or only Qt's options): then the windows start, as without options.
 std::optional<int> run_options(int argc, char** argv) {
+    const std::function<void()> restore_ctype = choose_utf8_ctype();
     QCoreApplication app(argc, argv);
+    restore_ctype();
     QCoreApplication::setApplicationName("tolvane");
     QCoreApplication::setApplicationVersion(TOLVANE_VERSION_TEXT);
 
@@ -146,6 +154,24 @@ bool platform_chosen(int argc, char** argv) {
         if (const QtOption* qt = qt_option(arg); qt && qt->name == "platform") return true;
     }
     return false;
+}
+
+std::function<void()> choose_utf8_ctype() {
+    // LC_ALL would override LC_CTYPE; then Qt's own switch stands.
+    if (const char* all = std::getenv("LC_ALL"); all && *all) return [] {};
+    std::setlocale(LC_CTYPE, "");
+    const std::string codeset = nl_langinfo(CODESET);
+    std::setlocale(LC_CTYPE, "C");
+    if (codeset == "UTF-8" || codeset == "utf8") return [] {};
+    std::optional<std::string> before;
+    if (const char* ctype = std::getenv("LC_CTYPE")) before = ctype;
+    ::setenv("LC_CTYPE", "C.UTF-8", 1);
+    return [before] {
+        if (before)
+            ::setenv("LC_CTYPE", before->c_str(), 1);
+        else
+            ::unsetenv("LC_CTYPE");
+    };
 }
 
 int run_program(int argc, char** argv) {
