@@ -214,7 +214,7 @@ start_display() { # ROOT
         n=$((100 + RANDOM % 800))
         grep -q "/tmp/.X11-unix/X$n\$" /proc/net/unix || [[ -e /tmp/.X$n-lock ]] || break
     done
-    chroot "$r" /usr/bin/env -i PATH=/usr/bin:/bin Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp \
+    chroot "$r" /usr/bin/env -i PATH=/usr/bin:/bin Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset \
         >"$logs/xvfb-$(basename "$r").log" 2>&1 &
     display=:$n
     for _ in $(seq 100); do
@@ -222,10 +222,13 @@ start_display() { # ROOT
         sleep 0.1
     done
     inside "$r" xdpyinfo >/dev/null 2>&1 || fail "Xvfb does not start (see xvfb-$(basename "$r").log)"
-    inside "$r" openbox --sm-disable >"$logs/openbox-$(basename "$r").log" 2>&1 &
-    for _ in $(seq 100); do
-        inside "$r" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return
-        sleep 0.1
+    # A second start, should the first one meet the display still settling.
+    for _ in 1 2; do
+        inside "$r" openbox --sm-disable >>"$logs/openbox-$(basename "$r").log" 2>&1 &
+        for _ in $(seq 100); do
+            inside "$r" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return
+            sleep 0.1
+        done
     done
     fail "openbox does not manage the display"
 }
