@@ -14,11 +14,12 @@
 #   c) apt-get installs the .deb, `tolvane --version` prints VERSION_LINE on
 #      stdout, the main window opens after OK, and SIGTERM ends it with 0.
 #
-# Needs root, debootstrap, git; without root it exits with 77 (skipped). The base systems, the downloaded packages and
-# a compiler cache stay under TOLVANE_FRESH_CACHE (/var/tmp/tolvane-fresh), so
-# that a second run downloads nothing and rebuilds little. Every mount is
-# undone and every process started inside is ended on every way out; a run
-# that was killed is cleaned up by the next one.
+# Needs root, debootstrap, git; without root it exits with 77 (skipped). The
+# base systems, the downloaded packages and a compiler cache stay under
+# TOLVANE_FRESH_CACHE (/var/tmp/tolvane-fresh), so that a second run downloads
+# nothing and rebuilds little. Every mount is undone and every process started
+# inside is ended on every way out; a run that was killed is cleaned up by the
+# next one.
 set -euo pipefail
 
 release=${1:?release}
@@ -273,7 +274,7 @@ press_ok_and_see_the_main_window() { # ROOT PID WAIT-SECONDS
 stop() { # PID EXE
     local pid status=0
     for pid in /proc/[0-9]*; do
-        [[ $(readlink "$pid/exe" 2>/dev/null) == "$2" ]] && kill -TERM "${pid#/proc/}"
+        [[ $(readlink "$pid/exe" 2>/dev/null) == "$2" ]] && kill -TERM "${pid#/proc/}" || true
     done
     for _ in $(seq 100); do
         kill -0 "$1" 2>/dev/null || break
