@@ -116,6 +116,112 @@ TEST_F(PosixFileSystemTest, AppendThatRunsOutOfRoomTakesItsPartBack) {
     EXPECT_EQ(contents("databac.txt"), "\"Backup Data\"\r\n");
 }
 
+// Faults that only some file systems give (a network share's late close, a
+// truncate refused), through the adapter's seam; directories synced.
+struct Faults {
+    bool close = false, fsync = false, truncate = false;
+};
+Faults g_faults;
+std::vector<std::string> g_synced_dirs;
+
+int faulty_close(int fd) {
+    const int closed = ::close(fd);
+    if (!g_faults.close) return closed;
+    errno = EIO;
+    return -1;
+}
+int faulty_fsync(int fd) {
+    struct stat st {};
+    const bool dir = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    if (dir) g_synced_dirs.push_back(fs::read_symlink("/proc/self/fd/" + std::to_string(fd)));
+    if (!g_faults.fsync || dir) return ::fsync(fd);
+    errno = EIO;
+    return -1;
+}
+int faulty_truncate(int fd, off_t size) {
+    if (!g_faults.truncate) return ::ftruncate(fd, size);
+    errno = EPERM;
+    return -1;
+}
+
+class WithFaults : public PosixFileSystemTest {
+  protected:
+    void SetUp() override {
+        posix_calls = {faulty_close, faulty_truncate, faulty_fsync};
+        g_faults = {};
+        g_synced_dirs.clear();
+    }
+    void TearDown() override { posix_calls = saved_; }
+    const PosixCalls saved_ = posix_calls;
+};
+
+// An append whose bytes are on the disk is saved; one that is not is taken
+// back before it fails; either way the retry leaves the record there once.
+struct FaultCase {
+    const char* name;
+    Faults faults;
+    bool saved_at_once;
+};
+class AppendFault : public WithFaults, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(AppendFault, NeverMakesASecondCopy) {
+    testing::FakeClock clock;
+    testing::FakeDialogs dialogs;
+    testing::FakeList lst_backup;
+    testing::FakeTextBox txt_backupdes;
+    BackupFile backup{files, clock, dialogs, lst_backup, txt_backupdes};
+    backup.load_backup_list();
+    g_faults = GetParam().faults;
+    backup.append_backup_record_open(clock.now());
+    backup.append_backup_record_value(5, "5");
+    const bool saved = backup.append_backup_record_close();
+    g_faults = {};
+    EXPECT_EQ(saved, GetParam().saved_at_once);
+    backup.save_waiting_records();
+    EXPECT_EQ(contents(kBackupFileName), "\"Backup Data\"\r\n#2026-12-06 05:54:07#\r\n5\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, AppendFault,
+    ::testing::Values(FaultCase{"CloseFailsAfterTheSync", {true, false, false}, true},
+                      FaultCase{"SyncFailsAndIsTakenBack", {false, true, false}, false},
+                      FaultCase{"SyncFailsAndCannotBeTakenBack", {false, true, true}, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The file of unsaved records: named by the process, never over another,
+// private, its folders made and synced; a relative XDG_STATE_HOME is no
+// place (the home's is used).
+TEST_F(WithFaults, WriteAsideNamesItsProcessAndSyncsItsFolders) {
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const fs::path work = work_.path();
+    ::setenv("XDG_STATE_HOME", (work / "new/state").c_str(), 1);
+    std::string first, second, third;
+    ASSERT_TRUE(files.write_aside("d-1.txt", "one", first).ok());
+    ASSERT_TRUE(files.write_aside("d-1.txt", "two", second).ok());
+    ::setenv("XDG_STATE_HOME", "relative", 1);
+    ::setenv("HOME", (work / "home").c_str(), 1);
+    const Status in_home = files.write_aside("d-1.txt", "three", third);
+    ::setenv("HOME", home.c_str(), 1);
+    ::unsetenv("XDG_STATE_HOME");
+
+    const fs::path dir = work / "new/state/tolvane";
+    const std::string stem = (dir / "d-1-").string() + std::to_string(::getpid());
+    EXPECT_EQ(first, stem + ".txt");
+    EXPECT_EQ(second, stem + "-2.txt");
+    EXPECT_EQ(contents(first) + contents(second), "onetwo");
+    EXPECT_EQ(fs::status(first).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(dir).permissions(), fs::perms::owner_all);
+    const fs::path home_dir = work / "home/.local/state/tolvane";
+    EXPECT_TRUE(in_home.ok());
+    EXPECT_EQ(third, (home_dir / "d-1-").string() + std::to_string(::getpid()) + ".txt");
+    EXPECT_FALSE(fs::exists("relative"));
+    // Each folder made, in its parent; each file in its folder.
+    EXPECT_EQ(g_synced_dirs,
+              (std::vector<std::string>{work, work / "new", work / "new/state", dir, dir, work,
+                                        work / "home", work / "home/.local",
+                                        work / "home/.local/state", home_dir}));
+}
+
 // A record keeps its own lines whatever the file looks like when it comes:
 // edited without a last line end, emptied, or deleted while the program runs.
 struct ShapeCase {
