@@ -121,7 +121,7 @@ TEST_F(OfficeHangs, StoppedOfficeIsGivenUpAtTheDeadlineAndAnswersAgainAfterwards
         EXPECT_FALSE(send.connect1());
         ASSERT_EQ(dialogs.messages.size(), static_cast<size_t>(i + 1));
         EXPECT_EQ(dialogs.messages[i],
-                  "The measurements were not sent: LibreOffice Calc did not answer within 2 s. "
+                  "The measurements were not sent: LibreOffice Calc did not answer within 2\u00a0s. "
                   "They are still in the measurement list.");
         EXPECT_EQ(worker.running_calls(), 0);
     }
@@ -222,7 +222,7 @@ TEST(StartingTheOffice, OfficeThatNeverAnswersTimesOut) {
     ASSERT_FALSE(s.ok());
     EXPECT_NE(s.reason().find("did not answer on the pipe \"tolvane-nobody-"), std::string::npos)
         << s.reason();
-    EXPECT_NE(s.reason().find("within 1 s"), std::string::npos) << s.reason();
+    EXPECT_NE(s.reason().find("within 1\u00a0s"), std::string::npos) << s.reason();
     EXPECT_TRUE(no_zombie_children_within(std::chrono::seconds(5)));
 }
 
