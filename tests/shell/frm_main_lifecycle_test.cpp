@@ -6,11 +6,16 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextBrowser>
+#include <signal.h>
+#include <unistd.h>
+
 #include <QTimer>
 #include <filesystem>
 
 #include "kld350_sim.h"
 #include "qt/qt_window_stacking.h"
+#include "shell/close_on_signal.h"
+#include "shell/ending.h"
 #include "shell/help_window.h"
 #include "shell/main_window_rig.h"
 
@@ -261,16 +266,103 @@ TEST_F(Lifecycle, ClosingWithRecordsWaitingSaysWhereTheyAreKept) {
     QTest::qWait(600);
     window->close();
     ASSERT_EQ(dialogs.messages.size(), 2u);
-    EXPECT_EQ(dialogs.messages[1].rfind(
-                  "1 record could not be saved in the backup file databac.txt (Is a directory). "
-                  "It was saved in " +
-                      (work_.path() / "state/tolvane/databac-unsaved-2026-12-06-055407.txt")
-                          .string() +
-                      " instead",
-                  0),
-              0u)
-        << dialogs.messages[1];
+    // Named by the process, and with the full path of the file it belongs to.
+    const std::string aside = (work_.path() / "state/tolvane/databac-unsaved-2026-12-06-055407-")
+                                  .string() +
+                              std::to_string(::getpid()) + ".txt";
+    const std::string backup = (work_.path() / "databac.txt").string();
+    EXPECT_EQ(dialogs.messages[1],
+              "1 record could not be saved in the backup file databac.txt (Is a directory). It "
+              "was saved in " +
+                  aside + " instead, in the same format. To add it to " + backup +
+                  ", append that file without its first line: tail -n +2 \"" + aside +
+                  "\" >> \"" + backup + "\"");
     EXPECT_EQ(file("com.dat"), "1\r\n");  // the closing steps ran
+}
+
+// SIGTERM through the program's own handler while a box of the records
+// databac.txt refuses is up: the one before the ending, or the ending's own
+// after a close. The box closes, its text stays on stderr, the program ends
+// and the record is kept aside.
+class SignalInABox : public MainWindowTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SignalInABox, EndsTheProgramAndKeepsTheRecord) {
+    const bool endings_box = GetParam();
+    start();
+    const CloseOnSignal on_signal([this] { window->end_on_signal(); });
+    std::filesystem::remove("databac.txt");
+    std::filesystem::create_directory("databac.txt");
+    const char* box = endings_box ? "1 record could not" : "The measurements could not";
+    bool closed = false;
+    dialogs.while_open = [&] {
+        if (dialogs.messages.back().rfind(box, 0) != 0) return;
+        ::kill(::getpid(), SIGTERM);
+        closed = QTest::qWaitFor([&] { return dialogs.closes > 0; }, 5000);
+    };
+    ::testing::internal::CaptureStderr();
+    com.reads.push_back(two_values());
+    QTest::qWait(600);
+    if (endings_box) window->close();
+    const bool ending = QTest::qWaitFor([&] { return ended > 0; }, 5000);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(closed);
+    ASSERT_TRUE(ending);
+    if (!endings_box) {  // closed unread
+        EXPECT_NE(err.find("tolvane: The measurements could not"), std::string::npos) << err;
+    }
+    EXPECT_NE(err.find("tolvane: 1 record could not be saved"), std::string::npos) << err;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work_.path() / "state/tolvane"),
+                            {}),
+              1);
+    EXPECT_EQ(file("com.dat"), "1\r\n");  // the closing steps ran
+}
+
+INSTANTIATE_TEST_SUITE_P(Boxes, SignalInABox, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Endings" : "BeforeIt"; });
+
+// A signal while the loading's box is up (a saved port that cannot be
+// opened): nothing starts after it, and the program ends.
+TEST_F(Lifecycle, ASignalDuringTheStartUpBoxStartsNothing) {
+    write("com.dat", "2\r\n");
+    com.free_ports = {1};
+    const CloseOnSignal on_signal([this] { window->end_on_signal(); });
+    dialogs.while_open = [&] {
+        ::kill(::getpid(), SIGTERM);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return dialogs.closes > 0; }, 5000));
+    };
+    start(false);
+    for (const char* name : {"tmr_main", "tmr_mess", "tmr_reopen", "tmr_backup"})
+        EXPECT_FALSE(find<QTimer>(name)->isActive()) << name;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ended == 1; }, 5000));
+    EXPECT_EQ(dialogs.closes, 1);
+}
+
+// The ending's rules alone: put off while held, run once, of the kind first
+// asked for; a signal still reaches an ending that runs.
+TEST(EndingRules, PutOffWhileHeldRunOnceAndSignalledWhileRunning) {
+    bool held = true;
+    std::string log;
+    std::function<void()> later;
+    std::unique_ptr<EndingRules> rules;
+    rules = std::make_unique<EndingRules>(EndingRules::Links{
+        [&] { return held; }, [&] { log += "stop "; }, [&] { log += "cancel "; },
+        [&] { log += "unattended "; }, [&](std::function<void()> step) { later = step; },
+        [&](EndingRules::Kind kind) {
+            log += kind == EndingRules::Kind::exit ? "exit " : "close ";
+            rules->signal();
+        },
+        [&](EndingRules::Kind) { log += "end"; }});
+    rules->ask(EndingRules::Kind::exit);
+    rules->ask(EndingRules::Kind::close);
+    EXPECT_TRUE(rules->asked());
+    EXPECT_EQ(log, "stop cancel cancel ");
+    held = false;
+    rules->freed();
+    ASSERT_TRUE(later);
+    later();
+    later();
+    EXPECT_EQ(log, "stop cancel cancel exit unattended cancel end");
+    EXPECT_TRUE(rules->ended());
 }
 
 // A close that comes while something holds the poll (a box, the Clear
