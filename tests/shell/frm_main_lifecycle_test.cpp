@@ -282,21 +282,31 @@ TEST_F(Lifecycle, ClosingWithRecordsWaitingSaysWhereTheyAreKept) {
 
 // SIGTERM through the program's own handler while a box of the records
 // databac.txt refuses is up: the one before the ending, or the ending's own
-// after a close. The box closes, its text stays on stderr, the program ends
-// and the record is kept aside.
-class SignalInABox : public MainWindowTest, public ::testing::WithParamInterface<bool> {};
+// after a close; and the session manager's quit in the latter. The box
+// closes, its text stays on stderr, the program ends and the record is kept.
+enum class Signalled { before_ending, endings_box, session_quit };
+const char* const kSignalledNames[] = {"BeforeTheEnding", "EndingsBox", "SessionQuitInEndingsBox"};
+class SignalInABox : public MainWindowTest, public ::testing::WithParamInterface<Signalled> {};
 
 TEST_P(SignalInABox, EndsTheProgramAndKeepsTheRecord) {
-    const bool endings_box = GetParam();
+    const bool endings_box = GetParam() != Signalled::before_ending;
     start();
-    const CloseOnSignal on_signal([this] { window->end_on_signal(); });
+    const CloseOnSignal on_signal([this] { window->end_on_signal(); },
+                                  [this] {
+                                      window->end_on_signal();
+                                      return true;
+                                  });
     std::filesystem::remove("databac.txt");
     std::filesystem::create_directory("databac.txt");
     const char* box = endings_box ? "1 record could not" : "The measurements could not";
     bool closed = false;
     dialogs.while_open = [&] {
         if (dialogs.messages.back().rfind(box, 0) != 0) return;
-        ::kill(::getpid(), SIGTERM);
+        QEvent quit(QEvent::Quit);
+        if (GetParam() == Signalled::session_quit)
+            QCoreApplication::sendEvent(qApp, &quit);
+        else
+            ::kill(::getpid(), SIGTERM);
         closed = QTest::qWaitFor([&] { return dialogs.closes > 0; }, 5000);
     };
     ::testing::internal::CaptureStderr();
@@ -317,24 +327,36 @@ TEST_P(SignalInABox, EndsTheProgramAndKeepsTheRecord) {
     EXPECT_EQ(file("com.dat"), "1\r\n");  // the closing steps ran
 }
 
-INSTANTIATE_TEST_SUITE_P(Boxes, SignalInABox, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Endings" : "BeforeIt"; });
+INSTANTIATE_TEST_SUITE_P(Boxes, SignalInABox,
+                         ::testing::Values(Signalled::before_ending, Signalled::endings_box,
+                                           Signalled::session_quit),
+                         [](const auto& info) {
+                             return std::string(kSignalledNames[static_cast<int>(info.param)]);
+                         });
 
 // A signal while the loading's box is up (a saved port that cannot be
-// opened): nothing starts after it, and the program ends.
+// opened): nothing starts after it, the program ends, and what it could not
+// save is on stderr.
 TEST_F(Lifecycle, ASignalDuringTheStartUpBoxStartsNothing) {
     write("com.dat", "2\r\n");
+    std::filesystem::create_directory("numdat.dat");
     com.free_ports = {1};
     const CloseOnSignal on_signal([this] { window->end_on_signal(); });
     dialogs.while_open = [&] {
         ::kill(::getpid(), SIGTERM);
         EXPECT_TRUE(QTest::qWaitFor([&] { return dialogs.closes > 0; }, 5000));
     };
+    ::testing::internal::CaptureStderr();
     start(false);
     for (const char* name : {"tmr_main", "tmr_mess", "tmr_reopen", "tmr_backup"})
         EXPECT_FALSE(find<QTimer>(name)->isActive()) << name;
     EXPECT_TRUE(QTest::qWaitFor([&] { return ended == 1; }, 5000));
+    const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(dialogs.closes, 1);
+    EXPECT_NE(err.find("tolvane: Com Port 2 Is Locked"), std::string::npos) << err;
+    EXPECT_NE(err.find("tolvane: numdat.dat could not be saved (Is a directory)."),
+              std::string::npos)
+        << err;
 }
 
 // The ending's rules alone: put off while held, run once, of the kind first
