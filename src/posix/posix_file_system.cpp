@@ -139,8 +139,8 @@ Status PosixFileSystem::replace(const std::string& name, std::string_view bytes)
         return static_cast<mode_t>(0666 & ~mask);
     }();
     if (::fchmod(fd.get(), mode) != 0 || !write_fully(fd.get(), bytes) ||
-        posix_calls.fsync(fd.get()) != 0 ||
-        !fd.close() || ::rename(temp.c_str(), target.c_str()) != 0) {
+        posix_calls.fsync(fd.get()) != 0 || !fd.close() ||
+        ::rename(temp.c_str(), target.c_str()) != 0) {
         const Status failed = errno_failure();
         ::unlink(temp.c_str());
         return failed;

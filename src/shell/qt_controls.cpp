@@ -224,8 +224,7 @@ QRegion RowListView::visualRegionForSelection(const QItemSelection& selection) c
     return region & viewport()->rect();
 }
 
-TimerAdapter::TimerAdapter(QTimer* timer, std::function<void()> tick,
-                           std::function<bool()> refused)
+TimerAdapter::TimerAdapter(QTimer* timer, std::function<void()> tick, std::function<bool()> refused)
     : timer_(timer), refused_(std::move(refused)) {
     timer_->setInterval(500);
     QObject::connect(timer_, &QTimer::timeout, timer_, std::move(tick));

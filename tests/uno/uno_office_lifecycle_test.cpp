@@ -120,9 +120,10 @@ TEST_F(OfficeHangs, StoppedOfficeIsGivenUpAtTheDeadlineAndAnswersAgainAfterwards
     for (int i = 0; i < 2; ++i) {
         EXPECT_FALSE(send.connect1());
         ASSERT_EQ(dialogs.messages.size(), static_cast<size_t>(i + 1));
-        EXPECT_EQ(dialogs.messages[i],
-                  "The measurements were not sent: LibreOffice Calc did not answer within 2\u00a0s. "
-                  "They are still in the measurement list.");
+        EXPECT_EQ(
+            dialogs.messages[i],
+            "The measurements were not sent: LibreOffice Calc did not answer within 2\u00a0s. "
+            "They are still in the measurement list.");
         EXPECT_EQ(worker.running_calls(), 0);
     }
     EXPECT_EQ(busy.begins, 0) << "no office was started";
