@@ -11,7 +11,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// "10 s", "0.3 s"
+constexpr const char* kCancelled = "the send was cancelled";
+
+// "10 s", "0.3 s", with a no-break space
 std::string seconds(std::chrono::milliseconds d) {
     const auto ms = d.count();
     std::string text = std::to_string(ms / 1000);
@@ -21,7 +23,7 @@ std::string seconds(std::chrono::milliseconds d) {
             frac.pop_back();
         text += "." + frac;
     }
-    return text + " s";
+    return text + "\u00a0s";
 }
 
 // One call on its thread. The thread owns this and the server it calls, so
@@ -54,6 +56,13 @@ void SpreadsheetWorker::answer_phase() {
 }
 
 Status SpreadsheetWorker::run(std::function<Status(SpreadsheetServer&)> step) {
+    // A Cancel that came while no call ran (or as one ended) stops the
+    // steps after it all the same, as one that came during a call.
+    if (!given_up_ && waiting_.cancelled()) {
+        if (server_) server_->abandon();
+        server_.reset();
+        given_up_ = Status::given_up(kCancelled);
+    }
     if (given_up_) return *given_up_;
     if (!server_) server_ = make_();
 
@@ -97,7 +106,7 @@ Status SpreadsheetWorker::run(std::function<Status(SpreadsheetServer&)> step) {
     }
     server_.reset();
     if (outcome == Waiting::Outcome::cancelled)
-        given_up_ = Status::given_up("the send was cancelled");
+        given_up_ = Status::given_up(kCancelled);
     else if (starting_)
         given_up_ = Status::given_up(name_ + " did not start within " + seconds(allowed_));
     else

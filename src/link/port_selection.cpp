@@ -11,6 +11,7 @@ PortSelection::PortSelection(Links links) : l_(links) {
 }
 
 bool PortSelection::open(int16_t port) {
+    if (open_no_more_) return false;
     if (!l_.com.set_comm_port(port).ok()) return false;
     if (!l_.com.set_port_open(true).ok()) return false;
     l_.poll.port_opened(l_.com.opened_at());
@@ -50,6 +51,7 @@ void PortSelection::comsetup() {
     l_.tmr_main.set_enabled(false);
     close_port();
     l_.port_locked = true;
+    if (open_no_more_) return;
     if (!open(menu_port_)) {
         l_.dialogs.message(kMenuLockedMessage);
         return;

@@ -52,6 +52,10 @@ class PortSelection {
     void port_lost();
     void tmr_reopen_timer();
 
+    // The program is ending: no port opens any more, also not at the end of
+    // a choice whose closing step ran a send meanwhile.
+    void open_no_more() { open_no_more_ = true; }
+
     int16_t menu_port() const { return menu_port_; }
 
   private:
@@ -63,6 +67,7 @@ class PortSelection {
 
     Links l_;
     int16_t menu_port_ = 0;
+    bool open_no_more_ = false;
 };
 
 }  // namespace tolvane

@@ -46,16 +46,22 @@ class FileSystem {
 
     // Adds lead(...) and `bytes` at the end (a missing file is created) and
     // waits until they are on the disk. On failure the file is left as it
-    // was: never a part of them in it. An empty Lead adds nothing before.
+    // was: never a part of them in it, so that trying again never makes a
+    // second copy. An empty Lead adds nothing before.
     virtual Status append(const std::string& name, std::string_view bytes, const Lead& lead) = 0;
 
     // A new file `name` in the program's directory for files the user should
     // not lose ($XDG_STATE_HOME/tolvane, else ~/.local/state/tolvane; made
-    // when missing), holding `bytes` on the disk. Never replaces a file: a
-    // name that is taken gets a number. `path` is the full path written, or
-    // on failure the one tried.
+    // when missing), holding `bytes` on the disk, the file and its folders
+    // alike. The name gets the process's id before its extension, so that
+    // two programs never share one. Never replaces a file: a name that is
+    // taken gets a number. `path` is the full path written, or on failure
+    // the one tried.
     virtual Status write_aside(const std::string& name, std::string_view bytes,
                                std::string& path) = 0;
+
+    // The full path of the file `name`, for messages read elsewhere.
+    virtual std::string full_path(const std::string& name) = 0;
 };
 
 }  // namespace tolvane

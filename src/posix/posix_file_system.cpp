@@ -11,6 +11,9 @@
 #include <memory>
 
 namespace tolvane {
+
+PosixCalls posix_calls{::close, ::ftruncate, ::fsync};
+
 namespace {
 
 Status errno_failure() {
@@ -24,14 +27,14 @@ class Fd {
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) posix_calls.close(fd_);
     }
     int get() const { return fd_; }
     // Closing can report a late write error (NFS); callers that wrote check it.
     bool close() {
         const int fd = fd_;
         fd_ = -1;
-        return ::close(fd) == 0;
+        return posix_calls.close(fd) == 0;
     }
 
   private:
@@ -135,8 +138,9 @@ Status PosixFileSystem::replace(const std::string& name, std::string_view bytes)
         ::umask(mask);
         return static_cast<mode_t>(0666 & ~mask);
     }();
-    if (::fchmod(fd.get(), mode) != 0 || !write_fully(fd.get(), bytes) || ::fsync(fd.get()) != 0 ||
-        !fd.close() || ::rename(temp.c_str(), target.c_str()) != 0) {
+    if (::fchmod(fd.get(), mode) != 0 || !write_fully(fd.get(), bytes) ||
+        posix_calls.fsync(fd.get()) != 0 || !fd.close() ||
+        ::rename(temp.c_str(), target.c_str()) != 0) {
         const Status failed = errno_failure();
         ::unlink(temp.c_str());
         return failed;
@@ -171,21 +175,35 @@ Status PosixFileSystem::append(const std::string& name, std::string_view bytes, 
     }
     const std::string_view whole =
         lead_bytes.empty() ? bytes : std::string_view(lead_bytes.append(bytes));
-    if (!write_fully(fd.get(), whole) || ::fsync(fd.get()) != 0) {
-        const Status failed = errno_failure();
-        // Take back a part that did get written, so the file never ends in
-        // half a record.
-        if (::ftruncate(fd.get(), size_before) == 0) ::fsync(fd.get());
+    const bool written = write_fully(fd.get(), whole);
+    if (written && posix_calls.fsync(fd.get()) == 0) {
+        // On the disk: a late error of close (a network share) must not make
+        // the record be written a second time.
+        fd.close();
+        return Status::success();
+    }
+    const Status failed = errno_failure();
+    // Take back what did get written, so that the file never ends in half a
+    // record and a retry never makes a second copy.
+    int cut;
+    do {
+        cut = posix_calls.ftruncate(fd.get(), size_before);
+    } while (cut != 0 && errno == EINTR);
+    if (cut == 0) {
+        posix_calls.fsync(fd.get());
         return failed;
     }
-    if (!fd.close()) return errno_failure();
-    return Status::success();
+    // All of it is in the file and cannot be taken back: writing it again
+    // would add a copy, so it counts as saved.
+    if (written) return Status::success();
+    return failed;
 }
 
 namespace {
 
 // $XDG_STATE_HOME/tolvane, or ~/.local/state/tolvane; empty when neither is
-// known.
+// known. A relative XDG_STATE_HOME is no place at all (the base directory
+// rules say to ignore it): it would depend on where the program started.
 std::string state_directory() {
     const char* state = std::getenv("XDG_STATE_HOME");
     if (state && state[0] == '/') return std::string(state) + "/tolvane";
@@ -194,12 +212,23 @@ std::string state_directory() {
     return {};
 }
 
+// Forces the entries of a directory to the disk: a file or folder just made
+// there survives a power cut.
+bool sync_directory(const std::string& path) {
+    Fd dir(::open(path.empty() ? "/" : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dir.get() >= 0 && posix_calls.fsync(dir.get()) == 0;
+}
+
 // Each missing directory of `path`, private to the user as the state
-// directory should be.
+// directory should be, each synced into its parent.
 bool make_directories(const std::string& path) {
     for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         const std::string part = path.substr(0, slash);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (::mkdir(part.c_str(), 0700) == 0) {
+            if (!sync_directory(part.substr(0, part.rfind('/')))) return false;
+        } else if (errno != EEXIST) {
+            return false;
+        }
         if (slash == std::string::npos) return true;
     }
 }
@@ -209,27 +238,36 @@ bool make_directories(const std::string& path) {
 Status PosixFileSystem::write_aside(const std::string& name, std::string_view bytes,
                                     std::string& path) {
     const std::string dir = state_directory();
-    path = (dir.empty() ? "~/.local/state/tolvane" : dir) + "/" + name;
+    const size_t dot = name.rfind('.');
+    const std::string stem = name.substr(0, dot) + "-" + std::to_string(::getpid());
+    const std::string extension = dot == std::string::npos ? "" : name.substr(dot);
+    path = (dir.empty() ? "~/.local/state/tolvane" : dir) + "/" + stem + extension;
     if (dir.empty()) return Status::failure("neither XDG_STATE_HOME nor HOME is set");
     if (!make_directories(dir)) return errno_failure();
-    const size_t dot = name.rfind('.');
     for (int n = 1;; ++n) {
-        path = dir + "/" +
-               (n == 1 ? name
-                       : name.substr(0, dot) + "-" + std::to_string(n) +
-                             (dot == std::string::npos ? "" : name.substr(dot)));
+        path = dir + "/" + stem + (n == 1 ? "" : "-" + std::to_string(n)) + extension;
         Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (fd.get() < 0) {
             if (errno == EEXIST && n < 100) continue;
             return errno_failure();
         }
-        if (!write_fully(fd.get(), bytes) || ::fsync(fd.get()) != 0 || !fd.close()) {
+        if (!write_fully(fd.get(), bytes) || posix_calls.fsync(fd.get()) != 0) {
             const Status failed = errno_failure();
             ::unlink(path.c_str());
             return failed;
         }
+        // On the disk: a late error of close changes nothing, and a folder
+        // that cannot be synced still holds the file.
+        fd.close();
+        sync_directory(dir);
         return Status::success();
     }
+}
+
+std::string PosixFileSystem::full_path(const std::string& name) {
+    if (!name.empty() && name[0] == '/') return name;
+    std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
+    return cwd ? std::string(cwd.get()) + "/" + name : name;
 }
 
 }  // namespace tolvane

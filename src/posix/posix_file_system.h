@@ -1,8 +1,19 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include "platform/file_system.h"
 
 namespace tolvane {
+
+// Calls whose failures only some file systems give (a network share's late
+// close, a truncate refused); tests replace them to make them fail.
+struct PosixCalls {
+    int (*close)(int);
+    int (*ftruncate)(int, off_t);
+    int (*fsync)(int);
+};
+extern PosixCalls posix_calls;
 
 // Files in the process's working directory, through POSIX calls so that
 // appends can be rolled back and forced to the disk.
@@ -16,6 +27,7 @@ class PosixFileSystem final : public FileSystem {
     Status append(const std::string& name, std::string_view bytes, const Lead& lead) override;
     Status write_aside(const std::string& name, std::string_view bytes,
                        std::string& path) override;
+    std::string full_path(const std::string& name) override;
 };
 
 }  // namespace tolvane

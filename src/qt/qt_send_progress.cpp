@@ -126,8 +126,12 @@ Waiting::Outcome QtSendProgress::wait(const std::shared_future<void>& job,
 
 void QtSendProgress::end() {
     errand_ = false;
-    cancelled_ = false;
     if (dialog_) dialog_->hide();
+}
+
+void QtSendProgress::send_over() {
+    end();
+    cancelled_ = false;
 }
 
 QProgressDialog* QtSendProgress::window() const {

@@ -24,10 +24,13 @@ class QtSendProgress final : public Waiting {
                  std::chrono::steady_clock::time_point deadline, const std::string& what,
                  bool cancellable = true) override;
     void end() override;
+    bool cancelled() const override { return cancelled_; }
 
     // As the Cancel button: the wait under way, if any, ends at once, and
-    // so does every later one until end().
+    // so does every later one until send_over().
     void cancel();
+    // The whole send is over (all its errands): a Cancel ends with it.
+    void send_over();
     bool waiting() const { return waiting_; }
     // The progress window, once it was made (for tests).
     QProgressDialog* window() const;

@@ -104,21 +104,39 @@ std::string backup_saved_again_message(size_t records) {
            (records == 1 ? " that waited has been saved." : " that waited have been saved.");
 }
 
-std::string backup_kept_aside_message(size_t records, std::string_view reason,
-                                      std::string_view path) {
-    const std::string file(path);
+namespace {
+
+// The opening words of both messages of records that databac.txt refused.
+std::string not_saved_opening(size_t records, std::string_view reason) {
     return records_text(records) + " could not be saved in the backup file databac.txt (" +
-           std::string(reason) + "). " + (records == 1 ? "It was" : "They were") +
-           " saved in " + file +
-           " instead, in the same format. To add " + (records == 1 ? "it" : "them") +
-           " to databac.txt, append that file without its first line: tail -n +2 \"" +
-           file + "\" >> databac.txt";
+           std::string(reason) + ")";
+}
+
+// A word of a shell command, in double quotes.
+std::string shell_word(std::string_view text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\' || c == '$' || c == '`') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+}  // namespace
+
+std::string backup_kept_aside_message(size_t records, std::string_view reason,
+                                      std::string_view path, std::string_view backup) {
+    const std::string file(path);
+    return not_saved_opening(records, reason) + ". " + (records == 1 ? "It was" : "They were") +
+           " saved in " + file + " instead, in the same format. To add " +
+           (records == 1 ? "it" : "them") + " to " + std::string(backup) +
+           ", append that file without its first line: tail -n +2 " + shell_word(file) +
+           " >> " + shell_word(backup);
 }
 
 std::string backup_not_saved_message(size_t records, std::string_view reason,
                                      std::string_view path, std::string_view path_reason) {
-    return records_text(records) + " could not be saved in the backup file databac.txt (" +
-           std::string(reason) + ") nor in " + std::string(path) + " (" +
+    return not_saved_opening(records, reason) + " nor in " + std::string(path) + " (" +
            std::string(path_reason) + "). " + (records == 1 ? "It is" : "They are") + " lost.";
 }
 
@@ -227,7 +245,8 @@ void BackupFile::save_waiting_records_at_end() {
     const size_t count = waiting_.size();
     if (kept.ok()) {
         waiting_.clear();
-        message(backup_kept_aside_message(count, written.reason(), path));
+        message(backup_kept_aside_message(count, written.reason(), path,
+                                          files_.full_path(kBackupFileName)));
     } else {
         message(backup_not_saved_message(count, written.reason(), path, kept.reason()));
     }

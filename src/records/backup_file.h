@@ -96,8 +96,9 @@ class BackupFile {
 // Messages of failed file operations (they name the file and the reason).
 std::string backup_write_failed_message(std::string_view reason);
 std::string backup_saved_again_message(size_t records);
+// `backup`: the full path of databac.txt, which the records belong to.
 std::string backup_kept_aside_message(size_t records, std::string_view reason,
-                                      std::string_view path);
+                                      std::string_view path, std::string_view backup);
 std::string backup_not_saved_message(size_t records, std::string_view reason,
                                      std::string_view path, std::string_view path_reason);
 std::string backup_clear_failed_message(std::string_view reason);

@@ -133,13 +133,21 @@ int run_application(int argc, char** argv) {
     });
     title.Form_Load();
     title.show();
-    // Closed as the window manager closes it.
-    const CloseOnSignal on_signal([&] {
-        if (session)
-            session->window->close();
-        else
-            title.close();
-    });
+    // A signal ends the program whatever is open: before the main window as
+    // the window manager closes the title window; after, through the main
+    // window's ending, which never waits for anybody at the screen.
+    const CloseOnSignal on_signal(
+        [&] {
+            if (session)
+                session->window->end_on_signal();
+            else
+                title.close();
+        },
+        [&] {
+            if (!session) return false;
+            session->window->end_on_signal();
+            return true;
+        });
     const int code = app.exec();
     session.reset();
     return code;

@@ -3,7 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QSocketNotifier>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 
@@ -11,12 +14,14 @@ namespace tolvane {
 namespace {
 
 int g_pipe[2] = {-1, -1};
-volatile std::sig_atomic_t g_received = 0;
+// Signals may land on any thread (the port's reader, a send's worker).
+std::atomic<bool> g_received{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 constexpr int kSignals[] = {SIGTERM, SIGHUP, SIGINT};
 
 extern "C" void on_close_signal(int sig) {
     const int saved = errno;
-    g_received = 1;
+    g_received.store(true);
     const char byte = static_cast<char>(sig);
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
     errno = saved;
@@ -24,14 +29,17 @@ extern "C" void on_close_signal(int sig) {
 
 }  // namespace
 
-CloseOnSignal::CloseOnSignal(std::function<void()> close) : close_(std::move(close)) {
+CloseOnSignal::CloseOnSignal(std::function<void()> close, std::function<bool()> quit)
+    : close_(std::move(close)), quit_(std::move(quit)) {
+    if (quit_) QCoreApplication::instance()->installEventFilter(this);
     if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     notifier_ = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] {
         char bytes[16];
         while (::read(g_pipe[0], bytes, sizeof bytes) > 0) {
         }
-        if (close_) close_();
+        // Signals that came together close once.
+        if (g_received.exchange(false) && close_) close_();
     });
     struct sigaction sa {};
     sa.sa_handler = on_close_signal;
@@ -41,8 +49,11 @@ CloseOnSignal::CloseOnSignal(std::function<void()> close) : close_(std::move(clo
         ::sigaction(sig, &sa, nullptr);
 }
 
-bool CloseOnSignal::received() {
-    return g_received != 0;
+bool CloseOnSignal::eventFilter(QObject* target, QEvent* event) {
+    // The session manager's "die" reaches the application as a Quit event.
+    if (target == QCoreApplication::instance() && event->type() == QEvent::Quit && quit_())
+        return true;
+    return false;
 }
 
 CloseOnSignal::~CloseOnSignal() {
@@ -52,6 +63,7 @@ CloseOnSignal::~CloseOnSignal() {
     if (g_pipe[0] >= 0) ::close(g_pipe[0]);
     if (g_pipe[1] >= 0) ::close(g_pipe[1]);
     g_pipe[0] = g_pipe[1] = -1;
+    g_received.store(false);
 }
 
 }  // namespace tolvane

@@ -80,6 +80,23 @@ OwnArguments own_arguments(int argc, char** argv) {
     return own;
 }
 
+// Qt names an unknown option without its dashes ("bogus" for "--bogus"):
+// name it as it was typed.
+QString parse_error(const QCommandLineParser& parser, const QStringList& args) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (unknown.isEmpty()) return parser.errorText();
+    for (const QString& arg : args.mid(1)) {
+        if (arg == "--") break;
+        const QString typed = arg.section('=', 0, 0);
+        QString name = typed;
+        while (name.startsWith('-'))
+            name.remove(0, 1);
+        if (typed.startsWith('-') && name == unknown.first())
+            return "Unknown option '" + typed + "'.";
+    }
+    return parser.errorText();
+}
+
 // The usage line names the program, not the path it was started by.
 QString help_text(const QCommandLineParser& parser) {
     QString text = parser.helpText();
@@ -126,7 +143,7 @@ std::optional<int> run_options(int argc, char** argv) {
 
     const OwnArguments own = own_arguments(argc, argv);
     QString error = own.error;
-    if (error.isEmpty() && !parser.parse(own.list)) error = parser.errorText();
+    if (error.isEmpty() && !parser.parse(own.list)) error = parse_error(parser, own.list);
     if (error.isEmpty() && !parser.positionalArguments().isEmpty())
         error = "Unexpected argument '" + parser.positionalArguments().first() + "'.";
     if (!error.isEmpty()) {

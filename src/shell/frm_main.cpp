@@ -17,7 +17,6 @@
 #include "qt/qt_send_progress.h"
 #include "qt/qt_window_stacking.h"
 #include "records/settings_files.h"
-#include "shell/close_on_signal.h"
 #include "shell/help_window.h"
 #include "shell/window_look.h"
 
@@ -27,47 +26,6 @@ std::string numdat_not_saved_message(std::string_view reason) {
     return "The number of measurements could not be saved in numdat.dat (" + std::string(reason) +
            ").";
 }
-
-// The window's message boxes. The ending waits while one is open. Its own
-// messages also go to stderr (the session's journal); once a signal asked for
-// the ending, messages go only there and questions are answered No, as
-// nobody may be at the screen to answer them, and a signal never deletes
-// data.
-class EndingDialogs final : public Dialogs {
-  public:
-    EndingDialogs(Dialogs& to, std::function<void()> all_closed)
-        : to_(to), all_closed_(std::move(all_closed)) {}
-    void message(std::string_view text) override {
-        if (journal_) std::cerr << "tolvane: " << text << std::endl;
-        if (unattended_) return;
-        Open open(*this);
-        to_.message(text);
-    }
-    bool ask_yes_no(std::string_view text) override {
-        if (unattended_) return false;
-        Open open(*this);
-        return to_.ask_yes_no(text);
-    }
-    void close_open_boxes() override { to_.close_open_boxes(); }
-
-    int open() const { return open_; }
-    void journal() { journal_ = true; }
-    void unattended() { journal_ = unattended_ = true; }
-
-  private:
-    struct Open {
-        explicit Open(EndingDialogs& d) : d_(d) { ++d_.open_; }
-        ~Open() {
-            if (--d_.open_ == 0) d_.all_closed_();
-        }
-        EndingDialogs& d_;
-    };
-    Dialogs& to_;
-    std::function<void()> all_closed_;
-    int open_ = 0;
-    bool journal_ = false;
-    bool unattended_ = false;
-};
 
 namespace {
 
@@ -80,19 +38,19 @@ void ignoring_failure(Step step) {
     }
 }
 
-// The send's messages, dropped once the window closes: the values stay in
-// the list and the backup file, and nobody is left to read them.
+// The send's messages, dropped once the ending was asked for: the values
+// stay in the list and the backup file, and nobody is left to read them.
 class SendDialogs final : public Dialogs {
   public:
-    SendDialogs(Dialogs& to, const bool& quiet) : to_(to), quiet_(quiet) {}
+    SendDialogs(Dialogs& to, const EndingRules& ending) : to_(to), ending_(ending) {}
     void message(std::string_view text) override {
-        if (!quiet_) to_.message(text);
+        if (!ending_.asked()) to_.message(text);
     }
     bool ask_yes_no(std::string_view text) override { return to_.ask_yes_no(text); }
 
   private:
     Dialogs& to_;
-    const bool& quiet_;
+    const EndingRules& ending_;
 };
 
 template <typename W>
@@ -144,9 +102,27 @@ FrmMain::FrmMain(MainPlatform platform, QWidget* parent)
       own_dialogs_(p_.dialogs ? nullptr : std::make_unique<QtDialogs>(this)),
       own_stacking_(p_.stacking ? nullptr : std::make_unique<QtWindowStacking>(this)),
       boxes_(std::make_unique<EndingDialogs>(p_.dialogs ? *p_.dialogs : *own_dialogs_,
-                                             [this] { end_when_free(); })),
+                                             [this] { ending_.freed(); })),
       dialogs_(*boxes_),
-      stacking_(p_.stacking ? *p_.stacking : *own_stacking_) {
+      stacking_(p_.stacking ? *p_.stacking : *own_stacking_),
+      ending_(EndingRules::Links{
+          [this] { return poll_->held() || boxes_->open() > 0 || sending_ > 0; },
+          // From the request on nothing may run, not even under the ending's
+          // messages: no poll of a closed port, no reopening, no notice of a
+          // port lost meanwhile.
+          [this] {
+              stop_timers();
+              p_.com.set_lost_handler(nullptr);
+              ports_->open_no_more();
+          },
+          [this] { progress_->cancel(); },
+          [this] {
+              boxes_->unattended();
+              boxes_->close_open_boxes();
+          },
+          [this](std::function<void()> step) { QTimer::singleShot(0, this, std::move(step)); },
+          [this](EndingRules::Kind kind) { run_ending(kind); },
+          [this](EndingRules::Kind kind) { end_program(kind); }}) {
     if (!p_.end_program) p_.end_program = [] { QCoreApplication::exit(0); };
     setObjectName("frmMain");
     setWindowTitle(kMainCaption);
@@ -157,14 +133,14 @@ FrmMain::FrmMain(MainPlatform platform, QWidget* parent)
                                            *txt_backupdes_box_);
     progress_ = std::make_unique<QtSendProgress>(this);
     worker_ = std::make_unique<SpreadsheetWorker>(p_.spreadsheet, *progress_, p_.send_deadlines);
-    export_dialogs_ = std::make_unique<SendDialogs>(dialogs_, closing_);
+    export_dialogs_ = std::make_unique<SendDialogs>(dialogs_, ending_);
     export_ = std::make_unique<SpreadsheetExport>(table_, *export_dialogs_, *command1_button_,
                                                   *worker_, p_.busy);
     poll_ = std::make_unique<ReceptionPoll>(ReceptionPoll::Links{
         p_.com, table_, *backup_, p_.clock, *lst_meas_list_, *lb_numpoints_label_, num_meas,
         port_locked, [this] { return export_->auto_connect; },
         [this] { return send_measurements([this] { return export_->connect1(); }); }});
-    poll_->set_free_handler([this] { end_when_free(); });
+    poll_->set_free_handler([this] { ending_.freed(); });
     ports_ = std::make_unique<PortSelection>(PortSelection::Links{
         p_.com,
         dialogs_,
@@ -189,7 +165,7 @@ FrmMain::FrmMain(MainPlatform platform, QWidget* parent)
     connect(cmd_clrm_, &QPushButton::clicked, this,
             [this] { clear_measurements(table_, *lst_meas_list_, *lb_numpoints_label_); });
     connect(cmd_backup_, &QPushButton::clicked, this, [this] {
-        if (closing_) return;
+        if (ending_.asked()) return;
         // Blocks that arrive while the question is open wait in the port, so
         // that Yes deletes only what the user was asked about.
         const ReceptionPoll::Hold held = poll_->hold();
@@ -294,12 +270,14 @@ void FrmMain::build_controls() {
     tmr_backup_ = timer("tmr_backup");
     tmr_backup_->setInterval(kBackupRetryMs);
     connect(tmr_backup_, &QTimer::timeout, this, [this] { tmr_backup_timer(); });
-    tmr_main_timer_ =
-        std::make_unique<TimerAdapter>(tmr_main_, [this] { poll_->tmr_main_timer(); });
-    tmr_mess_timer_ =
-        std::make_unique<TimerAdapter>(tmr_mess_, [this] { ports_->tmr_mess_timer(); });
-    tmr_reopen_timer_ =
-        std::make_unique<TimerAdapter>(tmr_reopen_, [this] { ports_->tmr_reopen_timer(); });
+    // Once the ending was asked for, no timer starts.
+    auto refused = [this] { return ending_.asked(); };
+    tmr_main_timer_ = std::make_unique<TimerAdapter>(
+        tmr_main_, [this] { poll_->tmr_main_timer(); }, refused);
+    tmr_mess_timer_ = std::make_unique<TimerAdapter>(
+        tmr_mess_, [this] { ports_->tmr_mess_timer(); }, refused);
+    tmr_reopen_timer_ = std::make_unique<TimerAdapter>(
+        tmr_reopen_, [this] { ports_->tmr_reopen_timer(); }, refused);
     // Enabled in the stored layout; loading switches it off first thing.
     tmr_main_->start();
 }
@@ -375,13 +353,14 @@ void FrmMain::Form_Load() {
     export_->fill_vertical = true;
     setProperty("LinkTopic", QStringLiteral("System"));
     ignoring_failure([this] { backup_->load_backup_list(); });
-    tmr_backup_->start();
+    // A signal may have closed a box of the loading.
+    if (!ending_.asked()) tmr_backup_->start();
 }
 
 void FrmMain::tmr_backup_timer() {
     // Records that could not be saved are tried again even when no block
     // comes; not while a command holds the poll (its box is open).
-    if (closing_ || poll_->held() || backup_->waiting_records() == 0) return;
+    if (ending_.asked() || poll_->held() || backup_->waiting_records() == 0) return;
     const ReceptionPoll::Hold held = poll_->hold();
     backup_->save_waiting_records();
 }
@@ -419,19 +398,15 @@ void FrmMain::stop_timers() {
 }
 
 void FrmMain::end_of_run() {
-    // Nothing may run between the ending steps and the end, not even under
-    // their messages: no poll of a closed port, no reopening, and a notice of
-    // a port lost meanwhile is not heard.
-    stop_timers();
-    p_.com.set_lost_handler(nullptr);
-    // What the port received is handled before it closes (recorded, not
+    // The timers and the lost-port notice stopped when the ending was asked
+    // for. What the port received is handled before it closes (recorded, not
     // sent), and records that wait for the backup file get a last try.
     ignoring_failure([this] { ports_->close_port(); });
     backup_->save_waiting_records_at_end();
 }
 
 bool FrmMain::send_measurements(const std::function<bool()>& send) {
-    if (closing_) return false;
+    if (ending_.asked()) return false;
     const ReceptionPoll::Hold hold = poll_->hold();
     ++sending_;
     bool sent = false;
@@ -440,50 +415,18 @@ bool FrmMain::send_measurements(const std::function<bool()>& send) {
     } catch (...) {
     }
     // A Cancel holds for the whole send, and ends with it.
-    if (--sending_ == 0) progress_->end();
+    if (--sending_ == 0) progress_->send_over();
     return sent;
 }
 
-bool FrmMain::free_to_end() const {
-    return !poll_->held() && boxes_->open() == 0 && sending_ == 0;
+void FrmMain::end_on_signal() {
+    ending_.signal();
 }
 
-void FrmMain::ask_to_end(Ending kind) {
-    if (ending_) return;
-    if (!closing_) {
-        closing_ = true;
-        stop_timers();
-        p_.com.set_lost_handler(nullptr);
-    }
-    if (put_off_ == Ending::none) put_off_ = kind;
-    if (free_to_end()) {
-        run_ending(kind == Ending::close);
-        return;
-    }
-    // A send under way ends as if cancelled; a box waits for its answer.
-    progress_->cancel();
-}
-
-void FrmMain::end_when_free() {
-    if (put_off_ == Ending::none || ending_ || !free_to_end()) return;
-    // Once the handler whose hold ended has returned.
-    QTimer::singleShot(0, this, [this] {
-        if (!ending_ && free_to_end()) run_ending(false);
-    });
-}
-
-void FrmMain::take_signal() {
-    signalled_ = true;
-    boxes_->unattended();
-    boxes_->close_open_boxes();
-    progress_->cancel();
-}
-
-void FrmMain::run_ending(bool in_close_event) {
-    ending_ = true;
+void FrmMain::run_ending(EndingRules::Kind kind) {
     boxes_->journal();
     end_of_run();
-    if (put_off_ == Ending::close) {
+    if (kind == EndingRules::Kind::close) {
         Form_QueryUnload();
         Form_Unload();
         if (help_) help_->close();
@@ -491,40 +434,46 @@ void FrmMain::run_ending(bool in_close_event) {
         const Status saved = save_num_meas(p_.files, num_meas);
         if (!saved.ok()) dialogs_.message(numdat_not_saved_message(saved.reason()));
     }
-    ended_ = true;
-    if (put_off_ == Ending::close && !in_close_event) close();
+}
+
+void FrmMain::end_program(EndingRules::Kind kind) {
+    if (kind == EndingRules::Kind::close && !in_close_event_) close();
     p_.end_program();
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
-    if (CloseOnSignal::received() && !signalled_) take_signal();
-    if (ended_) {
-        event->accept();
-        return;
+    if (!ending_.ended()) {
+        in_close_event_ = true;
+        ending_.ask(EndingRules::Kind::close);
+        in_close_event_ = false;
     }
-    ask_to_end(Ending::close);
-    // Accepted once the ending ran; put off, the ending closes the window.
-    if (ended_)
-        event->accept();
-    else
-        event->ignore();
+    // Put off, the ending closes the window once it ran.
+    event->setAccepted(ending_.ended());
+}
+
+void FrmMain::report(const Status& saved, const char* file) {
+    // Closing reports nothing to the operator; with nobody at the screen the
+    // journal keeps it.
+    if (!saved.ok() && ending_.signalled())
+        std::cerr << "tolvane: " << file << " could not be saved (" << saved.reason() << ")."
+                  << std::endl;
 }
 
 void FrmMain::Form_QueryUnload() {
     ignoring_failure([this] { p_.com.set_port_open(false); });
-    ignoring_failure([this] { save_com_port(p_.files, com_port); });
-    ignoring_failure([this] { save_num_meas(p_.files, num_meas); });
+    ignoring_failure([this] { report(save_com_port(p_.files, com_port), "com.dat"); });
+    ignoring_failure([this] { report(save_num_meas(p_.files, num_meas), "numdat.dat"); });
     ignoring_failure([this] { set_topmost(HWND_NOTOPMOST); });
 }
 
 void FrmMain::Form_Unload() {
     ignoring_failure([this] { p_.com.set_port_open(false); });
-    ignoring_failure([this] { save_com_port(p_.files, com_port); });
+    ignoring_failure([this] { report(save_com_port(p_.files, com_port), "com.dat"); });
     ignoring_failure([this] { set_topmost(HWND_NOTOPMOST); });
 }
 
 void FrmMain::exitmain_click() {
-    ask_to_end(Ending::exit);
+    ending_.ask(EndingRules::Kind::exit);
 }
 
 void FrmMain::top1_click() {

@@ -20,6 +20,7 @@
 #include "platform/window_stacking.h"
 #include "records/backup_file.h"
 #include "records/meas_table.h"
+#include "shell/ending.h"
 #include "shell/qt_controls.h"
 
 class QCheckBox;
@@ -30,7 +31,6 @@ class QRadioButton;
 
 namespace tolvane {
 
-class EndingDialogs;
 class HelpWindow;
 class QtSendProgress;
 
@@ -76,6 +76,9 @@ class FrmMain final : public QMainWindow {
     void contents1_click();
     void lb_backup_click();
     void set_topmost(int32_t insert_after);
+    // SIGTERM, SIGHUP, SIGINT or the session manager: the program ends,
+    // whatever is open, with nobody at the screen.
+    void end_on_signal();
 
     // Program-wide state the window keeps for the run.
     int16_t num_meas = 0;
@@ -99,20 +102,13 @@ class FrmMain final : public QMainWindow {
     void build_menus();
     void show_help();
     void stop_timers();
-    // Closing, Exit and the signals end the run alike, once, and never
-    // inside a box, the Clear question or a send: while one of them is open
-    // the ending is put off, and it runs as soon as the last one ends.
-    // Meanwhile no send starts and nothing is restarted.
-    enum class Ending { none, close, exit };
-    void ask_to_end(Ending kind);
-    bool free_to_end() const;
-    void end_when_free();
-    void run_ending(bool in_close_event);
-    // A signal asked for the ending: open boxes close as OK (a question as
-    // No), and messages go to stderr instead of boxes.
-    void take_signal();
+    // The ending's steps (see EndingRules), then the end of the program.
+    void run_ending(EndingRules::Kind kind);
+    void end_program(EndingRules::Kind kind);
     // First steps of closing and of Exit alike.
     void end_of_run();
+    // A settings file's save; after a signal a failure goes to stderr.
+    void report(const Status& saved, const char* file);
     void tmr_backup_timer();
     // A send to the spreadsheet, as one command: the poll reads nothing
     // meanwhile.
@@ -169,12 +165,8 @@ class FrmMain final : public QMainWindow {
     std::unique_ptr<SpreadsheetWorker> worker_;
     std::unique_ptr<Dialogs> export_dialogs_;
     int sending_ = 0;
-    // An ending was asked for: no new send, and no message of one.
-    bool closing_ = false;
-    Ending put_off_ = Ending::none;
-    bool ending_ = false;  // its steps began
-    bool ended_ = false;
-    bool signalled_ = false;
+    EndingRules ending_;
+    bool in_close_event_ = false;
     std::unique_ptr<BackupFile> backup_;
     std::unique_ptr<SpreadsheetExport> export_;
     std::unique_ptr<ReceptionPoll> poll_;

@@ -224,13 +224,15 @@ QRegion RowListView::visualRegionForSelection(const QItemSelection& selection) c
     return region & viewport()->rect();
 }
 
-TimerAdapter::TimerAdapter(QTimer* timer, std::function<void()> tick) : timer_(timer) {
+TimerAdapter::TimerAdapter(QTimer* timer, std::function<void()> tick, std::function<bool()> refused)
+    : timer_(timer), refused_(std::move(refused)) {
     timer_->setInterval(500);
     QObject::connect(timer_, &QTimer::timeout, timer_, std::move(tick));
 }
 
 void TimerAdapter::set_enabled(bool enabled) {
     if (enabled == timer_->isActive()) return;  // an enabled timer keeps its phase
+    if (enabled && refused_ && refused_()) return;
     if (enabled)
         timer_->start();
     else

@@ -130,12 +130,15 @@ class ButtonAdapter final : public ButtonControl {
 // A 500 ms timer whose ticks go to `tick`.
 class TimerAdapter final : public TimerControl {
   public:
-    TimerAdapter(QTimer* timer, std::function<void()> tick);
+    // While `refused` says so, the timer does not start.
+    TimerAdapter(QTimer* timer, std::function<void()> tick,
+                 std::function<bool()> refused = nullptr);
     void set_enabled(bool enabled) override;
     bool enabled() const override { return timer_->isActive(); }
 
   private:
     QTimer* timer_;
+    std::function<bool()> refused_;
 };
 
 // A menu item whose check mark only the program sets: a click leaves it as it

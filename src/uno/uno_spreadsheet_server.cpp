@@ -329,7 +329,7 @@ Status UnoSpreadsheetServer::create() {
                 o.pipe + "\" within " +
                 std::to_string(
                     std::chrono::duration_cast<std::chrono::seconds>(o.start_timeout).count()) +
-                " s (" + last_problem + ")");
+                "\u00a0s (" + last_problem + ")");
         }
         std::this_thread::sleep_for(o.retry_interval);
     }

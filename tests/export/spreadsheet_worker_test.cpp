@@ -34,7 +34,7 @@ TEST(SpreadsheetWorker, CallThatNeverReturnsIsLeftWithItsServer) {
 
         const Status first = worker.attach();
         EXPECT_TRUE(first.given_up());
-        EXPECT_EQ(first.reason(), "LibreOffice Calc did not answer within 0.2 s");
+        EXPECT_EQ(first.reason(), "LibreOffice Calc did not answer within 0.2\u00a0s");
         CellPosition cell;
         EXPECT_EQ(worker.active_cell(cell).reason(), first.reason()) << "the send is over";
         worker.release();

@@ -76,6 +76,8 @@ struct FakeDialogs : Dialogs {
         if (while_open) while_open();
         return answer_yes;
     }
+    int closes = 0;  // close_open_boxes() calls
+    void close_open_boxes() override { ++closes; }
 };
 
 // Each now() gives the next queued time (the last one repeats); dates are
@@ -164,6 +166,7 @@ struct MemoryFileSystem : FileSystem {
         files[path] = std::string(bytes);
         return Status::success();
     }
+    std::string full_path(const std::string& name) override { return "/lab/" + name; }
 };
 
 }  // namespace tolvane::testing

@@ -29,6 +29,7 @@ struct BlockingWaiting : Waiting {
                                                                      : Outcome::deadline_passed;
     }
     void end() override { ++ends; }
+    bool cancelled() const override { return false; }
 };
 
 }  // namespace tolvane::testing

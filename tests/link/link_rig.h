@@ -53,10 +53,12 @@ struct LinkRig {
     bool auto_connect = false;
     bool send_succeeds = true;
     int sends = 0;
+    std::function<void()> during_send;
     ReceptionPoll poll{{com, table, backup, clock, lst_meas, lb_numpoints, num_meas, port_locked,
                         [this] { return auto_connect; },
                         [this] {
                             ++sends;
+                            if (during_send) during_send();
                             return send_succeeds;
                         }}};
     PortSelection ports{{com,

@@ -89,6 +89,20 @@ TEST_F(PortSelectionTest, ChoosingTheOpenPortReopensIt) {
     EXPECT_TRUE(tmr_main.is_enabled);
 }
 
+// The ending is asked for while a choice's closing step sends a block: no
+// port opens after it, and nothing is said.
+TEST_F(PortSelectionTest, AChoiceDuringWhichTheEndingIsAskedOpensNothing) {
+    ports.comstartup();
+    auto_connect = true;
+    during_send = [&] { ports.open_no_more(); };
+    com.reads = {std::string("\x01\x21\x23\xFF", 4)};
+    ports.com_click(1);
+    EXPECT_EQ(sends, 1);
+    EXPECT_FALSE(com.open);
+    EXPECT_FALSE(tmr_main.is_enabled);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
 TEST_F(PortSelectionTest, LostPortWarnsAndComesBackByItself) {
     com_port = 2;
     ports.comstartup();

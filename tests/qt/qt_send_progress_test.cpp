@@ -39,6 +39,8 @@ TEST(QtSendProgress, ACancelHoldsUntilTheSendEnds) {
     const std::shared_future<void> hanging = second.get_future().share();
     EXPECT_EQ(progress.wait(hanging, Clock::now() + 1s, ""), Waiting::Outcome::cancelled);
     progress.end();
+    EXPECT_TRUE(progress.cancelled());  // an errand's end is not the send's
+    progress.send_over();
     EXPECT_EQ(progress.wait(hanging, Clock::now() + 50ms, ""), Waiting::Outcome::deadline_passed);
     progress.end();
 }

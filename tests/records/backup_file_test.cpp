@@ -199,9 +199,9 @@ TEST_F(BackupFileTest, AtTheEndWaitingRecordsAreTriedOnceMoreThenKeptAside) {
               "2 records could not be saved in the backup file databac.txt (No space left on "
               "device). They were saved in " +
                   aside +
-                  " instead, in the same format. To add them to databac.txt, append that file "
-                  "without its first line: tail -n +2 \"" +
-                  aside + "\" >> databac.txt");
+                  " instead, in the same format. To add them to /lab/databac.txt, append that "
+                  "file without its first line: tail -n +2 \"" +
+                  aside + "\" >> \"/lab/databac.txt\"");
     EXPECT_EQ(files.files[aside],
               "\"Backup Data\"\r\n#2026-12-06 05:54:07#\r\n1\r\n#2026-12-06 05:54:07#\r\n2\r\n");
     EXPECT_EQ(backup.waiting_records(), 0u);

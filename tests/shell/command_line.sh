@@ -38,7 +38,8 @@ while IFS='|' read -r args status want_out want_err; do
 done <<CASES
 --version|0|tolvane 1.00|
 -platform offscreen --version|0|tolvane 1.00|
---bogus|2||tolvane: Unknown option 'bogus'.\n$try
+--bogus|2||tolvane: Unknown option '--bogus'.\n$try
+-bogus=1|2||tolvane: Unknown option '-bogus'.\n$try
 -platform xcb extra|2||tolvane: Unexpected argument 'extra'.\n$try
 --version -style|2||tolvane: option '-style' needs a value.\n$try
 |1||tolvane: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); *xvfb-run*

@@ -6,11 +6,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextBrowser>
+#include <signal.h>
+#include <unistd.h>
+
 #include <QTimer>
 #include <filesystem>
 
 #include "kld350_sim.h"
 #include "qt/qt_window_stacking.h"
+#include "shell/close_on_signal.h"
 #include "shell/help_window.h"
 #include "shell/main_window_rig.h"
 
@@ -261,16 +265,92 @@ TEST_F(Lifecycle, ClosingWithRecordsWaitingSaysWhereTheyAreKept) {
     QTest::qWait(600);
     window->close();
     ASSERT_EQ(dialogs.messages.size(), 2u);
-    EXPECT_EQ(dialogs.messages[1].rfind(
-                  "1 record could not be saved in the backup file databac.txt (Is a directory). "
-                  "It was saved in " +
-                      (work_.path() / "state/tolvane/databac-unsaved-2026-12-06-055407.txt")
-                          .string() +
-                      " instead",
-                  0),
-              0u)
-        << dialogs.messages[1];
+    // Named by the process, and with the full path of the file it belongs to.
+    const std::string aside = (work_.path() / "state/tolvane/databac-unsaved-2026-12-06-055407-")
+                                  .string() +
+                              std::to_string(::getpid()) + ".txt";
+    const std::string backup = (work_.path() / "databac.txt").string();
+    EXPECT_EQ(dialogs.messages[1],
+              "1 record could not be saved in the backup file databac.txt (Is a directory). It "
+              "was saved in " +
+                  aside + " instead, in the same format. To add it to " + backup +
+                  ", append that file without its first line: tail -n +2 \"" + aside +
+                  "\" >> \"" + backup + "\"");
     EXPECT_EQ(file("com.dat"), "1\r\n");  // the closing steps ran
+}
+
+// SIGTERM through the program's own handler while a box of the records
+// databac.txt refuses is up: the one before the ending, or the ending's own
+// after a close; and the session manager's quit in the latter. The box
+// closes, its text stays on stderr, the program ends and the record is kept.
+enum class Signalled { before_ending, endings_box, session_quit };
+const char* const kSignalledNames[] = {"BeforeTheEnding", "EndingsBox", "SessionQuitInEndingsBox"};
+class SignalInABox : public MainWindowTest, public ::testing::WithParamInterface<Signalled> {};
+
+TEST_P(SignalInABox, EndsTheProgramAndKeepsTheRecord) {
+    const bool endings_box = GetParam() != Signalled::before_ending;
+    start();
+    const auto end = [this] { window->end_on_signal(); };
+    const CloseOnSignal on_signal(end, [&] { return end(), true; });
+    std::filesystem::remove("databac.txt");
+    std::filesystem::create_directory("databac.txt");
+    const char* box = endings_box ? "1 record could not" : "The measurements could not";
+    bool closed = false;
+    dialogs.while_open = [&] {
+        if (dialogs.messages.back().rfind(box, 0) != 0) return;
+        QEvent quit(QEvent::Quit);
+        if (GetParam() == Signalled::session_quit)
+            QCoreApplication::sendEvent(qApp, &quit);
+        else
+            ::kill(::getpid(), SIGTERM);
+        closed = QTest::qWaitFor([&] { return dialogs.closes > 0; }, 5000);
+    };
+    ::testing::internal::CaptureStderr();
+    com.reads.push_back(two_values());
+    QTest::qWait(600);
+    if (endings_box) window->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ended > 0; }, 5000));
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(closed);
+    // The box closed unread, and the record kept.
+    EXPECT_EQ(err.find("tolvane: The measurements could not") == std::string::npos, endings_box);
+    EXPECT_NE(err.find("tolvane: 1 record could not be saved in the backup file databac.txt (Is a "
+                       "directory). It was saved in"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(file("com.dat"), "1\r\n");  // the closing steps ran
+}
+
+INSTANTIATE_TEST_SUITE_P(Boxes, SignalInABox,
+                         ::testing::Values(Signalled::before_ending, Signalled::endings_box,
+                                           Signalled::session_quit),
+                         [](const auto& info) {
+                             return std::string(kSignalledNames[static_cast<int>(info.param)]);
+                         });
+
+// A signal while the loading's box is up (a saved port that cannot be
+// opened): nothing starts after it, the program ends, and what it could not
+// save is on stderr.
+TEST_F(Lifecycle, ASignalDuringTheStartUpBoxStartsNothing) {
+    write("com.dat", "2\r\n");
+    std::filesystem::create_directory("numdat.dat");
+    com.free_ports = {1};
+    const CloseOnSignal on_signal([this] { window->end_on_signal(); });
+    dialogs.while_open = [&] {
+        ::kill(::getpid(), SIGTERM);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return dialogs.closes > 0; }, 5000));
+    };
+    ::testing::internal::CaptureStderr();
+    start(false);
+    for (const char* name : {"tmr_main", "tmr_mess", "tmr_reopen", "tmr_backup"})
+        EXPECT_FALSE(find<QTimer>(name)->isActive()) << name;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ended == 1; }, 5000));
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(dialogs.closes, 1);
+    EXPECT_NE(err.find("tolvane: Com Port 2 Is Locked"), std::string::npos) << err;
+    EXPECT_NE(err.find("tolvane: numdat.dat could not be saved (Is a directory)."),
+              std::string::npos)
+        << err;
 }
 
 // A close that comes while something holds the poll (a box, the Clear

@@ -62,7 +62,7 @@ TEST_F(WindowAndHungOffice, BlocksArrivingMeanwhileFollowInOrder) {
     });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.empty(); }, 20000));
     EXPECT_EQ(dialogs.messages[0],
-              "The measurements were not sent: LibreOffice Calc did not answer within 2 s. "
+              "The measurements were not sent: LibreOffice Calc did not answer within 2\u00a0s. "
               "They are still in the measurement list.");
     kill(-office.launcher, SIGCONT);
 

@@ -5,6 +5,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
+#include <thread>
 
 #include "kld350_sim.h"
 #include "qt/qt_send_progress.h"
@@ -61,7 +62,7 @@ TEST_F(HungOffice, BlocksArrivingWhileASendWaitsAreRecordedAfterItInOrder) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.empty(); }, 5000));
     EXPECT_GT(ticks, 5) << "the window went on while the send waited";
     EXPECT_EQ(dialogs.messages[0],
-              "The measurements were not sent: LibreOffice Calc did not answer within 0.8 s. "
+              "The measurements were not sent: LibreOffice Calc did not answer within 0.8\u00a0s. "
               "They are still in the measurement list.");
     // Not sent: Auto Connect leaves them in the list.
     EXPECT_EQ(list("lst_meas"), (Rows{"1.11", "2.22"}));
@@ -109,6 +110,31 @@ TEST_F(HungOffice, CancelInTheProgressWindowEndsTheSend) {
     press_connect();
     EXPECT_DOUBLE_EQ(sheet.at(5, 3).value_or(0), 1.11);
     EXPECT_EQ(dialogs.messages.size(), 1u);
+}
+
+// A Cancel that lands as a step ends (a failed attach, its result already
+// in) stops the send all the same: no office is started, no value written.
+TEST_F(HungOffice, ACancelAsAStepEndsStartsNothingAfterIt) {
+    deadlines.answer = 60s;
+    start();
+    com.reads.push_back(block("1.11", "2.22"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !list("lst_meas").empty(); }));
+    sheet.running = false;  // nothing answers: the send would start an office
+    sheet.hang("attach");
+    meanwhile(100, [&] {
+        window->send_progress().cancel();
+        sheet.answer();
+        // The call is back before the wait looks again.
+        while (window->spreadsheet_worker().running_calls() > 0)
+            std::this_thread::sleep_for(1ms);
+        std::this_thread::sleep_for(20ms);
+    });
+    press_connect();
+    EXPECT_EQ(sheet.calls, Rows{"attach"});
+    EXPECT_TRUE(sheet.cells.empty());
+    EXPECT_EQ(dialogs.messages,
+              Rows{"The measurements were not sent: the send was cancelled. They are still in "
+                   "the measurement list."});
 }
 
 // Close box or Exit while a send waits: the send ends, then the window

@@ -59,9 +59,11 @@ TEST(TitleWindow, ClosingItEndsTheProgramWithoutTheMainWindow) {
     title.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&title));
     bool quit = false;
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [&] { quit = true; });
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &title, [&] { quit = true; });
     QTimer::singleShot(0, &title, [&] { title.close(); });
-    QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });  // a safety net
+    // A safety net, gone with the test: once fired, it would end the event
+    // loops of the tests after it.
+    QTimer::singleShot(5000, &title, [] { QCoreApplication::exit(1); });
     EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_TRUE(quit);
     EXPECT_EQ(shown, 0);

@@ -120,9 +120,10 @@ TEST_F(OfficeHangs, StoppedOfficeIsGivenUpAtTheDeadlineAndAnswersAgainAfterwards
     for (int i = 0; i < 2; ++i) {
         EXPECT_FALSE(send.connect1());
         ASSERT_EQ(dialogs.messages.size(), static_cast<size_t>(i + 1));
-        EXPECT_EQ(dialogs.messages[i],
-                  "The measurements were not sent: LibreOffice Calc did not answer within 2 s. "
-                  "They are still in the measurement list.");
+        EXPECT_EQ(
+            dialogs.messages[i],
+            "The measurements were not sent: LibreOffice Calc did not answer within 2\u00a0s. "
+            "They are still in the measurement list.");
         EXPECT_EQ(worker.running_calls(), 0);
     }
     EXPECT_EQ(busy.begins, 0) << "no office was started";
@@ -222,7 +223,7 @@ TEST(StartingTheOffice, OfficeThatNeverAnswersTimesOut) {
     ASSERT_FALSE(s.ok());
     EXPECT_NE(s.reason().find("did not answer on the pipe \"tolvane-nobody-"), std::string::npos)
         << s.reason();
-    EXPECT_NE(s.reason().find("within 1 s"), std::string::npos) << s.reason();
+    EXPECT_NE(s.reason().find("within 1\u00a0s"), std::string::npos) << s.reason();
     EXPECT_TRUE(no_zombie_children_within(std::chrono::seconds(5)));
 }
 

@@ -117,7 +117,7 @@ TEST_F(OperatorsOffice, HungOfficeIsGivenUpAtTheStartDeadlineAndLeavesNoLauncher
     kill(-office.launcher, SIGCONT);
     EXPECT_EQ(dialogs.messages,
               std::vector<std::string>{"The measurements were not sent: LibreOffice Calc did not "
-                                       "start within 3 s. They are still in the measurement "
+                                       "start within 3\u00a0s. They are still in the measurement "
                                        "list."});
     EXPECT_EQ(worker.running_calls(), 0);
     bool launcher_gone = false;
