@@ -136,7 +136,7 @@ std::optional<int> run_options(int argc, char** argv) {
     QString error = own.error;
     if (error.isEmpty() && !parser.parse(own.list)) error = parser.errorText();
     // A FILE only after an option that reads one.
-    const qsizetype files = parser.isSet(stats) ? 1 : 0;
+    const qsizetype files = error.isEmpty() && parser.isSet(stats) ? 1 : 0;
     if (error.isEmpty() && parser.positionalArguments().size() > files)
         error = "Unexpected argument '" + parser.positionalArguments().at(files) + "'.";
     if (!error.isEmpty()) {
