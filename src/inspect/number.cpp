@@ -67,14 +67,25 @@ std::optional<Number> Number::parse(std::string_view text) {
     if (i != text.size()) return std::nullopt;
 
     Number number;
+    number.has_decimal_ = exact;
+    number.digits_ = negative ? -digits : digits;
+    number.exponent_ = digits == 0 ? 0 : exponent;
+    // Digits and a power of ten that are both exact in a double give the
+    // correctly rounded value in one operation (the common case: "345000",
+    // "1.23"); else from_chars.
+    constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (exact && digits < (int64_t{1} << 53) && exponent >= -22 && exponent <= 22) {
+        const auto d = static_cast<double>(number.digits_);
+        number.value_ = exponent < 0 ? d / kPowers[-exponent] : d * kPowers[exponent];
+        return number;
+    }
     const char* first = text.data() + number_start;
     const auto [end, error] = std::from_chars(first, text.data() + text.size(), number.value_);
     if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(number.value_))
         return std::nullopt;
     if (negative) number.value_ = -number.value_;
-    number.has_decimal_ = exact;
-    number.digits_ = negative ? -digits : digits;
-    number.exponent_ = digits == 0 ? 0 : exponent;
     return number;
 }
 
