@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -108,6 +109,20 @@ TEST(Numbers, ReadInTheFilesFormOnly) {
     EXPECT_EQ(Number::parse("-0.021")->value(), -0.021);
     for (const char* bad : {"", "1,5", "abc", "1.2.3", "inf", "nan", "1e999", "0x10", "1e"})
         EXPECT_FALSE(Number::parse(bad).has_value()) << bad;
+    // The same double as from_chars gives, on the quick road and the other.
+    for (int64_t digits = 1; digits < 1'000'000'000'000'000; digits = digits * 7 + 3) {
+        for (const char* exponent : {"E-22", "E-9", "E-3", "E+0", "E+7", "E+22", "E-23", "E+300"}) {
+            const std::string text = std::to_string(digits) + exponent;
+            double want = 0;
+            const bool in_range =
+                std::from_chars(text.data(), text.data() + text.size(), want).ec == std::errc();
+            const auto got = Number::parse(text);
+            ASSERT_EQ(got.has_value(), in_range) << text;
+            if (got) {
+                EXPECT_EQ(got->value(), want) << text;
+            }
+        }
+    }
 }
 
 // A value written as the limit lies on the limit that nominal and deviation give.
@@ -116,6 +131,9 @@ TEST(Tolerances, LimitsFromNominalHoldTheirValues) {
     EXPECT_EQ(verdict(Number::parse("24.979")->value(), limits), Verdict::kWithin);
     EXPECT_EQ(verdict(Number::parse("24.9789")->value(), limits), Verdict::kLow);
     EXPECT_EQ(verdict(Number::parse("25.0001")->value(), limits), Verdict::kHigh);
+    // 0.1 + 0.2 is 0.30000000000000004 in doubles.
+    EXPECT_EQ(verdict(Number::parse("0.3")->value(), limits_of({"X", 0.1, {}, 0.2})),
+              Verdict::kWithin);
 }
 
 struct MatchCase {
