@@ -20,4 +20,4 @@ for values in 100 1; do
     echo "--stats  $(echo "$(date +%s.%N) - $start" | bc) s"
 done
 "$bench" append "$file"
-"$bench" --benchmark_min_time=0.2s
+"$bench" --benchmark_min_time=0.2
