@@ -17,8 +17,10 @@ constexpr int kMaxDigits = 18;  // fits an int64 with room
 }  // namespace
 
 std::optional<Number> Number::parse(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
 
     // The grammar first, so that only plain decimals pass (no "inf", "nan",
     // hexadecimal); the value then from from_chars, which rounds correctly
@@ -59,7 +61,8 @@ std::optional<Number> Number::parse(std::string_view text) {
         if (j < text.size() && (text[j] == '+' || text[j] == '-')) exp_negative = text[j++] == '-';
         const size_t exp_digits = j;
         int64_t e = 0;
-        for (; j < text.size() && is_digit(text[j]); ++j) e = std::min<int64_t>(e * 10 + (text[j] - '0'), 100000);
+        for (; j < text.size() && is_digit(text[j]); ++j)
+            e = std::min<int64_t>(e * 10 + (text[j] - '0'), 100000);
         if (j == exp_digits) return std::nullopt;
         exponent += static_cast<int32_t>(exp_negative ? -e : e);
         i = j;

@@ -16,7 +16,8 @@ std::vector<Number> Record::numbers() const {
 
 size_t Record::not_numbers() const {
     size_t count = 0;
-    for (const RecordValue& v : values) count += v.number ? 0 : 1;
+    for (const RecordValue& v : values)
+        count += v.number ? 0 : 1;
     return count;
 }
 
