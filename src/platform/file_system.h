@@ -62,6 +62,11 @@ class FileSystem {
 
     // The full path of the file `name`, for messages read elsewhere.
     virtual std::string full_path(const std::string& name) = 0;
+
+    // What the file of that name is now, without opening it. On failure
+    // `identity` is left as it was; exists() then tells a missing file from
+    // one that may not be looked at.
+    virtual Status identify(const std::string& name, FileIdentity& identity) = 0;
 };
 
 }  // namespace tolvane

@@ -28,6 +28,8 @@ class PosixFileSystem final : public FileSystem {
     Status write_aside(const std::string& name, std::string_view bytes,
                        std::string& path) override;
     std::string full_path(const std::string& name) override;
+    // In posix_file_identity.cpp.
+    Status identify(const std::string& name, FileIdentity& identity) override;
 };
 
 }  // namespace tolvane

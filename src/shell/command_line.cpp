@@ -14,6 +14,7 @@
 
 #include "qt/port_listing.h"
 #include "shell/application.h"
+#include "shell/stats_command.h"
 
 #ifndef TOLVANE_VERSION_TEXT
 #define TOLVANE_VERSION_TEXT "1.00"
@@ -135,17 +136,26 @@ std::optional<int> run_options(int argc, char** argv) {
         "list-ports",
         "List the serial devices of this computer, whether you may open them, and the "
         "device that each port number opens; then exit. Opens no port and no window.");
+    const QCommandLineOption stats(
+        "stats",
+        "Print the statistics of every record of FILE (default: databac.txt in the "
+        "working directory) as CSV, one line per record, with the tolerances of the "
+        "settings files; then exit. Needs no display.");
+    parser.addPositionalArgument("FILE", "The backup file for --stats.", "[FILE]");
     // "-bogus" is one unknown option, not five unknown letters.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(list_ports);
+    parser.addOption(stats);
 
     const OwnArguments own = own_arguments(argc, argv);
     QString error = own.error;
     if (error.isEmpty() && !parser.parse(own.list)) error = parse_error(parser, own.list);
-    if (error.isEmpty() && !parser.positionalArguments().isEmpty())
-        error = "Unexpected argument '" + parser.positionalArguments().first() + "'.";
+    // A FILE only after an option that reads one.
+    const qsizetype files = error.isEmpty() && parser.isSet(stats) ? 1 : 0;
+    if (error.isEmpty() && parser.positionalArguments().size() > files)
+        error = "Unexpected argument '" + parser.positionalArguments().at(files) + "'.";
     if (!error.isEmpty()) {
         print(stderr, "tolvane: " + error + "\nTry 'tolvane --help'.\n");
         return 2;
@@ -156,6 +166,10 @@ std::optional<int> run_options(int argc, char** argv) {
         print(stdout, "tolvane " TOLVANE_VERSION_TEXT "\n");
     } else if (parser.isSet(list_ports)) {
         print(stdout, QString::fromStdString(port_listing()));
+    } else if (parser.isSet(stats)) {
+        const QStringList file = parser.positionalArguments();
+        return print_stats(file.isEmpty() ? "databac.txt" : file.first().toLocal8Bit().toStdString(),
+                           stdout, stderr);
     } else {
         return std::nullopt;
     }
