@@ -83,7 +83,8 @@ OwnArguments own_arguments(int argc, char** argv) {
 // The usage line names the program, not the path it was started by.
 QString help_text(const QCommandLineParser& parser) {
     QString text = parser.helpText();
-    return text.replace(0, text.indexOf('\n'), "Usage: tolvane [options]\n");
+    return text.replace(0, text.indexOf('\n'),
+                        "Usage: tolvane [options]\n       tolvane --inspect [FILE]\n");
 }
 
 void print(std::FILE* stream, const QString& text) {
@@ -92,8 +93,9 @@ void print(std::FILE* stream, const QString& text) {
 
 // Answers the options, on a QCoreApplication: it needs no display, unlike the
 // windows' QApplication. Nothing when no option asks for anything ("--"
-// alone, or only Qt's options): then the windows start, as without options.
-std::optional<int> run_options(int argc, char** argv) {
+// alone, or only Qt's options): then the windows start, as without options;
+// with --inspect, `inspect` is the file that the Inspection window follows.
+std::optional<int> run_options(int argc, char** argv, std::optional<std::string>& inspect) {
     const std::function<void()> restore_ctype = choose_utf8_ctype();
     QCoreApplication app(argc, argv);
     restore_ctype();
@@ -123,12 +125,21 @@ std::optional<int> run_options(int argc, char** argv) {
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(list_ports);
+    const QCommandLineOption inspect_option(
+        "inspect",
+        "Open the Inspection window on FILE (default: databac.txt in the working\n"
+        "directory): tolerances, statistics and charts of every record, following\n"
+        "the file as the polling window appends to it.");
+    parser.addOption(inspect_option);
+    parser.addPositionalArgument("FILE", "The file for --inspect.", "[FILE]");
 
     const OwnArguments own = own_arguments(argc, argv);
     QString error = own.error;
     if (error.isEmpty() && !parser.parse(own.list)) error = parser.errorText();
-    if (error.isEmpty() && !parser.positionalArguments().isEmpty())
-        error = "Unexpected argument '" + parser.positionalArguments().first() + "'.";
+    const QStringList files = parser.positionalArguments();
+    const qsizetype files_allowed = parser.isSet(inspect_option) ? 1 : 0;
+    if (error.isEmpty() && files.size() > files_allowed)
+        error = "Unexpected argument '" + files.at(files_allowed) + "'.";
     if (!error.isEmpty()) {
         print(stderr, "tolvane: " + error + "\nTry 'tolvane --help'.\n");
         return 2;
@@ -140,6 +151,8 @@ std::optional<int> run_options(int argc, char** argv) {
     } else if (parser.isSet(list_ports)) {
         print(stdout, QString::fromStdString(port_listing()));
     } else {
+        if (parser.isSet(inspect_option))
+            inspect = files.isEmpty() ? std::string("databac.txt") : files.first().toStdString();
         return std::nullopt;
     }
     return 0;
@@ -175,10 +188,11 @@ std::function<void()> choose_utf8_ctype() {
 }
 
 int run_program(int argc, char** argv) {
+    std::optional<std::string> inspect;
     if (argc > 1) {
-        if (const std::optional<int> status = run_options(argc, argv)) return *status;
+        if (const std::optional<int> status = run_options(argc, argv, inspect)) return *status;
     }
-    return run_application(argc, argv);
+    return run_application(argc, argv, inspect);
 }
 
 }  // namespace tolvane
