@@ -56,6 +56,11 @@ class FileSystem {
     // on failure the one tried.
     virtual Status write_aside(const std::string& name, std::string_view bytes,
                                std::string& path) = 0;
+
+    // What the file of that name is now, without opening it. On failure
+    // `identity` is left as it was; exists() then tells a missing file from
+    // one that may not be looked at.
+    virtual Status identify(const std::string& name, FileIdentity& identity) = 0;
 };
 
 }  // namespace tolvane

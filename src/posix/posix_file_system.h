@@ -16,6 +16,8 @@ class PosixFileSystem final : public FileSystem {
     Status append(const std::string& name, std::string_view bytes, const Lead& lead) override;
     Status write_aside(const std::string& name, std::string_view bytes,
                        std::string& path) override;
+    // In posix_file_identity.cpp.
+    Status identify(const std::string& name, FileIdentity& identity) override;
 };
 
 }  // namespace tolvane

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "posix/posix_file_identity.h"
 #include "posix/posix_file_system.h"
 
 namespace tolvane {
@@ -31,6 +32,13 @@ class PosixReadableFile final : public ReadableFile {
             if (n == 0) break;
             got += static_cast<size_t>(n);
         }
+        return Status::success();
+    }
+
+    Status identify(FileIdentity& identity) override {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0) return Status::failure(std::strerror(errno));
+        identity = file_identity(st);
         return Status::success();
     }
 

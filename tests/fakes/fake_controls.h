@@ -137,6 +137,10 @@ struct MemoryFileSystem : FileSystem {
                 got = offset < bytes.size() ? bytes.copy(into.data(), into.size(), offset) : 0;
                 return Status::success();
             }
+            Status identify(FileIdentity& identity) override {
+                identity.size = bytes.size();
+                return Status::success();
+            }
         };
         auto copy = std::make_unique<Copy>();
         failure = read_all(name, copy->bytes);
@@ -154,6 +158,13 @@ struct MemoryFileSystem : FileSystem {
         std::string& file = files[name];
         if (lead) file += lead(file.size(), file.empty() ? '\0' : file.back());
         file += bytes;
+        return Status::success();
+    }
+    // Only the size: a memory file has no inode.
+    Status identify(const std::string& name, FileIdentity& identity) override {
+        if (unreadable.count(name)) return Status::failure(unreadable[name]);
+        if (!files.count(name)) return Status::failure("No such file or directory");
+        identity.size = files[name].size();
         return Status::success();
     }
     // Files written aside go under "/state/"; failing["aside"] fails them.
