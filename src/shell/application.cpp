@@ -15,6 +15,7 @@
 #include "qt/qt_busy_indicator.h"
 #include "qt/qt_clock_locale.h"
 #include "qt/qt_serial_control.h"
+#include "qt/qt_tolerance_settings.h"
 #include "shell/close_on_signal.h"
 #include "shell/command_line.h"
 #include "shell/frm_main.h"
@@ -89,7 +90,9 @@ void starting_messages(QtMsgType type, const QMessageLogContext& context, const 
 // The Inspection window, in a process of its own; it ends with its window.
 int run_inspection(QApplication& app, const std::string& file) {
     QApplication::setDesktopFileName("io.github.tolvane.tolvane.inspection");
-    InspectWindow window(QString::fromLocal8Bit(file.c_str()));
+    PosixFileSystem files;
+    QtToleranceSettings settings;
+    InspectWindow window(QString::fromLocal8Bit(file.c_str()), files, settings);
     // ./run opens it beside the polling window, whose title window keeps the
     // keyboard focus.
     if (is_set("TOLVANE_INSPECT_IN_BACKGROUND"))

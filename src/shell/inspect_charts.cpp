@@ -52,7 +52,7 @@ QChart* new_chart(QWidget* owner, QChartView*& view, const QString& title,
     chart->setTitleFont(font);
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->setLocalizeNumbers(true);
-    chart->setLocale(QLocale::system());
+    chart->setLocale(QLocale());
     chart->setMargins(QMargins(4, 4, 4, 4));
     chart->setBackgroundRoundness(0);
     chart->legend()->setAlignment(Qt::AlignBottom);
@@ -199,8 +199,8 @@ void RunChart::show_values(const std::vector<std::optional<double>>& values,
     horizontal(chart_, usl_, lines.usl, 0, last + 1);
     chart_->setTitle(values.size() > count
                          ? tr("Run chart (values 1 to %1 of %2)")
-                               .arg(QLocale::system().toString(qulonglong(count)),
-                                    QLocale::system().toString(qulonglong(values.size())))
+                               .arg(QLocale().toString(qulonglong(count)),
+                                    QLocale().toString(qulonglong(values.size())))
                          : tr("Run chart"));
 }
 

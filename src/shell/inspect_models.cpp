@@ -75,7 +75,7 @@ RecordListModel::RecordListModel(RecordFollower& follower, const Tolerances& tol
     : QAbstractTableModel(parent),
       follower_(follower),
       tolerances_(tolerances),
-      locale_(QLocale::system()),
+      locale_(QLocale()),
       cache_(kCached) {}
 
 void RecordListModel::apply(const RecordFollower::Change& change) {
@@ -153,9 +153,8 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
         case kValues: {
             QString text = locale_.toString(qulonglong(record.values.size()));
             if (role == Qt::ToolTipRole && record.not_numbers() > 0)
-                text = tr("%1 values, %n field(s) not a number", nullptr,
-                          static_cast<int>(record.not_numbers()))
-                           .arg(record.values.size());
+                text = tr("%1 fields, %2 of them not a number")
+                           .arg(text, locale_.toString(qulonglong(record.not_numbers())));
             return text;
         }
         case kVerdict: return verdict_text(*inspected);
@@ -182,7 +181,7 @@ const QColor ValueTableModel::kLowColour(0xa5, 0x1d, 0x2d);
 const QColor ValueTableModel::kHighColour(0xa5, 0x1d, 0x2d);
 
 ValueTableModel::ValueTableModel(QObject* parent)
-    : QAbstractTableModel(parent), locale_(QLocale::system()) {}
+    : QAbstractTableModel(parent), locale_(QLocale()) {}
 
 void ValueTableModel::show(const InspectedRecord* inspected) {
     beginResetModel();

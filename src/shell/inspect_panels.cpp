@@ -33,7 +33,7 @@ QString field_text(const std::optional<double>& number, const QLocale& locale) {
 // --- StatisticsPanel -------------------------------------------------------------
 
 StatisticsPanel::StatisticsPanel(QWidget* parent)
-    : QGroupBox(tr("Statistics"), parent), locale_(QLocale::system()) {
+    : QGroupBox(tr("Statistics"), parent), locale_(QLocale()) {
     setObjectName("statistics");
     auto* form = new QFormLayout(this);
     form->setLabelAlignment(Qt::AlignLeft);
@@ -105,15 +105,16 @@ void StatisticsPanel::show_record(const InspectedRecord* inspected) {
     set("ppk", limits && s.ppk ? locale_.toString(*s.ppk, 'f', 2) : none);
     const size_t not_numbers = inspected ? inspected->record.not_numbers() : 0;
     set("not_numbers",
-        not_numbers == 0 ? QString()
-                         : tr("%n field(s) not a number, left out", nullptr,
-                              static_cast<int>(not_numbers)));
+        not_numbers == 0   ? QString()
+        : not_numbers == 1 ? tr("1 field is not a number, left out")
+                           : tr("%1 fields are not numbers, left out")
+                                 .arg(count_text(not_numbers, locale_)));
 }
 
 // --- ToleranceEditor -------------------------------------------------------------
 
 ToleranceEditor::ToleranceEditor(Tolerances& tolerances, QWidget* parent)
-    : QGroupBox(tr("Tolerance"), parent), tolerances_(tolerances), locale_(QLocale::system()) {
+    : QGroupBox(tr("Tolerance"), parent), tolerances_(tolerances), locale_(QLocale()) {
     setObjectName("tolerance");
     locale_.setNumberOptions(QLocale::RejectGroupSeparator);
     auto* column = new QVBoxLayout(this);

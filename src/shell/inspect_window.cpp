@@ -88,7 +88,7 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
     record_list_ = new_table(main_splitter_, "record_list", tr("Records"));
     record_list_->setModel(records_);
     {
-        const QLocale locale = QLocale::system();
+        const QLocale locale = QLocale();
         const QString sample = locale.toString(QDateTime(QDate(2026, 12, 28), QTime(23, 58, 59)),
                                                QLocale::ShortFormat);
         QHeaderView* header = record_list_->horizontalHeader();
@@ -284,7 +284,7 @@ void InspectWindow::watch() {
 }
 
 void InspectWindow::show_state() {
-    const QLocale locale = QLocale::system();
+    const QLocale locale = QLocale();
     const QString name = QFileInfo(path_).fileName();
     const QString problem = qstring(follower_.problem());
     QString text;
@@ -297,8 +297,10 @@ void InspectWindow::show_state() {
             break;
         }
         case RecordFollower::State::kCurrent:
-            text = tr("%1: %2 records; new records appear as they are saved.")
-                       .arg(name, locale.toString(qulonglong(follower_.record_count())));
+            text = (follower_.record_count() == 1
+                        ? tr("%1: 1 record; new records appear as they are saved.").arg(name)
+                        : tr("%1: %2 records; new records appear as they are saved.")
+                              .arg(name, locale.toString(qulonglong(follower_.record_count()))));
             break;
         case RecordFollower::State::kMissing:
             text = tr("%1 is missing (%2); its records appear as soon as it is back.")
