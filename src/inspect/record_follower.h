@@ -89,18 +89,23 @@ class RecordFollower {
     uint64_t file_size() const { return known_.size; }
 
   private:
-    class Scan;
     void drop_index(Change& change);
     bool reopen(Change& change);
     void set_state(State state, std::string problem, Change& change);
+    // Exactly `size` bytes from `offset`, else false.
+    bool read(uint64_t offset, size_t size, std::string& bytes);
+    bool still_holds_indexed_bytes();
+    // The offset just after the last LF in [from, to), if any.
+    std::optional<uint64_t> last_line_end(uint64_t from, uint64_t to);
 
     FileSystem& files_;
     std::string name_;
     Tuning tuning_;
     std::unique_ptr<ReadableFile> file_;
     FileIdentity known_;  // of file_, at the last poll
-    uint64_t indexed_ = 0;       // bytes indexed: always just after a line end
-    std::string tail_;           // the last bytes indexed, to notice an edit
+    uint64_t indexed_ = 0;            // bytes indexed: always just after a line end
+    uint64_t no_line_end_until_ = 0;  // no LF from indexed_ up to here
+    std::string head_, tail_;         // the first and last bytes indexed, to notice an edit
     std::vector<uint64_t> starts_;  // offset of each record's time stamp
     State state_ = State::kReading;
     std::string problem_;

@@ -1,0 +1,170 @@
+#include "inspect/statistics.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tolvane {
+
+namespace {
+
+__extension__ typedef __int128 Int128;
+
+// Sums in long double with Neumaier's compensation.
+struct CompensatedSum {
+    long double sum = 0, carry = 0;
+    void add(long double x) {
+        const long double t = sum + x;
+        carry += std::fabs(sum) >= std::fabs(x) ? (sum - t) + x : (x - t) + sum;
+        sum = t;
+    }
+    long double value() const { return sum + carry; }
+};
+
+long double power_of_ten(int32_t e) {
+    return std::pow(10.0L, static_cast<long double>(e));
+}
+
+struct Moments {
+    long double mean = 0, range = 0;
+    std::optional<long double> variance;  // sample, n - 1
+};
+
+// From the exact decimals: every value as an integer times 10^E for the
+// smallest exponent E, then sums of integers without any rounding. Nothing
+// when a value has no decimal or the integers would not fit.
+std::optional<Moments> exact_moments(std::span<const Number> values) {
+    int32_t e = values.front().exponent();
+    for (const Number& v : values) {
+        if (!v.has_decimal()) return std::nullopt;
+        e = std::min(e, v.exponent());
+    }
+    const auto scaled = [e](const Number& v, Int128& out) {
+        const int32_t shift = v.exponent() - e;
+        if (shift > 36) return false;
+        Int128 x = v.digits();
+        for (int32_t k = 0; k < shift; ++k)
+            if (__builtin_mul_overflow(x, 10, &x)) return false;
+        out = x;
+        return true;
+    };
+    Int128 first = 0, lo = 0, hi = 0, sum_d = 0, sum_d2 = 0;
+    if (!scaled(values.front(), first)) return std::nullopt;
+    for (const Number& v : values) {
+        Int128 x = 0, d = 0, d2 = 0;
+        if (!scaled(v, x) || __builtin_sub_overflow(x, first, &d) ||
+            __builtin_mul_overflow(d, d, &d2) || __builtin_add_overflow(sum_d, d, &sum_d) ||
+            __builtin_add_overflow(sum_d2, d2, &sum_d2))
+            return std::nullopt;
+        lo = std::min(lo, d);
+        hi = std::max(hi, d);
+    }
+    const auto n = static_cast<Int128>(values.size());
+    // n * sum(d^2) - (sum d)^2 = n * sum((d - mean d)^2), exactly.
+    Int128 n_sum_d2 = 0, sum_d_sq = 0, spread = 0;
+    if (__builtin_mul_overflow(n, sum_d2, &n_sum_d2) ||
+        __builtin_mul_overflow(sum_d, sum_d, &sum_d_sq) ||
+        __builtin_sub_overflow(n_sum_d2, sum_d_sq, &spread))
+        return std::nullopt;
+    Moments m;
+    const long double unit = power_of_ten(e);
+    const auto count = static_cast<long double>(values.size());
+    m.mean = (static_cast<long double>(first) + static_cast<long double>(sum_d) / count) * unit;
+    m.range = static_cast<long double>(hi - lo) * unit;
+    if (values.size() >= 2)
+        m.variance = static_cast<long double>(spread) / (count * (count - 1)) * unit * unit;
+    return m;
+}
+
+// Two passes over the values shifted by the first one (values that lie
+// close together then subtract exactly), the second corrected by the first
+// pass's leftover.
+template <class Value>
+Moments shifted_moments(std::span<const Value> values, double (*value_of)(const Value&)) {
+    const long double first = value_of(values.front());
+    const auto count = static_cast<long double>(values.size());
+    CompensatedSum sum;
+    for (const Value& v : values) sum.add(static_cast<long double>(value_of(v)) - first);
+    const long double mean_d = sum.value() / count;
+    CompensatedSum squares, leftover;
+    for (const Value& v : values) {
+        const long double dev = static_cast<long double>(value_of(v)) - first - mean_d;
+        squares.add(dev * dev);
+        leftover.add(dev);
+    }
+    Moments m;
+    m.mean = first + mean_d;
+    if (values.size() >= 2) {
+        const long double l = leftover.value();
+        m.variance = std::max(0.0L, (squares.value() - l * l / count) / (count - 1));
+    }
+    return m;
+}
+
+std::optional<double> finite(long double x) {
+    const auto d = static_cast<double>(x);
+    return std::isfinite(d) ? std::optional<double>(d) : std::nullopt;
+}
+
+template <class Value>
+Statistics statistics(std::span<const Value> values, const Limits& limits,
+                      double (*value_of)(const Value&), std::optional<Moments> exact) {
+    Statistics s;
+    s.n = values.size();
+    s.has_limits = limits.any();
+    if (values.empty()) return s;
+
+    double lo = value_of(values.front()), hi = lo;
+    for (const Value& v : values) {
+        const double x = value_of(v);
+        lo = std::min(lo, x);
+        hi = std::max(hi, x);
+        switch (verdict(x, limits)) {
+            case Verdict::kLow: ++s.below; break;
+            case Verdict::kHigh: ++s.above; break;
+            case Verdict::kWithin: break;
+        }
+    }
+    s.min = lo;
+    s.max = hi;
+    const Moments m = exact ? *exact : shifted_moments(values, value_of);
+    s.mean = finite(m.mean);
+    s.range = exact ? finite(m.range) : finite(static_cast<long double>(hi) - lo);
+    if (m.variance) s.sd = finite(std::sqrt(*m.variance));
+    if (s.has_limits)
+        s.share_out = static_cast<double>(s.out_of_tolerance()) / static_cast<double>(s.n);
+
+    if (!s.sd || *s.sd <= 0 || !s.mean) return s;
+    const long double sd = *s.sd, mean = *s.mean;
+    if (limits.lower && limits.upper) s.pp = finite((*limits.upper - *limits.lower) / (6 * sd));
+    std::optional<long double> nearest;
+    if (limits.upper) nearest = *limits.upper - mean;
+    if (limits.lower) nearest = std::min(nearest.value_or(mean - *limits.lower), mean - *limits.lower);
+    if (nearest) s.ppk = finite(*nearest / (3 * sd));
+    return s;
+}
+
+double number_value(const Number& n) {
+    return n.value();
+}
+double plain_value(const double& x) {
+    return x;
+}
+
+}  // namespace
+
+Verdict verdict(double value, const Limits& limits) {
+    if (limits.lower && value < *limits.lower) return Verdict::kLow;
+    if (limits.upper && value > *limits.upper) return Verdict::kHigh;
+    return Verdict::kWithin;
+}
+
+Statistics compute_statistics(std::span<const Number> values, const Limits& limits) {
+    return statistics(values, limits, number_value,
+                      values.empty() ? std::nullopt : exact_moments(values));
+}
+
+Statistics compute_statistics(std::span<const double> values, const Limits& limits) {
+    return statistics(values, limits, plain_value, std::nullopt);
+}
+
+}  // namespace tolvane
