@@ -99,8 +99,9 @@ RecordFollower::Change RecordFollower::poll(size_t max_bytes) {
             return change;
         }
     } else if (now.size < indexed_ ||
-               ((now.size != known_.size || now.modified_ns != known_.modified_ns) &&
-                !still_holds_indexed_bytes())) {
+               // Appends make it longer: rewritten at the same length, it was edited.
+               (now.size == known_.size && now.modified_ns != known_.modified_ns) ||
+               (now.size != known_.size && !still_holds_indexed_bytes())) {
         drop_index(change);  // cleared, or edited before its end
         known_ = now;
     } else {
@@ -109,8 +110,9 @@ RecordFollower::Change RecordFollower::poll(size_t max_bytes) {
 
     // At most max_bytes, up to the last line end in them: a line still being
     // written waits for its end.
-    const uint64_t search_from = std::max(indexed_, no_line_end_until_);
-    const uint64_t step_end = std::min<uint64_t>(known_.size, search_from + max_bytes);
+    const uint64_t search_from = std::min(std::max(indexed_, no_line_end_until_), known_.size);
+    const uint64_t step_end =
+        known_.size - search_from > max_bytes ? search_from + max_bytes : known_.size;
     bool failed = false;
     if (step_end > search_from) {
         const std::optional<uint64_t> limit = last_line_end(search_from, step_end);

@@ -32,7 +32,7 @@ bool finite_or_absent(const std::optional<double>& x) {
 // How much of a description the pattern covers: longer wins, and an exact
 // text wins over the same text as a prefix.
 size_t weight(std::string_view pattern) {
-    return pattern.ends_with('*') ? 2 * pattern.size() - 1 : 2 * pattern.size();
+    return pattern.ends_with('*') ? 2 * (pattern.size() - 1) : 2 * pattern.size() + 1;
 }
 
 }  // namespace
