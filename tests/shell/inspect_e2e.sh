@@ -93,7 +93,8 @@ wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'windo
 until_ok 10 "openbox manages the display" wm_running
 
 # A lab's tolerance for the pins: 6.35 -0.02/+0.02, so 6.32 is LOW, 6.38 HIGH.
-@TOLERANCE_FILE@
+printf '%s\n' '[tolerances]' '1\pattern=Pin 6.35*' '1\nominal=6.35' '1\lower=-0.02' \
+    '1\upper=0.02' 'size=1' >"$XDG_CONFIG_HOME/tolvane/tolvane.conf"
 
 # Blocks of 20 pins every 2 s, once the program has the line open.
 link=$work/kld350
