@@ -194,7 +194,10 @@ void RunChart::show_values(const std::vector<std::optional<double>>& values,
     }
     const double last = std::max<double>(static_cast<double>(count), 1);
     x_->setRange(0, last + 1);
-    x_->setTickInterval(nice_step(last, 10));
+    x_->setTickInterval(std::max(1.0, nice_step(last, 10)));
+    // Nothing to draw: no axes either, only the title saying so.
+    x_->setVisible(!line.isEmpty());
+    y_->setVisible(!line.isEmpty());
     values_->replace(line);
     inside_->replace(inside);
     outside_->replace(outside);
@@ -211,11 +214,11 @@ void RunChart::show_values(const std::vector<std::optional<double>>& values,
     horizontal(chart_, nominal_, lines.nominal, 0, last + 1);
     horizontal(chart_, lsl_, lines.lsl, 0, last + 1);
     horizontal(chart_, usl_, lines.usl, 0, last + 1);
-    chart_->setTitle(values.size() > count
-                         ? tr("Run chart (values 1 to %1 of %2)")
-                               .arg(QLocale().toString(qulonglong(count)),
-                                    QLocale().toString(qulonglong(values.size())))
-                         : tr("Run chart"));
+    chart_->setTitle(line.isEmpty()          ? tr("Run chart: no values")
+                     : values.size() > count ? tr("Run chart (values 1 to %1 of %2)")
+                                                   .arg(QLocale().toString(qulonglong(count)),
+                                                        QLocale().toString(qulonglong(values.size())))
+                                             : tr("Run chart"));
 }
 
 Histogram::Histogram(QWidget* parent) : QWidget(parent) {
@@ -242,8 +245,6 @@ Histogram::Histogram(QWidget* parent) : QWidget(parent) {
     y_->setTickType(QValueAxis::TicksDynamic);
     y_->setTickAnchor(0);
     attach(chart_, x_, y_);
-    // The bars explain themselves; the lines are named as in the run chart.
-    for (QLegendMarker* marker : chart_->legend()->markers(bars_)) marker->setVisible(false);
     clear();
 }
 
@@ -306,6 +307,12 @@ void Histogram::show_values(const std::vector<double>& values, const ChartLines&
     vertical(chart_, nominal_, drawn.nominal, 0, y_->max());
     vertical(chart_, lsl_, drawn.lsl, 0, y_->max());
     vertical(chart_, usl_, drawn.usl, 0, y_->max());
+    x_->setVisible(any);
+    y_->setVisible(any);
+    bars_->setVisible(any);
+    // The bars explain themselves; the lines are named as in the run chart.
+    for (QLegendMarker* marker : chart_->legend()->markers(bars_)) marker->setVisible(false);
+    chart_->setTitle(any ? tr("Histogram") : tr("Histogram: no values"));
 }
 
 }  // namespace tolvane
