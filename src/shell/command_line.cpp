@@ -85,7 +85,8 @@ OwnArguments own_arguments(int argc, char** argv) {
 QString help_text(const QCommandLineParser& parser) {
     QString text = parser.helpText();
     return text.replace(0, text.indexOf('\n'),
-                        "Usage: tolvane [options]\n       tolvane --inspect [FILE]\n");
+                        "Usage: tolvane [options]\n       tolvane --inspect [FILE]\n"
+                        "       tolvane --stats [FILE]\n");
 }
 
 void print(std::FILE* stream, const QString& text) {
@@ -144,7 +145,7 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
     QString error = own.error;
     if (error.isEmpty() && !parser.parse(own.list)) error = parser.errorText();
     // A FILE only after an option that reads one.
-    const QStringList files = parser.positionalArguments();
+    const QStringList files = error.isEmpty() ? parser.positionalArguments() : QStringList();
     const qsizetype files_allowed =
         error.isEmpty() && (parser.isSet(stats) || parser.isSet(inspect_option)) ? 1 : 0;
     if (error.isEmpty() && files.size() > files_allowed)
