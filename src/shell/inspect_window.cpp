@@ -157,8 +157,10 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
     setTabOrder(value_table_, tolerance_->pattern());
 
     connect(record_list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) {
-                if (!selecting_)
+            [this](const QModelIndex& current, const QModelIndex& previous) {
+                // The user's choice; not the first row the view takes by
+                // itself when it gets the focus with none chosen.
+                if (!selecting_ && previous.isValid())
                     follow_newest_ = current.row() == records_->rowCount() - 1;
                 shown_row_ = current.isValid() ? current.row() : -1;
                 show_details();
