@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+<<<<<<< HEAD
 # The Inspection window's start on a large databac.txt (until its newest
 # record shows), its peak memory and its charts' redraw, on a display of its
 # own (Xvfb with openbox); to be set beside the polling window's start on the
@@ -63,3 +64,27 @@ for f in "${files[@]}"; do
             "$((kb / 1024))" "$median" "$max"
     done
 done
+=======
+# The inspection on a 10,000,000-line databac.txt (records of 100 values, and
+# of 1 value, the most records a file of that length can hold): index time and
+# peak RSS beside the backup list's opening of the same file, the cost of one
+# appended record, --stats over the file, and the statistics of one record.
+#   bench/inspect_bench.sh BUILD_DIR
+set -euo pipefail
+build=${1:-build}
+bench=$build/bench/inspect_bench
+file=$(mktemp /tmp/tolvane-inspect-XXXXXX.txt)
+trap 'rm -f "$file"' EXIT
+for values in 100 1; do
+    "$bench" make "$file" 10000000 "$values"
+    echo "== 10,000,000 lines, $values value(s) a record, $(du -m "$file" | cut -f1) MB"
+    cat "$file" >/dev/null  # the same start for both: the file in the page cache
+    "$bench" open "$file" backup
+    "$bench" open "$file" follower
+    start=$(date +%s.%N)
+    "$build/tolvane" --stats "$file" >/dev/null
+    echo "--stats  $(echo "$(date +%s.%N) - $start" | bc) s"
+done
+"$bench" append "$file"
+"$bench" --benchmark_min_time=0.2
+>>>>>>> i24c
