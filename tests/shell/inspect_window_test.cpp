@@ -26,11 +26,17 @@ constexpr const char* kHeader = "\"Backup Data\"\r\n";
 
 class InspectWindowTest : public ::testing::Test {
   protected:
-    InspectWindowTest() {
+    // The window keeps its size in the settings file of a home of its own.
+    InspectWindowTest() : config_(qgetenv("XDG_CONFIG_HOME")) {
         ::setenv("XDG_CONFIG_HOME", (work_.path() / "config").c_str(), 1);
         QLocale::setDefault(QLocale::c());
     }
-    ~InspectWindowTest() override { QLocale::setDefault(QLocale::system()); }
+    ~InspectWindowTest() override {
+        window_.reset();
+        QLocale::setDefault(QLocale::system());
+        qputenv("XDG_CONFIG_HOME", config_);
+        if (config_.isNull()) qunsetenv("XDG_CONFIG_HOME");
+    }
 
     void write(const std::string& bytes, std::ios::openmode mode = std::ios::trunc) {
         std::ofstream(work_.path() / "databac.txt", std::ios::binary | mode) << bytes;
@@ -46,6 +52,7 @@ class InspectWindowTest : public ::testing::Test {
         return model->data(model->index(row, column), role).toString();
     }
 
+    QByteArray config_;
     WorkDir work_;
     PosixFileSystem files_;
     MemoryToleranceSettings settings_;
