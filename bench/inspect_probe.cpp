@@ -69,8 +69,8 @@ int main(int argc, char** argv) {
     }
     const auto newest_shown = [&] {
         const int rows = window.records()->rowCount();
-        return window.follower().state() == tolvane::RecordFollower::State::kCurrent &&
-               rows > 0 && window.shown_row() == rows - 1;
+        return window.follower().state() == tolvane::RecordFollower::State::kCurrent && rows > 0 &&
+               window.shown_row() == rows - 1;
     };
     QElapsedTimer waited;
     waited.start();

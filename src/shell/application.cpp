@@ -95,8 +95,7 @@ int run_inspection(QApplication& app, const std::string& file) {
     InspectWindow window(QString::fromLocal8Bit(file.c_str()), files, settings);
     // ./run opens it beside the polling window, whose title window keeps the
     // keyboard focus.
-    if (is_set("TOLVANE_INSPECT_IN_BACKGROUND"))
-        window.setAttribute(Qt::WA_ShowWithoutActivating);
+    if (is_set("TOLVANE_INSPECT_IN_BACKGROUND")) window.setAttribute(Qt::WA_ShowWithoutActivating);
     window.show();
     const CloseOnSignal on_signal([&] { window.close(); });
     return app.exec();

@@ -84,7 +84,8 @@ QValueAxis* new_axis(QChart* chart, Qt::Alignment where, const QString& title) {
 // Shows a series and its legend entry only when it has something to draw.
 void set_shown(QChart* chart, QAbstractSeries* series, bool shown) {
     series->setVisible(shown);
-    for (QLegendMarker* marker : chart->legend()->markers(series)) marker->setVisible(shown);
+    for (QLegendMarker* marker : chart->legend()->markers(series))
+        marker->setVisible(shown);
 }
 
 void horizontal(QChart* chart, QLineSeries* series, std::optional<double> y, double x0, double x1) {
@@ -173,7 +174,8 @@ RunChart::RunChart(QWidget* parent) : QWidget(parent) {
     x_->setTickAnchor(0);
     y_ = new_axis(chart_, Qt::AlignLeft, QString());
     attach(chart_, x_, y_);
-    for (QLegendMarker* marker : chart_->legend()->markers(values_)) marker->setVisible(false);
+    for (QLegendMarker* marker : chart_->legend()->markers(values_))
+        marker->setVisible(false);
     clear();
 }
 
@@ -219,11 +221,12 @@ void RunChart::show_values(const std::vector<std::optional<double>>& values,
     horizontal(chart_, nominal_, lines.nominal, 0, last + 1);
     horizontal(chart_, lsl_, lines.lsl, 0, last + 1);
     horizontal(chart_, usl_, lines.usl, 0, last + 1);
-    chart_->setTitle(line.isEmpty()          ? tr("Run chart: no values")
-                     : values.size() > count ? tr("Run chart (values 1 to %1 of %2)")
-                                                   .arg(QLocale().toString(qulonglong(count)),
-                                                        QLocale().toString(qulonglong(values.size())))
-                                             : tr("Run chart"));
+    chart_->setTitle(line.isEmpty() ? tr("Run chart: no values")
+                     : values.size() > count
+                         ? tr("Run chart (values 1 to %1 of %2)")
+                               .arg(QLocale().toString(qulonglong(count)),
+                                    QLocale().toString(qulonglong(values.size())))
+                         : tr("Run chart"));
 }
 
 Histogram::Histogram(QWidget* parent) : QWidget(parent) {
@@ -278,7 +281,8 @@ void Histogram::show_values(const std::vector<double>& values, const ChartLines&
         static_cast<int>(std::ceil(1.5 * std::sqrt(double(values.size())))) + 2, 8, kMaxBins);
     double width = nice_step(high - low, wanted);
     if (!(width > 0) || !std::isfinite(width)) width = 1;
-    while ((high - low) / width + 2 > kMaxBins) width = nice_step(width * 2.5, 1);
+    while ((high - low) / width + 2 > kMaxBins)
+        width = nice_step(width * 2.5, 1);
     const double first = (std::floor(low / width + 0.5 + kEdge) - 0.5) * width;
     const int bins = std::max(1, static_cast<int>(std::floor((high - first) / width + kEdge)) + 1);
     std::vector<int> counts(static_cast<size_t>(bins), 0);
@@ -316,7 +320,8 @@ void Histogram::show_values(const std::vector<double>& values, const ChartLines&
     y_->setVisible(any);
     bars_->setVisible(any);
     // The bars explain themselves; the lines are named as in the run chart.
-    for (QLegendMarker* marker : chart_->legend()->markers(bars_)) marker->setVisible(false);
+    for (QLegendMarker* marker : chart_->legend()->markers(bars_))
+        marker->setVisible(false);
     chart_->setTitle(any ? tr("Histogram") : tr("Histogram: no values"));
 }
 

@@ -16,7 +16,8 @@ int decimals_of(std::string_view text) {
     const size_t point = text.find('.');
     if (point == std::string_view::npos) return 0;
     size_t end = point + 1;
-    while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9')
+        ++end;
     return static_cast<int>(end - point - 1);
 }
 
@@ -32,8 +33,8 @@ InspectedRecord inspect_record(Record record, const Tolerances& tolerances) {
     if (inspected.record.description)
         inspected.tolerance = tolerances.find(*inspected.record.description);
     const std::vector<Number> numbers = inspected.record.numbers();
-    inspected.statistics = compute_statistics(
-        numbers, inspected.tolerance ? inspected.tolerance->limits : Limits{});
+    inspected.statistics =
+        compute_statistics(numbers, inspected.tolerance ? inspected.tolerance->limits : Limits{});
     return inspected;
 }
 
@@ -58,8 +59,8 @@ QString figure_text(const std::optional<double>& figure, const QLocale& locale, 
 
 QString deviation_text(const RecordValue& value, double nominal, const QLocale& locale) {
     if (!value.number) return {};
-    const int decimals = std::clamp(
-        std::max(decimals_of(value.text), decimals_of(round_trip_text(nominal))), 0, 15);
+    const int decimals =
+        std::clamp(std::max(decimals_of(value.text), decimals_of(round_trip_text(nominal))), 0, 15);
     const double scale = std::pow(10.0, decimals);
     double deviation = std::round((value.number->value() - nominal) * scale) / scale;
     if (deviation == 0) deviation = 0;  // no "-0.000"
@@ -82,7 +83,8 @@ void RecordListModel::apply(const RecordFollower::Change& change) {
     const int count = static_cast<int>(std::min<size_t>(change.count, INT_MAX));
     if (change.reset || count < rows_) {
         beginResetModel();
-        for (Slot& slot : cache_) slot = {};
+        for (Slot& slot : cache_)
+            slot = {};
         rows_ = count;
         endResetModel();
         return;
@@ -92,8 +94,7 @@ void RecordListModel::apply(const RecordFollower::Change& change) {
         Slot& slot = cache_[static_cast<size_t>(row) % kCached];
         if (slot.row == static_cast<size_t>(row)) slot = {};
     }
-    if (first < rows_)
-        emit dataChanged(index(first, 0), index(rows_ - 1, kColumns - 1));
+    if (first < rows_) emit dataChanged(index(first, 0), index(rows_ - 1, kColumns - 1));
     if (count > rows_) {
         beginInsertRows({}, rows_, count - 1);
         rows_ = count;
@@ -102,7 +103,8 @@ void RecordListModel::apply(const RecordFollower::Change& change) {
 }
 
 void RecordListModel::tolerances_changed() {
-    for (Slot& slot : cache_) slot = {};
+    for (Slot& slot : cache_)
+        slot = {};
     if (rows_ > 0) emit dataChanged(index(0, kVerdict), index(rows_ - 1, kVerdict));
 }
 
@@ -132,8 +134,7 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::TextAlignmentRole)
         return index.column() == kValues ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                                          : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
-    if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::ForegroundRole)
-        return {};
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::ForegroundRole) return {};
     const InspectedRecord* inspected = this->inspected(index.row());
     if (!inspected) {
         if (role == Qt::DisplayRole && index.column() == kDescription)
@@ -147,7 +148,8 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     switch (index.column()) {
-        case kTime: return time_text(record, locale_);
+        case kTime:
+            return time_text(record, locale_);
         case kDescription:
             return record.description ? qstring(*record.description) : QString();
         case kValues: {
@@ -157,8 +159,10 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
                            .arg(text, locale_.toString(qulonglong(record.not_numbers())));
             return text;
         }
-        case kVerdict: return verdict_text(*inspected);
-        default: return {};
+        case kVerdict:
+            return verdict_text(*inspected);
+        default:
+            return {};
     }
 }
 
@@ -166,11 +170,16 @@ QVariant RecordListModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
-        case kTime: return tr("Time");
-        case kDescription: return tr("Description");
-        case kValues: return tr("Values");
-        case kVerdict: return tr("Verdict");
-        default: return {};
+        case kTime:
+            return tr("Time");
+        case kDescription:
+            return tr("Description");
+        case kValues:
+            return tr("Values");
+        case kVerdict:
+            return tr("Verdict");
+        default:
+            return {};
     }
 }
 
@@ -227,11 +236,16 @@ QVariant ValueTableModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
             switch (index.column()) {
-                case kNumber: return locale_.toString(index.row() + 1);
-                case kValue: return row.value;
-                case kDeviation: return row.deviation;
-                case kVerdict: return row.verdict;
-                default: return {};
+                case kNumber:
+                    return locale_.toString(index.row() + 1);
+                case kValue:
+                    return row.value;
+                case kDeviation:
+                    return row.deviation;
+                case kVerdict:
+                    return row.verdict;
+                default:
+                    return {};
             }
         case Qt::AccessibleTextRole:
             if (index.column() == kVerdict && row.verdict.isEmpty() && row.verdict_kind)
@@ -259,7 +273,8 @@ QVariant ValueTableModel::data(const QModelIndex& index, int role) const {
                 return italic;
             }
             return {};
-        default: return {};
+        default:
+            return {};
     }
 }
 
@@ -267,11 +282,16 @@ QVariant ValueTableModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
-        case kNumber: return tr("No.");
-        case kValue: return tr("Value");
-        case kDeviation: return tr("Deviation");
-        case kVerdict: return tr("Verdict");
-        default: return {};
+        case kNumber:
+            return tr("No.");
+        case kValue:
+            return tr("Value");
+        case kDeviation:
+            return tr("Deviation");
+        case kVerdict:
+            return tr("Verdict");
+        default:
+            return {};
     }
 }
 

@@ -15,8 +15,8 @@ namespace tolvane {
 
 namespace {
 
-const QString kSigmaTip = QObject::tr(
-    "σ = the record's sample standard deviation s (n − 1 in the denominator).");
+const QString kSigmaTip =
+    QObject::tr("σ = the record's sample standard deviation s (n − 1 in the denominator).");
 
 QString count_text(size_t count, const QLocale& locale) {
     return locale.toString(qulonglong(count));
@@ -105,10 +105,10 @@ void StatisticsPanel::show_record(const InspectedRecord* inspected) {
     set("ppk", limits && s.ppk ? locale_.toString(*s.ppk, 'f', 2) : none);
     const size_t not_numbers = inspected ? inspected->record.not_numbers() : 0;
     set("not_numbers",
-        not_numbers == 0   ? QString()
-        : not_numbers == 1 ? tr("1 field is not a number, left out")
-                           : tr("%1 fields are not numbers, left out")
-                                 .arg(count_text(not_numbers, locale_)));
+        not_numbers == 0 ? QString()
+        : not_numbers == 1
+            ? tr("1 field is not a number, left out")
+            : tr("%1 fields are not numbers, left out").arg(count_text(not_numbers, locale_)));
 }
 
 // --- ToleranceEditor -------------------------------------------------------------
@@ -137,9 +137,10 @@ ToleranceEditor::ToleranceEditor(Tolerances& tolerances, QWidget* parent)
         return edit;
     };
     pattern_ = field("tol_pattern", tr("&Applies to:"), nullptr);
-    pattern_->setToolTip(tr("The description exactly, or its beginning followed by * "
-                            "(\"Shaft D25*\" applies to \"Shaft D25 lot 17\"). "
-                            "The longest match wins."));
+    pattern_->setToolTip(
+        tr("The description exactly, or its beginning followed by * "
+           "(\"Shaft D25*\" applies to \"Shaft D25 lot 17\"). "
+           "The longest match wins."));
     pattern_->setAccessibleName(tr("Applies to descriptions"));
     nominal_ = field("tol_nominal", tr("&Nominal:"), nullptr);
     nominal_->setPlaceholderText(tr("none: the limits below"));
@@ -190,8 +191,7 @@ void ToleranceEditor::show_record(const InspectedRecord* inspected) {
     const bool same = description == description_;
     description_ = description;
     setEnabled(inspected != nullptr);
-    const std::optional<Tolerances::Match> match =
-        inspected ? inspected->tolerance : std::nullopt;
+    const std::optional<Tolerances::Match> match = inspected ? inspected->tolerance : std::nullopt;
     if (!inspected)
         source_->setText(tr("Select a record to set the tolerance of its description."));
     else if (!match)

@@ -214,9 +214,8 @@ void InspectWindow::build_menus() {
     list->setShortcut(Qt::ALT | Qt::Key_1);
     QAction* values = go->addAction(tr("&Values"), this, [this] { value_table_->setFocus(); });
     values->setShortcut(Qt::ALT | Qt::Key_2);
-    QAction* tolerance = go->addAction(tr("&Tolerance"), this, [this] {
-        tolerance_->pattern()->setFocus();
-    });
+    QAction* tolerance =
+        go->addAction(tr("&Tolerance"), this, [this] { tolerance_->pattern()->setFocus(); });
     tolerance->setShortcut(Qt::ALT | Qt::Key_3);
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     QAction* contents = help->addAction(tr("&Help"), this, [this] {

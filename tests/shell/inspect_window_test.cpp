@@ -47,8 +47,7 @@ class InspectWindowTest : public ::testing::Test {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
         return *window_;
     }
-    QString cell(const QAbstractItemModel* model, int row, int column,
-                 int role = Qt::DisplayRole) {
+    QString cell(const QAbstractItemModel* model, int row, int column, int role = Qt::DisplayRole) {
         return model->data(model->index(row, column), role).toString();
     }
 
@@ -66,8 +65,9 @@ TEST_F(InspectWindowTest, ANewRecordAppearsSelectedWithItsValuesJudged) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.records()->rowCount() == 1; }));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.shown_row() == 0; }));
 
-    write("#2026-12-06 05:55:12#\r\n\"Shaft D25 lot 17\"\r\n24.97\r\n24.99\r\n25.01\r\n25\r\nx1\r\n",
-          std::ios::app);
+    write(
+        "#2026-12-06 05:55:12#\r\n\"Shaft D25 lot 17\"\r\n24.97\r\n24.99\r\n25.01\r\n25\r\nx1\r\n",
+        std::ios::app);
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.records()->rowCount() == 2; }));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.shown_row() == 1; }));
     EXPECT_TRUE(window.record_list()->selectionModel()->isRowSelected(1, {}));
@@ -78,8 +78,10 @@ TEST_F(InspectWindowTest, ANewRecordAppearsSelectedWithItsValuesJudged) {
     const struct {
         const char *value, *deviation, *verdict;
         bool coloured;
-    } expected[] = {{"24.97", "-0.03", "LOW", true},   {"24.99", "-0.01", "", false},
-                    {"25.01", "+0.01", "HIGH", true},  {"25", "0", "", false},
+    } expected[] = {{"24.97", "-0.03", "LOW", true},
+                    {"24.99", "-0.01", "", false},
+                    {"25.01", "+0.01", "HIGH", true},
+                    {"25", "0", "", false},
                     {"x1", "", "not a number", false}};
     const ValueTableModel* values = window.values();
     ASSERT_EQ(values->rowCount(), 5);
@@ -88,8 +90,8 @@ TEST_F(InspectWindowTest, ANewRecordAppearsSelectedWithItsValuesJudged) {
         EXPECT_EQ(cell(values, row, ValueTableModel::kValue), expected[row].value);
         EXPECT_EQ(cell(values, row, ValueTableModel::kDeviation), expected[row].deviation);
         EXPECT_EQ(cell(values, row, ValueTableModel::kVerdict), expected[row].verdict);
-        const QVariant colour = values->data(values->index(row, ValueTableModel::kVerdict),
-                                             Qt::ForegroundRole);
+        const QVariant colour =
+            values->data(values->index(row, ValueTableModel::kVerdict), Qt::ForegroundRole);
         EXPECT_EQ(colour.isValid() && colour.value<QColor>() == ValueTableModel::kLowColour,
                   expected[row].coloured);
     }
@@ -109,7 +111,8 @@ TEST_F(InspectWindowTest, ToleranceInputInTheRegionalFormAndRefusals) {
     EXPECT_EQ(editor->pattern()->text(), "Pin");
 
     const auto attempt = [&](const char* nominal, const char* lower, const char* upper) {
-        for (QLineEdit* field : {editor->nominal(), editor->lower(), editor->upper()}) field->clear();
+        for (QLineEdit* field : {editor->nominal(), editor->lower(), editor->upper()})
+            field->clear();
         QTest::keyClicks(editor->nominal(), nominal);
         QTest::keyClicks(editor->lower(), lower);
         QTest::keyClicks(editor->upper(), upper);
