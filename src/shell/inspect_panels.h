@@ -2,6 +2,7 @@
 
 #include <QGroupBox>
 #include <QLocale>
+#include <functional>
 #include <optional>
 #include <string>
 
