@@ -13,7 +13,9 @@ if(TARGET tolvane)
     install(TARGETS tolvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
+# The polling window's entry and the Inspection window's (tolvane --inspect).
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/${TOLVANE_APP_ID}.desktop
+    ${PROJECT_SOURCE_DIR}/packaging/${TOLVANE_APP_ID}.inspection.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/${TOLVANE_APP_ID}.metainfo.xml
     DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
@@ -98,7 +100,8 @@ if(BUILD_TESTING)
     tolvane_expect_tool(lintian lintian)
     add_test(NAME packaging.desktop_entry_valid
         COMMAND desktop-file-validate
-                ${PROJECT_SOURCE_DIR}/packaging/${TOLVANE_APP_ID}.desktop)
+                ${PROJECT_SOURCE_DIR}/packaging/${TOLVANE_APP_ID}.desktop
+                ${PROJECT_SOURCE_DIR}/packaging/${TOLVANE_APP_ID}.inspection.desktop)
     # Strict: warnings and infos fail too.
     add_test(NAME packaging.metainfo_valid
         COMMAND ${PROJECT_SOURCE_DIR}/cmake/validate_metainfo.sh

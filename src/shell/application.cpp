@@ -15,10 +15,12 @@
 #include "qt/qt_busy_indicator.h"
 #include "qt/qt_clock_locale.h"
 #include "qt/qt_serial_control.h"
+#include "qt/qt_tolerance_settings.h"
 #include "shell/close_on_signal.h"
 #include "shell/command_line.h"
 #include "shell/frm_main.h"
 #include "shell/frm_start.h"
+#include "shell/inspect_window.h"
 #include "uno/uno_spreadsheet_server.h"
 
 #ifndef TOLVANE_VERSION_TEXT
@@ -85,7 +87,21 @@ void starting_messages(QtMsgType type, const QMessageLogContext& context, const 
 
 }  // namespace
 
-int run_application(int argc, char** argv) {
+// The Inspection window, in a process of its own; it ends with its window.
+int run_inspection(QApplication& app, const std::string& file) {
+    QApplication::setDesktopFileName("io.github.tolvane.tolvane.inspection");
+    PosixFileSystem files;
+    QtToleranceSettings settings;
+    InspectWindow window(QString::fromLocal8Bit(file.c_str()), files, settings);
+    // ./run opens it beside the polling window, whose title window keeps the
+    // keyboard focus.
+    if (is_set("TOLVANE_INSPECT_IN_BACKGROUND")) window.setAttribute(Qt::WA_ShowWithoutActivating);
+    window.show();
+    const CloseOnSignal on_signal([&] { window.close(); });
+    return app.exec();
+}
+
+int run_application(int argc, char** argv, const std::optional<std::string>& inspect) {
     const bool chosen = platform_chosen(argc, argv) || is_set("QT_QPA_PLATFORM");
     if (!chosen && !is_set("DISPLAY") && !is_set("WAYLAND_DISPLAY")) {
         no_display("no display (neither DISPLAY nor WAYLAND_DISPLAY is set)");
@@ -123,6 +139,10 @@ int run_application(int argc, char** argv) {
     for (int size : {16, 32, 48, 64, 128, 256})
         bundled.addFile(QString(":/icons/tolvane-%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(QIcon::fromTheme("tolvane", bundled));
+    if (inspect) {
+        QApplication::setQuitOnLastWindowClosed(true);
+        return run_inspection(app, *inspect);
+    }
 
     std::unique_ptr<MainSession> session;
     FrmStart title([&session] {

@@ -101,7 +101,9 @@ QString parse_error(const QCommandLineParser& parser, const QStringList& args) {
 // The usage line names the program, not the path it was started by.
 QString help_text(const QCommandLineParser& parser) {
     QString text = parser.helpText();
-    return text.replace(0, text.indexOf('\n'), "Usage: tolvane [options]\n");
+    return text.replace(0, text.indexOf('\n'),
+                        "Usage: tolvane [options]\n       tolvane --inspect [FILE]\n"
+                        "       tolvane --stats [FILE]\n");
 }
 
 void print(std::FILE* stream, const QString& text) {
@@ -110,8 +112,9 @@ void print(std::FILE* stream, const QString& text) {
 
 // Answers the options, on a QCoreApplication: it needs no display, unlike the
 // windows' QApplication. Nothing when no option asks for anything ("--"
-// alone, or only Qt's options): then the windows start, as without options.
-std::optional<int> run_options(int argc, char** argv) {
+// alone, or only Qt's options): then the windows start, as without options;
+// with --inspect, `inspect` is the file that the Inspection window follows.
+std::optional<int> run_options(int argc, char** argv, std::optional<std::string>& inspect) {
     const std::function<void()> restore_ctype = choose_utf8_ctype();
     QCoreApplication app(argc, argv);
     restore_ctype();
@@ -141,21 +144,29 @@ std::optional<int> run_options(int argc, char** argv) {
         "Print the statistics of every record of FILE (default: databac.txt in the "
         "working directory) as CSV, one line per record, with the tolerances of the "
         "settings files; then exit. Needs no display.");
-    parser.addPositionalArgument("FILE", "The backup file for --stats.", "[FILE]");
+    parser.addPositionalArgument("FILE", "The backup file for --stats or --inspect.", "[FILE]");
     // "-bogus" is one unknown option, not five unknown letters.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(list_ports);
     parser.addOption(stats);
+    const QCommandLineOption inspect_option(
+        "inspect",
+        "Open the Inspection window on FILE (default: databac.txt in the working "
+        "directory): tolerances, statistics and charts of every record, following "
+        "the file as the polling window appends to it.");
+    parser.addOption(inspect_option);
 
     const OwnArguments own = own_arguments(argc, argv);
     QString error = own.error;
     if (error.isEmpty() && !parser.parse(own.list)) error = parse_error(parser, own.list);
     // A FILE only after an option that reads one.
-    const qsizetype files = error.isEmpty() && parser.isSet(stats) ? 1 : 0;
-    if (error.isEmpty() && parser.positionalArguments().size() > files)
-        error = "Unexpected argument '" + parser.positionalArguments().at(files) + "'.";
+    const QStringList files = error.isEmpty() ? parser.positionalArguments() : QStringList();
+    const qsizetype files_allowed =
+        error.isEmpty() && (parser.isSet(stats) || parser.isSet(inspect_option)) ? 1 : 0;
+    if (error.isEmpty() && files.size() > files_allowed)
+        error = "Unexpected argument '" + files.at(files_allowed) + "'.";
     if (!error.isEmpty()) {
         print(stderr, "tolvane: " + error + "\nTry 'tolvane --help'.\n");
         return 2;
@@ -171,6 +182,9 @@ std::optional<int> run_options(int argc, char** argv) {
         return print_stats(file.isEmpty() ? "databac.txt" : file.first().toLocal8Bit().toStdString(),
                            stdout, stderr);
     } else {
+        if (parser.isSet(inspect_option))
+            inspect = files.isEmpty() ? std::string("databac.txt")
+                                      : files.first().toLocal8Bit().toStdString();
         return std::nullopt;
     }
     return 0;
@@ -206,10 +220,11 @@ std::function<void()> choose_utf8_ctype() {
 }
 
 int run_program(int argc, char** argv) {
+    std::optional<std::string> inspect;
     if (argc > 1) {
-        if (const std::optional<int> status = run_options(argc, argv)) return *status;
+        if (const std::optional<int> status = run_options(argc, argv, inspect)) return *status;
     }
-    return run_application(argc, argv);
+    return run_application(argc, argv, inspect);
 }
 
 }  // namespace tolvane

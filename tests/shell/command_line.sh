@@ -44,19 +44,28 @@ done <<CASES
 --version -style|2||tolvane: option '-style' needs a value.\n$try
 |1||tolvane: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); *xvfb-run*
 -platform xcb -display :77|1||tolvane: cannot open the display; *xvfb-run*
+--inspect a b|2||tolvane: Unexpected argument 'b'.\n$try
+--inspect|1||tolvane: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); *xvfb-run*
 CASES
-# Qt's options lead on to the title window: still open after 3 s, closed by
-# SIGTERM (as at a logout), the program ending with 0; a hang anywhere else
-# ends otherwise.
-(cd "$work" && exec env -i PATH="$PATH" HOME="$work" XDG_CONFIG_HOME="$work/config" \
-    XDG_CONFIG_DIRS="$system_dirs" "$tolvane" -platform offscreen -session 1a2b3c -style=fusion) \
-    2>"$work/err" &
-app=$!
-sleep 3
-kill -TERM "$app" 2>/dev/null || fail "Qt's options: it ended within 3 s: $(cat "$work/err")"
-timeout 10 tail --pid="$app" -f /dev/null || { kill -KILL "$app"; fail "Qt's options: no end on SIGTERM"; }
-wait "$app" || fail "Qt's options: status $? after SIGTERM: $(cat "$work/err")"
+# A window that opens stays open (still there after 3 s), and SIGTERM (as at
+# a logout) ends it with 0; a hang anywhere else ends otherwise.
+stays_open() { # WHAT ARGS...
+    local what=$1 app
+    shift
+    (cd "$work" && exec env -i PATH="$PATH" HOME="$work" XDG_CONFIG_HOME="$work/config" \
+        XDG_CONFIG_DIRS="$system_dirs" "$tolvane" "$@") 2>"$work/err" &
+    app=$!
+    sleep 3
+    kill -TERM "$app" 2>/dev/null || fail "$what: it ended within 3 s: $(cat "$work/err")"
+    timeout 10 tail --pid="$app" -f /dev/null || { kill -KILL "$app"; fail "$what: no end on SIGTERM"; }
+    wait "$app" || fail "$what: status $? after SIGTERM: $(cat "$work/err")"
+}
+# Qt's options lead on to the title window; the Inspection window opens on a
+# file that is not there yet, and waits for it.
+stays_open "Qt's options" -platform offscreen -session 1a2b3c -style=fusion
+stays_open "--inspect missing.txt" -platform offscreen --inspect missing.txt
 [[ -e $work/com.dat || -e $work/databac.txt ]] && fail "the title window wrote files"
+[[ -e $work/missing.txt ]] && fail "the Inspection window made the file it only reads"
 
 # A stand-in for a USB adapter: a pseudo-terminal behind a by-id style name.
 pty() { # LINK: a simulator's pseudo-terminal linked at LINK; its device in $device

@@ -1,0 +1,328 @@
+#include "shell/inspect_charts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <tuple>
+
+#include <QAreaSeries>
+#include <QChart>
+#include <QChartView>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QLocale>
+#include <QScatterSeries>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+namespace tolvane {
+
+namespace {
+
+// Colours told apart by people who do not see red and green apart too: the
+// limits red and solid, the nominal grey and dotted, the mean blue-green and
+// dashed, the values dark blue.
+const QColor kValueColour(0x1f, 0x4e, 0x9a);
+const QColor kLimitColour(0xc0, 0x1c, 0x28);
+const QColor kMeanColour(0x00, 0x80, 0x80);
+const QColor kNominalColour(0x5e, 0x5c, 0x64);
+
+QLineSeries* line_series(QChart* chart, const QString& name, const QColor& colour,
+                         Qt::PenStyle style, qreal width = 1.5) {
+    auto* series = new QLineSeries(chart);
+    series->setName(name);
+    QPen pen(colour, width, style);
+    pen.setCosmetic(true);
+    series->setPen(pen);
+    chart->addSeries(series);
+    return series;
+}
+
+void attach(QChart* chart, QValueAxis* x, QValueAxis* y) {
+    for (QAbstractSeries* series : chart->series()) {
+        series->attachAxis(x);
+        series->attachAxis(y);
+    }
+}
+
+QChart* new_chart(QWidget* owner, QChartView*& view, const QString& title,
+                  const QString& accessible) {
+    auto* chart = new QChart;
+    chart->setTitle(title);
+    QFont font = chart->titleFont();
+    font.setBold(true);
+    chart->setTitleFont(font);
+    chart->setAnimationOptions(QChart::NoAnimation);
+    chart->setLocalizeNumbers(true);
+    // The regional decimal separator, but no group separators: they make
+    // the labels of an axis too long to fit.
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    chart->setLocale(locale);
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    chart->setBackgroundRoundness(0);
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    view = new QChartView(chart, owner);
+    view->setRenderHint(QPainter::Antialiasing);
+    view->setAccessibleName(accessible);
+    view->setFocusPolicy(Qt::NoFocus);
+    auto* layout = new QVBoxLayout(owner);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    return chart;
+}
+
+QValueAxis* new_axis(QChart* chart, Qt::Alignment where, const QString& title) {
+    auto* axis = new QValueAxis(chart);
+    axis->setTitleText(title);
+    QFont font = axis->titleFont();
+    font.setBold(false);
+    axis->setTitleFont(font);
+    chart->addAxis(axis, where);
+    return axis;
+}
+
+// Shows a series and its legend entry only when it has something to draw.
+void set_shown(QChart* chart, QAbstractSeries* series, bool shown) {
+    series->setVisible(shown);
+    for (QLegendMarker* marker : chart->legend()->markers(series))
+        marker->setVisible(shown);
+}
+
+void horizontal(QChart* chart, QLineSeries* series, std::optional<double> y, double x0, double x1) {
+    if (y)
+        series->replace({QPointF(x0, *y), QPointF(x1, *y)});
+    else
+        series->clear();
+    set_shown(chart, series, y.has_value());
+}
+
+void vertical(QChart* chart, QLineSeries* series, std::optional<double> x, double y0, double y1) {
+    if (x)
+        series->replace({QPointF(*x, y0), QPointF(*x, y1)});
+    else
+        series->clear();
+    set_shown(chart, series, x.has_value());
+}
+
+// 1, 2 or 5 times a power of ten, so that `span` takes about `ticks` steps.
+double nice_step(double span, int ticks) {
+    const double raw = span / std::max(1, ticks);
+    if (!(raw > 0) || !std::isfinite(raw)) return 1;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (raw <= m * power) return m * power;
+    return 10 * power;
+}
+
+// A value axis over [low, high] widened to whole steps of a round size, about
+// `ticks` of them, each labelled with the decimals its step needs.
+void round_axis(QValueAxis* axis, double low, double high, int ticks) {
+    const double step = nice_step(high - low, ticks);
+    const double from = std::floor(low / step + 1e-9) * step;
+    const double to = std::max(std::ceil(high / step - 1e-9) * step, from + step);
+    axis->setRange(from, to);
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(from);
+    axis->setTickInterval(step);
+    const int decimals = std::clamp(static_cast<int>(-std::floor(std::log10(step) + 1e-9)), 0, 15);
+    axis->setLabelFormat(QString("%.%1f").arg(decimals));
+}
+
+// The extent of the values and of the lines that are drawn.
+void widen(double& low, double& high, const ChartLines& lines) {
+    for (const std::optional<double>& at : {lines.mean, lines.nominal, lines.lsl, lines.usl}) {
+        if (!at || !std::isfinite(*at)) continue;
+        low = std::min(low, *at);
+        high = std::max(high, *at);
+    }
+}
+
+}  // namespace
+
+std::pair<double, double> padded_range(double min, double max) {
+    if (!std::isfinite(min) || !std::isfinite(max) || min > max) return {0, 1};
+    double room = (max - min) * 0.08;
+    if (room == 0) room = std::max(std::abs(min) * 0.01, 1e-3);
+    // Readings are never negative: an axis of them starts at 0 at the least.
+    return {min >= 0 ? std::max(0.0, min - room) : min - room, max + room};
+}
+
+RunChart::RunChart(QWidget* parent) : QWidget(parent) {
+    chart_ = new_chart(this, view_, tr("Run chart"),
+                       tr("Run chart: the values in order, with the mean, nominal and limits"));
+    values_ = line_series(chart_, tr("Values"), kValueColour, Qt::SolidLine, 1.0);
+    inside_ = new QScatterSeries(chart_);
+    inside_->setName(tr("Within"));
+    inside_->setMarkerSize(6);
+    inside_->setColor(kValueColour);
+    inside_->setBorderColor(kValueColour);
+    chart_->addSeries(inside_);
+    outside_ = new QScatterSeries(chart_);
+    outside_->setName(tr("Outside"));
+    outside_->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+    outside_->setMarkerSize(9);
+    outside_->setColor(kLimitColour);
+    outside_->setBorderColor(kLimitColour);
+    chart_->addSeries(outside_);
+    mean_ = line_series(chart_, tr("Mean"), kMeanColour, Qt::DashLine);
+    nominal_ = line_series(chart_, tr("Nominal"), kNominalColour, Qt::DotLine);
+    lsl_ = line_series(chart_, tr("LSL"), kLimitColour, Qt::SolidLine);
+    usl_ = line_series(chart_, tr("USL"), kLimitColour, Qt::SolidLine);
+    x_ = new_axis(chart_, Qt::AlignBottom, tr("Value number"));
+    x_->setLabelFormat("%.0f");
+    x_->setTickType(QValueAxis::TicksDynamic);
+    x_->setTickAnchor(0);
+    y_ = new_axis(chart_, Qt::AlignLeft, QString());
+    attach(chart_, x_, y_);
+    for (QLegendMarker* marker : chart_->legend()->markers(values_))
+        marker->setVisible(false);
+    clear();
+}
+
+void RunChart::show_values(const std::vector<std::optional<double>>& values,
+                           const ChartLines& lines) {
+    const size_t count = std::min(values.size(), kMaxPoints);
+    QList<QPointF> line, inside, outside;
+    line.reserve(count);
+    double low = INFINITY, high = -INFINITY;
+    for (size_t i = 0; i < count; ++i) {
+        const double x = static_cast<double>(i + 1);
+        if (!values[i] || !std::isfinite(*values[i])) {
+            // A gap: the line series cannot skip a point, so it ends here and
+            // the points either side stay unconnected only in the markers.
+            continue;
+        }
+        const double v = *values[i];
+        line.append(QPointF(x, v));
+        const bool out = (lines.lsl && v < *lines.lsl) || (lines.usl && v > *lines.usl);
+        (out ? outside : inside).append(QPointF(x, v));
+        low = std::min(low, v);
+        high = std::max(high, v);
+    }
+    const double last = std::max<double>(static_cast<double>(count), 1);
+    x_->setRange(0, last + 1);
+    x_->setTickInterval(std::max(1.0, nice_step(last, 10)));
+    // Nothing to draw: no axes either, only the title saying so.
+    x_->setVisible(!line.isEmpty());
+    y_->setVisible(!line.isEmpty());
+    values_->replace(line);
+    inside_->replace(inside);
+    outside_->replace(outside);
+    set_shown(chart_, outside_, !outside.isEmpty());
+    set_shown(chart_, inside_, !inside.isEmpty());
+    if (line.isEmpty()) {
+        low = 0;
+        high = 1;
+    }
+    widen(low, high, lines);
+    const auto [y0, y1] = padded_range(low, high);
+    round_axis(y_, y0, y1, 5);
+    horizontal(chart_, mean_, line.isEmpty() ? std::nullopt : lines.mean, 0, last + 1);
+    horizontal(chart_, nominal_, lines.nominal, 0, last + 1);
+    horizontal(chart_, lsl_, lines.lsl, 0, last + 1);
+    horizontal(chart_, usl_, lines.usl, 0, last + 1);
+    chart_->setTitle(line.isEmpty() ? tr("Run chart: no values")
+                     : values.size() > count
+                         ? tr("Run chart (values 1 to %1 of %2)")
+                               .arg(QLocale().toString(qulonglong(count)),
+                                    QLocale().toString(qulonglong(values.size())))
+                         : tr("Run chart"));
+}
+
+Histogram::Histogram(QWidget* parent) : QWidget(parent) {
+    chart_ = new_chart(this, view_, tr("Histogram"),
+                       tr("Histogram: how many values fall into each class, with the limits"));
+    outline_ = new QLineSeries(chart_);
+    base_ = new QLineSeries(chart_);
+    bars_ = new QAreaSeries(outline_, base_);
+    bars_->setName(tr("Values"));
+    QPen pen(kValueColour, 1);
+    pen.setCosmetic(true);
+    bars_->setPen(pen);
+    QColor fill = kValueColour;
+    fill.setAlpha(110);
+    bars_->setBrush(fill);
+    chart_->addSeries(bars_);
+    mean_ = line_series(chart_, tr("Mean"), kMeanColour, Qt::DashLine);
+    nominal_ = line_series(chart_, tr("Nominal"), kNominalColour, Qt::DotLine);
+    lsl_ = line_series(chart_, tr("LSL"), kLimitColour, Qt::SolidLine);
+    usl_ = line_series(chart_, tr("USL"), kLimitColour, Qt::SolidLine);
+    x_ = new_axis(chart_, Qt::AlignBottom, QString());
+    y_ = new_axis(chart_, Qt::AlignLeft, tr("Count"));
+    y_->setLabelFormat("%.0f");
+    y_->setTickType(QValueAxis::TicksDynamic);
+    y_->setTickAnchor(0);
+    attach(chart_, x_, y_);
+    clear();
+}
+
+void Histogram::show_values(const std::vector<double>& values, const ChartLines& lines) {
+    double low = INFINITY, high = -INFINITY;
+    for (double v : values) {
+        if (!std::isfinite(v)) continue;
+        low = std::min(low, v);
+        high = std::max(high, v);
+    }
+    const bool any = low <= high;
+    if (!any) {
+        low = 0;
+        high = 1;
+    }
+    ChartLines drawn = lines;
+    if (!any) drawn.mean.reset();
+    widen(low, high, drawn);
+    if (!(high > low)) std::tie(low, high) = padded_range(low, high);
+    // Classes of a round width, centred on its multiples: readings of a few
+    // digits then stand in the middle of their class, and a limit on such a
+    // reading runs through the class's middle. A reading on an edge belongs to
+    // the class above it, whatever the rounding.
+    constexpr double kEdge = 1e-9;
+    const int wanted = std::clamp(
+        static_cast<int>(std::ceil(1.5 * std::sqrt(double(values.size())))) + 2, 8, kMaxBins);
+    double width = nice_step(high - low, wanted);
+    if (!(width > 0) || !std::isfinite(width)) width = 1;
+    while ((high - low) / width + 2 > kMaxBins)
+        width = nice_step(width * 2.5, 1);
+    const double first = (std::floor(low / width + 0.5 + kEdge) - 0.5) * width;
+    const int bins = std::max(1, static_cast<int>(std::floor((high - first) / width + kEdge)) + 1);
+    std::vector<int> counts(static_cast<size_t>(bins), 0);
+    for (double v : values) {
+        if (!std::isfinite(v)) continue;
+        const int bin =
+            std::clamp(static_cast<int>(std::floor((v - first) / width + kEdge)), 0, bins - 1);
+        ++counts[static_cast<size_t>(bin)];
+    }
+    low = first;
+    high = first + bins * width;
+    QList<QPointF> outline, base;
+    int most = 0;
+    for (int b = 0; b < bins; ++b) {
+        const double left = low + b * width, right = left + width;
+        const int c = any ? counts[static_cast<size_t>(b)] : 0;
+        // Down to the axis at each edge, so that neighbours of one height
+        // stay two bars.
+        outline << QPointF(left, 0) << QPointF(left, c) << QPointF(right, c) << QPointF(right, 0);
+        base << QPointF(left, 0) << QPointF(left, 0) << QPointF(right, 0) << QPointF(right, 0);
+        most = std::max(most, c);
+    }
+    outline_->replace(outline);
+    base_->replace(base);
+    round_axis(x_, low, high, 5);
+    const double top = std::max(1, most) * 1.1;
+    const double step = std::max(1.0, nice_step(top, 5));
+    y_->setRange(0, std::ceil(top / step) * step);
+    y_->setTickInterval(step);
+    vertical(chart_, mean_, drawn.mean, 0, y_->max());
+    vertical(chart_, nominal_, drawn.nominal, 0, y_->max());
+    vertical(chart_, lsl_, drawn.lsl, 0, y_->max());
+    vertical(chart_, usl_, drawn.usl, 0, y_->max());
+    x_->setVisible(any);
+    y_->setVisible(any);
+    bars_->setVisible(any);
+    // The bars explain themselves; the lines are named as in the run chart.
+    for (QLegendMarker* marker : chart_->legend()->markers(bars_))
+        marker->setVisible(false);
+    chart_->setTitle(any ? tr("Histogram") : tr("Histogram: no values"));
+}
+
+}  // namespace tolvane

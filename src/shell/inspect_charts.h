@@ -1,0 +1,85 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include <QWidget>
+
+class QChart;
+class QChartView;
+class QLineSeries;
+class QScatterSeries;
+class QAreaSeries;
+class QValueAxis;
+
+namespace tolvane {
+
+// What the charts draw besides the values: every line is optional.
+struct ChartLines {
+    std::optional<double> mean;
+    std::optional<double> nominal;
+    std::optional<double> lsl;
+    std::optional<double> usl;
+};
+
+// A record's values in the order they were measured, with the mean, the
+// nominal and the limits as horizontal lines; values outside the limits are
+// drawn as red crosses. A value that is not a number leaves a gap. At most
+// kMaxPoints values are drawn (a record of the instrument has 100 at most;
+// a longer one, made by hand, shows its first kMaxPoints).
+class RunChart final : public QWidget {
+  public:
+    static constexpr size_t kMaxPoints = 100;
+
+    explicit RunChart(QWidget* parent = nullptr);
+    void show_values(const std::vector<std::optional<double>>& values, const ChartLines& lines);
+    void clear() { show_values({}, {}); }
+    QChart* chart() const { return chart_; }
+    QChartView* view() const { return view_; }
+
+  private:
+    QChartView* view_;
+    QChart* chart_;
+    QLineSeries* values_;
+    QScatterSeries* inside_;
+    QScatterSeries* outside_;
+    QLineSeries* mean_;
+    QLineSeries* nominal_;
+    QLineSeries* lsl_;
+    QLineSeries* usl_;
+    QValueAxis* x_;
+    QValueAxis* y_;
+};
+
+// How the values are spread: a histogram of their counts, with the limits,
+// the nominal and the mean as vertical lines. Its bins (at most kMaxBins)
+// cover the values and the limits.
+class Histogram final : public QWidget {
+  public:
+    static constexpr int kMaxBins = 20;
+
+    explicit Histogram(QWidget* parent = nullptr);
+    void show_values(const std::vector<double>& values, const ChartLines& lines);
+    void clear() { show_values({}, {}); }
+    QChart* chart() const { return chart_; }
+    QChartView* view() const { return view_; }
+
+  private:
+    QChartView* view_;
+    QChart* chart_;
+    QLineSeries* outline_;
+    QLineSeries* base_;
+    QAreaSeries* bars_;
+    QLineSeries* mean_;
+    QLineSeries* nominal_;
+    QLineSeries* lsl_;
+    QLineSeries* usl_;
+    QValueAxis* x_;
+    QValueAxis* y_;
+};
+
+// The axis range [low, high] for values spanning [min, max]: a little room
+// on both sides, and a sensible width when all values are equal.
+std::pair<double, double> padded_range(double min, double max);
+
+}  // namespace tolvane

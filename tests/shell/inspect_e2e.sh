@@ -1,0 +1,177 @@
+#!/usr/bin/env bash
+# The Inspection window beside the polling window, both the real program, on
+# a display of their own under a window manager (openbox), as ./run starts
+# them: the Inspection window without taking the keyboard focus from
+# the title window; then blocks from the simulator, with a description typed
+# into the polling window, land in databac.txt and the Inspection window shows
+# them, judged against a tolerance from the user's settings file. A
+# screenshot of both is left in ARTIFACT_DIR/inspect_e2e.png.
+#
+# usage: inspect_e2e.sh TOLVANE KLD350_SIM SCREENSHOT ARTIFACT_DIR
+# Needs Xvfb, openbox, xdotool, xprop (x11-utils) and convert (imagemagick).
+set -uo pipefail
+
+if (($# != 4)); then
+    echo "usage: $0 TOLVANE KLD350_SIM SCREENSHOT ARTIFACT_DIR" >&2
+    exit 2
+fi
+tolvane=$(realpath "$1") sim=$(realpath "$2") screenshot=$(realpath "$3")
+artifacts=$(realpath -m "$4")
+shot=inspect_e2e
+limit=20 # seconds any one step may take
+for tool in Xvfb openbox xdotool xprop convert; do
+    command -v "$tool" >/dev/null ||
+        { echo "FAIL: $tool is missing (Debian: xvfb openbox xdotool x11-utils imagemagick)" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/tolvane-inspect-e2e.XXXXXX)
+mkdir -p "$work/home/.config/tolvane" "$work/runtime" "$work/cwd" "$artifacts"
+rm -f "$artifacts/$shot.png" "$artifacts/$shot-failure.png"
+chmod 700 "$work/runtime"
+xvfb_pid='' wm_pid='' sim_pid='' app_pid='' inspect_pid=''
+
+stop() { # pid...: TERM, then KILL whatever is still there after 5 s
+    local pid
+    for pid in "$@"; do kill -TERM "$pid" 2>/dev/null; done
+    for pid in "$@"; do
+        for _ in $(seq 50); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -KILL "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+}
+
+cleanup() {
+    # shellcheck disable=SC2086  # empty ones drop out
+    stop $app_pid $inspect_pid $sim_pid $wm_pid $xvfb_pid
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+fail() {
+    echo "FAIL: $*" >&2
+    if [[ -n "${DISPLAY:-}" ]] && "$screenshot" "$artifacts/$shot-failure.png" 2>/dev/null; then
+        echo "screen at the failure: $artifacts/$shot-failure.png" >&2
+    fi
+    local log
+    for log in "$work"/*.log; do
+        [[ -s "$log" ]] || continue
+        echo "--- ${log##*/}" >&2
+        tail -n 40 "$log" >&2
+    done
+    exit 1
+}
+
+# until_ok SECONDS WHAT COMMAND...: runs COMMAND every 0.1 s until it succeeds.
+until_ok() {
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    until "$@"; do
+        ((SECONDS < deadline)) || fail "$what: not within $seconds s"
+        sleep 0.1
+    done
+}
+
+Xvfb -displayfd 3 -screen 0 1280x960x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+until_ok 10 "Xvfb gives its display number" test -s "$work/display"
+DISPLAY=":$(head -n1 "$work/display")"
+export DISPLAY
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
+export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
+export TOLVANE_UNO_PIPE="tolvane-inspect-e2e-$$"
+unset WAYLAND_DISPLAY SESSION_MANAGER
+
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+wm_pid=$!
+wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+until_ok 10 "openbox manages the display" wm_running
+
+# A lab's tolerance for the pins: 6.35 -0.02/+0.02, so 6.32 is LOW, 6.38 HIGH.
+printf '%s\n' '[tolerances]' '1\pattern=Pin 6.35*' '1\nominal=6.35' '1\lower=-0.02' \
+    '1\upper=0.02' 'size=1' >"$XDG_CONFIG_HOME/tolvane/tolvane.conf"
+
+# Blocks of 20 pins every 2 s, once the program has the line open.
+link=$work/kld350
+values=6.35,6.34,6.36,6.35,6.33,6.37,6.36,6.35,6.34,6.38,6.35,6.36,6.32,6.35,6.34,6.36,6.35,6.37,6.34,6.35
+"$sim" --link "$link" --values "$values" --every 2 --quiet >"$work/sim.out" 2>"$work/sim.log" &
+sim_pid=$!
+until_ok 10 "the simulator makes $link" test -L "$link"
+export TOLVANE_COM1=$link
+
+# find_window PID NAME-REGEX: the process's visible window of that title.
+find_window() {
+    local w deadline=$((SECONDS + limit))
+    while ((SECONDS < deadline)) && kill -0 "$1" 2>/dev/null; do
+        w=$(xdotool search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null | head -n1)
+        [[ -n "$w" ]] && echo "$w" && return
+        sleep 0.1
+    done
+}
+
+(cd "$work/cwd" && exec "$tolvane") >"$work/tolvane.log" 2>&1 &
+app_pid=$!
+title=$(find_window "$app_pid" '.*')
+[[ -n "$title" ]] || fail "no title window"
+title_active() { [[ "$(xdotool getactivewindow 2>/dev/null)" == "$title" ]]; }
+until_ok 5 "the title window has the keyboard focus" title_active
+
+# As ./run starts it, without the keyboard focus; whether its window comes
+# before or (as here) after the title window's, the focus stays with OK.
+# databac.txt does not exist yet; the polling window makes it.
+(cd "$work/cwd" && TOLVANE_INSPECT_IN_BACKGROUND=1 exec "$tolvane" --inspect) \
+    >"$work/inspect.log" 2>&1 &
+inspect_pid=$!
+inspector=$(find_window "$inspect_pid" '^KLD-350 Inspection')
+[[ -n "$inspector" ]] || fail "no window 'KLD-350 Inspection'"
+caption=$(LC_ALL=C.UTF-8 xprop -id "$inspector" _NET_WM_NAME)
+[[ $caption == *'"KLD-350 Inspection — databac.txt"' ]] || fail "the Inspection window's caption: $caption"
+sleep 1
+title_active || fail "the title window lost the keyboard focus to $(xdotool getactivewindow)"
+xdotool windowsize --sync "$inspector" 1272 700 windowmove --sync "$inspector" 4 24 ||
+    fail "cannot place the Inspection window"
+# Return goes to the window with the focus: the title window's OK.
+xdotool key Return || fail "cannot press Return"
+
+main=$(find_window "$app_pid" '^KLD-350 Polling Utility V1\.24$')
+[[ -n "$main" ]] || fail "no main window after OK"
+xdotool windowmove --sync "$main" 4 770 || fail "cannot place the polling window"
+# The description box comes before the measurement list, which has the focus.
+xdotool windowactivate --sync "$main" key shift+Tab type "Pin 6.35 lot 17" ||
+    fail "cannot type the description"
+
+# Two records with the description: the Inspection window follows (its newest
+# record selected, out-of-tolerance rows tinted).
+described() { (($(grep -c '^"Pin 6.35 lot 17"' "$work/cwd/databac.txt" 2>/dev/null) >= 2)); }
+until_ok 30 "databac.txt holds two records described 'Pin 6.35 lot 17'" described
+# The tint of values out of tolerance, inside the Inspection window.
+tinted() {
+    "$screenshot" "$work/now.png" 2>/dev/null &&
+        (($(convert "$work/now.png" -crop 1272x700+4+24 +repage -fill black +opaque '#FCE4E4' \
+            -fill white -opaque '#FCE4E4' -format '%[fx:int(mean*w*h)]' info:) > 100))
+}
+until_ok 5 "the Inspection window shows values out of tolerance" tinted
+sleep 0.5
+"$screenshot" "$artifacts/$shot.png" || fail "no screenshot"
+echo "screenshot: $artifacts/$shot.png"
+
+# Both close through the window manager and end with status 0; the
+# Inspection window keeps its size for the next time.
+for pair in "$main:$app_pid" "$inspector:$inspect_pid"; do
+    w=${pair%%:*} pid=${pair##*:}
+    xdotool windowactivate --sync "$w" key alt+F4 || fail "cannot press Alt+F4"
+    ended() { ! kill -0 "$pid" 2>/dev/null; }
+    until_ok "$limit" "the window $w ends after Alt+F4" ended
+    wait "$pid"
+    status=$?
+    ((status == 0)) || fail "a program ended with status $status"
+done
+app_pid='' inspect_pid=''
+grep -q '^\[inspection_window\]' "$XDG_CONFIG_HOME/tolvane/tolvane.conf" ||
+    fail "the Inspection window did not keep its size in tolvane.conf"
+echo "inspection end to end: passed"
