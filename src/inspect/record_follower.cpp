@@ -147,16 +147,40 @@ RecordFollower::Change RecordFollower::poll(size_t max_bytes) {
     return change;
 }
 
+namespace {
+
+// Its bytes must still begin a record; else the file changed under us.
+std::optional<Record> record_from(std::string_view bytes) {
+    const size_t first = bytes.find_first_not_of(" \t");
+    if (first == std::string_view::npos || bytes[first] != '#') return std::nullopt;
+    return parse_record(bytes);
+}
+
+}  // namespace
+
 std::optional<Record> RecordFollower::record(size_t i) {
     if (i >= starts_.size() || !file_) return std::nullopt;
     const uint64_t from = starts_[i];
     const uint64_t to = i + 1 < starts_.size() ? starts_[i + 1] : indexed_;
     std::string bytes;
     if (!read(from, static_cast<size_t>(to - from), bytes)) return std::nullopt;
-    // Its bytes must still begin a record; else the file changed under us.
-    const size_t first = bytes.find_first_not_of(" \t");
-    if (first == std::string::npos || bytes[first] != '#') return std::nullopt;
-    return parse_record(bytes);
+    return record_from(bytes);
+}
+
+bool RecordFollower::read_records(size_t first, size_t count,
+                                  const std::function<void(size_t, std::optional<Record>)>& each) {
+    if (first >= starts_.size() || count == 0) return true;
+    if (!file_) return false;
+    const size_t last = first + std::min(count, starts_.size() - first) - 1;
+    const uint64_t from = starts_[first];
+    const uint64_t to = last + 1 < starts_.size() ? starts_[last + 1] : indexed_;
+    std::string bytes;
+    if (!read(from, static_cast<size_t>(to - from), bytes)) return false;
+    for (size_t i = first; i <= last; ++i) {
+        const uint64_t end = i + 1 < starts_.size() ? starts_[i + 1] : indexed_;
+        each(i, record_from(std::string_view(bytes).substr(starts_[i] - from, end - starts_[i])));
+    }
+    return true;
 }
 
 }  // namespace tolvane

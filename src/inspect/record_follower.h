@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -82,6 +83,13 @@ class RecordFollower {
     // bytes cannot be read any more (the file changed since the last poll;
     // the next poll tells what became of it).
     std::optional<Record> record(size_t i);
+    // Records first .. first + count - 1 (cut to record_count()), read from
+    // the file in one piece and handed to `each` in order with their index:
+    // for many records at once (--stats, a range of rows). A record whose
+    // bytes no longer begin a record is handed as nothing. False when the
+    // bytes could not be read.
+    bool read_records(size_t first, size_t count,
+                      const std::function<void(size_t, std::optional<Record>)>& each);
 
     // For a progress display while reading: bytes indexed, and the file's
     // size when last looked at.

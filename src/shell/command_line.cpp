@@ -14,6 +14,7 @@
 
 #include "qt/port_listing.h"
 #include "shell/application.h"
+#include "shell/stats_command.h"
 
 #ifndef TOLVANE_VERSION_TEXT
 #define TOLVANE_VERSION_TEXT "1.00"
@@ -120,24 +121,32 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
         "list-ports",
         "List the serial devices of this computer, whether you may open them, and the "
         "device that each port number opens; then exit. Opens no port and no window.");
+    const QCommandLineOption stats(
+        "stats",
+        "Print the statistics of every record of FILE (default: databac.txt in the "
+        "working directory) as CSV, one line per record, with the tolerances of the "
+        "settings files; then exit. Needs no display.");
+    parser.addPositionalArgument("FILE", "The backup file for --stats or --inspect.", "[FILE]");
     // "-bogus" is one unknown option, not five unknown letters.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(list_ports);
+    parser.addOption(stats);
     const QCommandLineOption inspect_option(
         "inspect",
-        "Open the Inspection window on FILE (default: databac.txt in the working\n"
-        "directory): tolerances, statistics and charts of every record, following\n"
+        "Open the Inspection window on FILE (default: databac.txt in the working "
+        "directory): tolerances, statistics and charts of every record, following "
         "the file as the polling window appends to it.");
     parser.addOption(inspect_option);
-    parser.addPositionalArgument("FILE", "The file for --inspect.", "[FILE]");
 
     const OwnArguments own = own_arguments(argc, argv);
     QString error = own.error;
     if (error.isEmpty() && !parser.parse(own.list)) error = parser.errorText();
+    // A FILE only after an option that reads one.
     const QStringList files = parser.positionalArguments();
-    const qsizetype files_allowed = parser.isSet(inspect_option) ? 1 : 0;
+    const qsizetype files_allowed =
+        error.isEmpty() && (parser.isSet(stats) || parser.isSet(inspect_option)) ? 1 : 0;
     if (error.isEmpty() && files.size() > files_allowed)
         error = "Unexpected argument '" + files.at(files_allowed) + "'.";
     if (!error.isEmpty()) {
@@ -150,9 +159,14 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
         print(stdout, "tolvane " TOLVANE_VERSION_TEXT "\n");
     } else if (parser.isSet(list_ports)) {
         print(stdout, QString::fromStdString(port_listing()));
+    } else if (parser.isSet(stats)) {
+        const QStringList file = parser.positionalArguments();
+        return print_stats(file.isEmpty() ? "databac.txt" : file.first().toLocal8Bit().toStdString(),
+                           stdout, stderr);
     } else {
         if (parser.isSet(inspect_option))
-            inspect = files.isEmpty() ? std::string("databac.txt") : files.first().toStdString();
+            inspect = files.isEmpty() ? std::string("databac.txt")
+                                      : files.first().toLocal8Bit().toStdString();
         return std::nullopt;
     }
     return 0;

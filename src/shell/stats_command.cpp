@@ -1,0 +1,54 @@
+#include "shell/stats_command.h"
+
+#include "inspect/record_follower.h"
+#include "inspect/stats_csv.h"
+#include "inspect/tolerances.h"
+#include "posix/posix_file_system.h"
+#include "qt/qt_tolerance_settings.h"
+
+namespace tolvane {
+
+int print_stats(const std::string& file, std::FILE* out, std::FILE* err) {
+    PosixFileSystem files;
+    RecordFollower follower(files, file, {1 << 20});
+    do {
+        follower.poll(SIZE_MAX);
+    } while (follower.pending());
+    if (follower.state() == RecordFollower::State::kMissing) {
+        std::fprintf(err, "tolvane: %s: No such file or directory\n", file.c_str());
+        return 1;
+    }
+    if (follower.state() == RecordFollower::State::kUnreadable) {
+        std::fprintf(err, "tolvane: %s: %s\n", file.c_str(), follower.problem().c_str());
+        return 1;
+    }
+
+    QtToleranceSettings settings;
+    const Tolerances tolerances(settings);
+    std::string text = stats_csv_header();
+    // A few thousand records at a time: one read each, and the output in
+    // large writes.
+    constexpr size_t kBatch = 4096;
+    bool read = true;
+    for (size_t first = 0; read && first < follower.record_count(); first += kBatch) {
+        read = follower.read_records(first, kBatch, [&](size_t, std::optional<Record> record) {
+            if (!record) {
+                read = false;
+                return;
+            }
+            const auto match = tolerances.find(record->description.value_or(""));
+            text += stats_csv_line(*record, match ? match->limits : Limits{});
+        });
+        if (std::fwrite(text.data(), 1, text.size(), out) != text.size()) read = false;
+        text.clear();
+    }
+    if (read) read = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    if (std::fflush(out) != 0 || !read) {
+        std::fprintf(err, "tolvane: %s: %s\n", file.c_str(),
+                     read ? "the statistics could not be written" : "the file changed while it was read");
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace tolvane

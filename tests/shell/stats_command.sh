@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# tolvane --stats in a German locale: the statistics of a file with known
+# answers, with the tolerances of the user's and the computer's settings
+# files, still with a point; and the exit status of a missing or unreadable
+# file. The locale is made in a folder of the test's own (LOCPATH), so that
+# nothing of the system's is needed or changed.
+#   stats_command.sh TOLVANE
+set -uo pipefail
+tolvane=$1
+work=$(mktemp -d /tmp/tolvane-stats-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+mkdir -p "$work/locale" "$work/config/tolvane" "$work/xdg/tolvane"
+if ! localedef -i de_DE -f UTF-8 "$work/locale/de_DE.UTF-8" 2>"$work/err"; then
+    echo "FAIL: cannot make the German locale: $(cat "$work/err")"
+    exit 1
+fi
+run() {
+    env -i PATH="$PATH" HOME="$work" LOCPATH="$work/locale" LC_ALL=de_DE.UTF-8 \
+        XDG_CONFIG_HOME="$work/config" XDG_CONFIG_DIRS="$work/xdg" "$@"
+}
+# glibc falls back to C without a word when a locale is missing.
+point=$(run locale decimal_point)
+if [[ $point != ',' ]]; then
+    echo "FAIL: the German locale is not active (decimal point '$point')"
+    exit 1
+fi
+
+printf '[ports]\n1=/dev/null\n[tolerances]\n1\\pattern=Shaft D25*\n1\\nominal=25\n1\\lower=-0.021\n1\\upper=0\nsize=1\n' \
+    >"$work/config/tolvane/tolvane.conf"
+printf '[tolerances]\n1\\pattern=Run-out\n1\\upper=0.02\n2\\pattern=Shaft*\n2\\lower=1\n2\\upper=2\nsize=2\n' \
+    >"$work/xdg/tolvane/tolvane.conf"
+printf '"Backup Data"\r\n#2026-12-06 05:54:07#\r\n1.23\r\n45.6\r\n700\r\n#2026-12-06 05:55:12#\r\n"Run-out"\r\n0.01\r\nabc\r\n0.02\r\n.03\r\n#2026-12-07#\r\n"Shaft D25 lot 17, \"B\""\r\n24.979\r\n25\r\n24.99\r\n25.001\r\n#2026-12-07 00:00:01#\r\n"Shaft D30"\r\n1.5\r\n' \
+    >"$work/data.txt"
+# By hand: Shaft D25: mean 24.9925, deviations -0.0135 0.0075 -0.0025 0.0085,
+# s = sqrt(0.000317 / 3); Pp = 0.021 / 6s, Ppk = 0.0075 / 3s.
+want='time,description,n,mean,sd,min,max,range,lsl,usl,low,high,pp,ppk
+2026-12-06T05:54:07,,3,248.94333333333333,391.2560052361284,1.23,700,698.77,,,,,,
+2026-12-06T05:55:12,Run-out,3,0.02,0.01,0.01,0.03,0.02,,0.02,0,1,,0
+2026-12-07T00:00:00,"Shaft D25 lot 17, ""B""",4,24.9925,0.010279429296739516,24.979,25.001,0.022,24.979,25,0,1,0.3404858284409117,0.2432041631720798
+2026-12-07T00:00:01,Shaft D30,1,1.5,,1.5,1.5,0,1,2,0,0,,'
+out=$(cd "$work" && run "$tolvane" --stats data.txt 2>"$work/err"); rc=$?
+[[ $rc == 0 && $out == "$want" && ! -s $work/err ]] ||
+    fail "--stats: rc $rc, stderr '$(cat "$work/err")', stdout:
+$out"
+
+# databac.txt of the working directory by default; a missing or unreadable file.
+cp "$work/data.txt" "$work/databac.txt"
+out=$(cd "$work" && run "$tolvane" --stats 2>&1); rc=$?
+[[ $rc == 0 && $out == "$want" ]] || fail "--stats without FILE: rc $rc, $out"
+mkdir "$work/folder"
+while IFS='|' read -r file err; do
+    out=$(cd "$work" && run "$tolvane" --stats "$file" 2>"$work/err"); rc=$?
+    # shellcheck disable=SC2053  # err is a pattern (the system words its reasons)
+    [[ $rc == 1 && -z $out && $(cat "$work/err") == $err ]] ||
+        fail "--stats $file: rc $rc, stdout '$out', stderr '$(cat "$work/err")'"
+done <<CASES
+missing.txt|tolvane: missing.txt: No such file or directory
+folder|tolvane: folder: ?*
+CASES
+
+((failures == 0)) && echo "all passed"
+exit $((failures > 0))
