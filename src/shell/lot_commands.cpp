@@ -129,9 +129,17 @@ int report_command(int argc, char** argv, const LotRequest& request, std::FILE* 
     const char* chosen = std::getenv("QT_QPA_PLATFORM");
     if ((!display || !*display) && (!wayland || !*wayland) && (!chosen || !*chosen))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Qt's remarks about the session (a runtime folder owned by another user
+    // under setpriv or su) are no concern of a report written to a file.
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (type == QtWarningMsg && text.startsWith("QStandardPaths:")) return;
+            std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        });
     int count = 1;
     QGuiApplication app(count, argv);
     (void)argc;
+    qInstallMessageHandler(previous);
     Lot lot;
     std::string error;
     if (!load_lot(request, lot, error)) {
