@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include <QAreaSeries>
 #include <QChart>
@@ -108,6 +109,20 @@ double nice_step(double span, int ticks) {
     return 10 * power;
 }
 
+// A value axis over [low, high] widened to whole steps of a round size, about
+// `ticks` of them, each labelled with the decimals its step needs.
+void round_axis(QValueAxis* axis, double low, double high, int ticks) {
+    const double step = nice_step(high - low, ticks);
+    const double from = std::floor(low / step + 1e-9) * step;
+    const double to = std::max(std::ceil(high / step - 1e-9) * step, from + step);
+    axis->setRange(from, to);
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(from);
+    axis->setTickInterval(step);
+    const int decimals = std::clamp(static_cast<int>(-std::floor(std::log10(step) + 1e-9)), 0, 15);
+    axis->setLabelFormat(QString("%.%1f").arg(decimals));
+}
+
 // The extent of the values and of the lines that are drawn.
 void widen(double& low, double& high, const ChartLines& lines) {
     for (const std::optional<double>& at : {lines.mean, lines.nominal, lines.lsl, lines.usl}) {
@@ -137,7 +152,7 @@ RunChart::RunChart(QWidget* parent) : QWidget(parent) {
     inside_->setBorderColor(kValueColour);
     chart_->addSeries(inside_);
     outside_ = new QScatterSeries(chart_);
-    outside_->setName(tr("Out of tolerance"));
+    outside_->setName(tr("Outside"));
     outside_->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
     outside_->setMarkerSize(9);
     outside_->setColor(kLimitColour);
@@ -179,7 +194,10 @@ void RunChart::show_values(const std::vector<std::optional<double>>& values,
     }
     const double last = std::max<double>(static_cast<double>(count), 1);
     x_->setRange(0, last + 1);
-    x_->setTickInterval(nice_step(last, 10));
+    x_->setTickInterval(std::max(1.0, nice_step(last, 10)));
+    // Nothing to draw: no axes either, only the title saying so.
+    x_->setVisible(!line.isEmpty());
+    y_->setVisible(!line.isEmpty());
     values_->replace(line);
     inside_->replace(inside);
     outside_->replace(outside);
@@ -191,17 +209,16 @@ void RunChart::show_values(const std::vector<std::optional<double>>& values,
     }
     widen(low, high, lines);
     const auto [y0, y1] = padded_range(low, high);
-    y_->setRange(y0, y1);
-    y_->applyNiceNumbers();
+    round_axis(y_, y0, y1, 5);
     horizontal(chart_, mean_, line.isEmpty() ? std::nullopt : lines.mean, 0, last + 1);
     horizontal(chart_, nominal_, lines.nominal, 0, last + 1);
     horizontal(chart_, lsl_, lines.lsl, 0, last + 1);
     horizontal(chart_, usl_, lines.usl, 0, last + 1);
-    chart_->setTitle(values.size() > count
-                         ? tr("Run chart (values 1 to %1 of %2)")
-                               .arg(QLocale().toString(qulonglong(count)),
-                                    QLocale().toString(qulonglong(values.size())))
-                         : tr("Run chart"));
+    chart_->setTitle(line.isEmpty()          ? tr("Run chart: no values")
+                     : values.size() > count ? tr("Run chart (values 1 to %1 of %2)")
+                                                   .arg(QLocale().toString(qulonglong(count)),
+                                                        QLocale().toString(qulonglong(values.size())))
+                                             : tr("Run chart"));
 }
 
 Histogram::Histogram(QWidget* parent) : QWidget(parent) {
@@ -210,7 +227,7 @@ Histogram::Histogram(QWidget* parent) : QWidget(parent) {
     outline_ = new QLineSeries(chart_);
     base_ = new QLineSeries(chart_);
     bars_ = new QAreaSeries(outline_, base_);
-    bars_->setName(tr("Count"));
+    bars_->setName(tr("Values"));
     QPen pen(kValueColour, 1);
     pen.setCosmetic(true);
     bars_->setPen(pen);
@@ -246,37 +263,42 @@ void Histogram::show_values(const std::vector<double>& values, const ChartLines&
     ChartLines drawn = lines;
     if (!any) drawn.mean.reset();
     widen(low, high, drawn);
-    // Classes over the values and the limits, so that the limits stand where
-    // the classes show them.
-    int bins = std::clamp(static_cast<int>(std::ceil(std::sqrt(double(values.size())))) + 1, 5,
-                          kMaxBins);
-    double width = (high - low) / bins;
-    if (!(width > 0)) {
-        const auto [a, b] = padded_range(low, high);
-        low = a;
-        high = b;
-        width = (high - low) / bins;
-    }
+    if (!(high > low)) std::tie(low, high) = padded_range(low, high);
+    // Classes of a round width, centred on its multiples: readings of a few
+    // digits then stand in the middle of their class, and a limit on such a
+    // reading runs through the class's middle. A reading on an edge belongs to
+    // the class above it, whatever the rounding.
+    constexpr double kEdge = 1e-9;
+    const int wanted = std::clamp(
+        static_cast<int>(std::ceil(1.5 * std::sqrt(double(values.size())))) + 2, 8, kMaxBins);
+    double width = nice_step(high - low, wanted);
+    if (!(width > 0) || !std::isfinite(width)) width = 1;
+    while ((high - low) / width + 2 > kMaxBins) width = nice_step(width * 2.5, 1);
+    const double first = (std::floor(low / width + 0.5 + kEdge) - 0.5) * width;
+    const int bins = std::max(1, static_cast<int>(std::floor((high - first) / width + kEdge)) + 1);
     std::vector<int> counts(static_cast<size_t>(bins), 0);
     for (double v : values) {
         if (!std::isfinite(v)) continue;
-        const int bin = std::clamp(static_cast<int>((v - low) / width), 0, bins - 1);
+        const int bin =
+            std::clamp(static_cast<int>(std::floor((v - first) / width + kEdge)), 0, bins - 1);
         ++counts[static_cast<size_t>(bin)];
     }
+    low = first;
+    high = first + bins * width;
     QList<QPointF> outline, base;
     int most = 0;
     for (int b = 0; b < bins; ++b) {
         const double left = low + b * width, right = left + width;
         const int c = any ? counts[static_cast<size_t>(b)] : 0;
-        outline << QPointF(left, c) << QPointF(right, c);
-        base << QPointF(left, 0) << QPointF(right, 0);
+        // Down to the axis at each edge, so that neighbours of one height
+        // stay two bars.
+        outline << QPointF(left, 0) << QPointF(left, c) << QPointF(right, c) << QPointF(right, 0);
+        base << QPointF(left, 0) << QPointF(left, 0) << QPointF(right, 0) << QPointF(right, 0);
         most = std::max(most, c);
     }
     outline_->replace(outline);
     base_->replace(base);
-    const auto [x0, x1] = padded_range(low, high);
-    x_->setRange(x0, x1);
-    x_->applyNiceNumbers();
+    round_axis(x_, low, high, 5);
     const double top = std::max(1, most) * 1.1;
     const double step = std::max(1.0, nice_step(top, 5));
     y_->setRange(0, std::ceil(top / step) * step);
@@ -285,6 +307,12 @@ void Histogram::show_values(const std::vector<double>& values, const ChartLines&
     vertical(chart_, nominal_, drawn.nominal, 0, y_->max());
     vertical(chart_, lsl_, drawn.lsl, 0, y_->max());
     vertical(chart_, usl_, drawn.usl, 0, y_->max());
+    x_->setVisible(any);
+    y_->setVisible(any);
+    bars_->setVisible(any);
+    // The bars explain themselves; the lines are named as in the run chart.
+    for (QLegendMarker* marker : chart_->legend()->markers(bars_)) marker->setVisible(false);
+    chart_->setTitle(any ? tr("Histogram") : tr("Histogram: no values"));
 }
 
 }  // namespace tolvane

@@ -119,13 +119,13 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
                                       header->sectionSize(2) +
                                       text_width(value_table_, tr("not a number")) + 24);
     }
-    top_row->addWidget(value_table_, 3);
+    top_row->addWidget(value_table_, 5);
     auto* side = new QVBoxLayout;
     statistics_ = new StatisticsPanel(top);
     tolerance_ = new ToleranceEditor(tolerances_, top);
     side->addWidget(statistics_);
     side->addWidget(tolerance_, 1);
-    top_row->addLayout(side, 2);
+    top_row->addLayout(side, 4);
     detail_splitter_->addWidget(top);
 
     chart_splitter_ = new QSplitter(Qt::Horizontal, detail_splitter_);
@@ -186,8 +186,8 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
     connect(step_timer_, &QTimer::timeout, this, &InspectWindow::poll);
     check_timer_->start();
 
-    resize(1180, 760);
-    main_splitter_->setSizes({440, 740});
+    resize(1240, 780);
+    main_splitter_->setSizes({520, 720});
     detail_splitter_->setSizes({400, 360});
     restore_settings();
     show_state();

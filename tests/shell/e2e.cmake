@@ -24,3 +24,13 @@ if(TARGET tolvane)
     set_tests_properties(EndToEnd.ReceptionLosesNothingAndInventsNothing PROPERTIES
         LABELS gui TIMEOUT 180)
 endif()
+
+# The Inspection window following what the polling window writes.
+if(TARGET tolvane)
+    add_test(NAME EndToEnd.InspectionWindowFollowsThePollingWindow
+        COMMAND ${CMAKE_CURRENT_LIST_DIR}/inspect_e2e.sh
+            $<TARGET_FILE:tolvane> $<TARGET_FILE:kld350-sim> $<TARGET_FILE:tolvane_screenshot>
+            ${CMAKE_BINARY_DIR}/artifacts)
+    set_tests_properties(EndToEnd.InspectionWindowFollowsThePollingWindow PROPERTIES
+        LABELS gui TIMEOUT 180)
+endif()

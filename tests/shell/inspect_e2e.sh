@@ -93,7 +93,8 @@ wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'windo
 until_ok 10 "openbox manages the display" wm_running
 
 # A lab's tolerance for the pins: 6.35 -0.02/+0.02, so 6.32 is LOW, 6.38 HIGH.
-@TOLERANCE_FILE@
+printf '%s\n' '[tolerances]' '1\pattern=Pin 6.35*' '1\nominal=6.35' '1\lower=-0.02' \
+    '1\upper=0.02' 'size=1' >"$XDG_CONFIG_HOME/tolvane/tolvane.conf"
 
 # Blocks of 20 pins every 2 s, once the program has the line open.
 link=$work/kld350
@@ -118,9 +119,11 @@ find_window() {
         sleep 0.1
     done
 }
-inspector=$(find_window "$inspect_pid" '^KLD-350 Inspection — databac\.txt$')
-[[ -n "$inspector" ]] || fail "no window 'KLD-350 Inspection — databac.txt'"
-xdotool windowmove --sync "$inspector" 0 0 windowsize --sync "$inspector" 1280 730 ||
+inspector=$(find_window "$inspect_pid" '^KLD-350 Inspection')
+[[ -n "$inspector" ]] || fail "no window 'KLD-350 Inspection'"
+caption=$(LC_ALL=C.UTF-8 xprop -id "$inspector" _NET_WM_NAME)
+[[ $caption == *'"KLD-350 Inspection — databac.txt"' ]] || fail "the Inspection window's caption: $caption"
+xdotool windowsize --sync "$inspector" 1272 700 windowmove --sync "$inspector" 4 24 ||
     fail "cannot place the Inspection window"
 
 (cd "$work/cwd" && exec "$tolvane") >"$work/tolvane.log" 2>&1 &
@@ -136,7 +139,7 @@ xdotool key Return || fail "cannot press Return"
 
 main=$(find_window "$app_pid" '^KLD-350 Polling Utility V1\.24$')
 [[ -n "$main" ]] || fail "no main window after OK"
-xdotool windowmove --sync "$main" 0 745 || fail "cannot place the polling window"
+xdotool windowmove --sync "$main" 4 770 || fail "cannot place the polling window"
 # The description box comes before the measurement list, which has the focus.
 xdotool windowactivate --sync "$main" key shift+Tab type "Pin 6.35 lot 17" ||
     fail "cannot type the description"
@@ -148,7 +151,7 @@ until_ok 30 "databac.txt holds two records described 'Pin 6.35 lot 17'" describe
 # The tint of values out of tolerance, inside the Inspection window.
 tinted() {
     "$screenshot" "$work/now.png" 2>/dev/null &&
-        (($(convert "$work/now.png" -crop 1280x730+0+0 +repage -fill black +opaque '#FCE4E4' \
+        (($(convert "$work/now.png" -crop 1272x700+4+24 +repage -fill black +opaque '#FCE4E4' \
             -fill white -opaque '#FCE4E4' -format '%[fx:int(mean*w*h)]' info:) > 100))
 }
 until_ok 5 "the Inspection window shows values out of tolerance" tinted
