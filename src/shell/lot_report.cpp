@@ -58,6 +58,17 @@ QFont font(double size, bool bold = false) {
     return f;
 }
 
+// Figures in the user's regional form.
+struct Format {
+    const QLocale& locale;
+    int decimals = 4;  // of the values, for figures in their unit
+
+    QString number(std::optional<double> x, int digits) const {
+        return x ? locale.toString(*x, 'f', digits) : QString::fromUtf8("—");
+    }
+    QString value(std::optional<double> x) const { return number(x, decimals); }
+};
+
 // Text size in points: fonts are set in quarter points (pixel sizes are whole
 // numbers) and the painter scaled by four more.
 struct Writer {
@@ -267,15 +278,40 @@ void draw_histogram(Writer& w, const QRectF& box, const std::vector<double>& val
     }
 }
 
-// The statistics as label / figure / how, two columns of lines.
-struct Figure {
-    QString label, value, how;
-};
+// The X-bar chart above the s chart, in `box`: the s chart gets four
+// ninths of it.
+void control_charts(Writer& w, const QRectF& box, const LotStatistics& s) {
+    const double height = (box.height() - 6) / 1.8;
+    std::vector<std::optional<double>> means, sds, m_lcl, m_ucl, s_lcl, s_ucl;
+    std::vector<bool> mean_out, sd_out;
+    for (const LotPoint& p : s.points) {
+        means.push_back(p.mean);
+        sds.push_back(p.sd);
+        m_lcl.push_back(p.mean_lcl);
+        m_ucl.push_back(p.mean_ucl);
+        s_lcl.push_back(p.sd_lcl);
+        s_ucl.push_back(p.sd_ucl);
+        mean_out.push_back(p.mean_outside);
+        sd_out.push_back(p.sd_outside);
+    }
+    draw_chart(w, QRectF(box.left(), box.top(), box.width(), height),
+               "X̄ chart: the mean of each record", means, mean_out,
+               {{{s.grand_mean}, kCentre, Qt::SolidLine, "X̿"},
+                {m_lcl, kLimit, Qt::DashLine, "LCL"},
+                {m_ucl, kLimit, Qt::DashLine, "UCL"}},
+               "record");
+    draw_chart(w, QRectF(box.left(), box.top() + height + 6, box.width(), height * 0.8),
+               "s chart: the standard deviation of each record", sds, sd_out,
+               {{{s.s_bar}, kCentre, Qt::SolidLine, "s̄"},
+                {s_lcl, kLimit, Qt::DashLine, "LCL"},
+                {s_ucl, kLimit, Qt::DashLine, "UCL"}},
+               "record");
+}
 
-std::vector<Figure> figures(const Lot& lot, const Writer& w) {
+std::vector<LotFigure> figures(const Lot& lot, const Format& w) {
     const LotStatistics& s = lot.statistics;
     const Statistics& o = s.overall;
-    std::vector<Figure> f;
+    std::vector<LotFigure> f;
     const QString overall_s = "σ = s of all values";
     QString within;
     switch (s.sigma_source) {
@@ -343,7 +379,10 @@ class Pages {
         p_.resetTransform();
         const QRect paint = device_.pageLayout().paintRectPixels(device_.logicalDpiX());
         const QRect full = device_.pageLayout().fullRectPixels(device_.logicalDpiX());
-        const double scale = device_.logicalDpiX() / 72.0;
+        // A4 as drawn, made to fit another paper a printer may hold (Letter).
+        const QRectF paper = device_.pageLayout().fullRect(QPageLayout::Point);
+        const double fit = std::min(1.0, std::min(paper.width() / kPageWidth, paper.height() / kPageHeight));
+        const double scale = device_.logicalDpiX() / 72.0 * fit;
         // The painter's origin is the paint rectangle's corner.
         p_.translate(-(paint.left() - full.left()), -(paint.top() - full.top()));
         p_.scale(scale, scale);
@@ -407,8 +446,6 @@ void table_head(Writer& w, size_t from, size_t total) {
 
 void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& locale,
                       const QDateTime& made) {
-    device.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                     QMarginsF(0, 0, 0, 0)));
     const size_t rows = value_rows(lot);
     const int per_page = rows_per_page();
     const int count = 1 + std::max(1, static_cast<int>((rows + per_page - 1) / per_page));
@@ -435,7 +472,7 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
         y += 13;
     }
     y += 8;
-    const std::vector<Figure> list = figures(lot, w);
+    const std::vector<LotFigure> list = figures(lot, Format{w.locale, w.decimals});
     const size_t half = (list.size() + 1) / 2;
     const double column = kContentWidth / 2;
     for (size_t i = 0; i < list.size(); ++i) {
@@ -464,32 +501,8 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
                    points, outside, lines, "value");
         y += chart_height + 8;
     } else if (s.records > 1) {
-        std::vector<std::optional<double>> means, sds, m_lcl, m_ucl, s_lcl, s_ucl;
-        std::vector<bool> mean_out, sd_out;
-        for (const LotPoint& p : s.points) {
-            means.push_back(p.mean);
-            sds.push_back(p.sd);
-            m_lcl.push_back(p.mean_lcl);
-            m_ucl.push_back(p.mean_ucl);
-            s_lcl.push_back(p.sd_lcl);
-            s_ucl.push_back(p.sd_ucl);
-            mean_out.push_back(p.mean_outside);
-            sd_out.push_back(p.sd_outside);
-        }
-        draw_chart(w, QRectF(kMargin, y, kContentWidth, chart_height),
-                   "X̄ chart: the mean of each record", means, mean_out,
-                   {{{s.grand_mean}, kCentre, Qt::SolidLine, "X̿"},
-                    {m_lcl, kLimit, Qt::DashLine, "LCL"},
-                    {m_ucl, kLimit, Qt::DashLine, "UCL"}},
-                   "record");
-        y += chart_height + 6;
-        draw_chart(w, QRectF(kMargin, y, kContentWidth, chart_height * 0.8),
-                   "s chart: the standard deviation of each record", sds, sd_out,
-                   {{{s.s_bar}, kCentre, Qt::SolidLine, "s̄"},
-                    {s_lcl, kLimit, Qt::DashLine, "LCL"},
-                    {s_ucl, kLimit, Qt::DashLine, "UCL"}},
-                   "record");
-        y += chart_height * 0.8 + 8;
+        control_charts(w, QRectF(kMargin, y, kContentWidth, chart_height * 1.8 + 6), s);
+        y += chart_height * 1.8 + 6 + 8;
     }
     std::vector<double> all;
     for (const Record& r : lot.records)
@@ -555,6 +568,17 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
     pages.finish();
 }
 
+std::vector<LotFigure> lot_figures(const Lot& lot, const QLocale& locale) {
+    return figures(lot, Format{locale, decimals_of(lot)});
+}
+
+void paint_control_charts(QPainter& painter, const QRectF& box, const Lot& lot,
+                          const QLocale& locale) {
+    // Drawn in the painter's units, with text sizes as in points.
+    Writer w{painter, locale, decimals_of(lot)};
+    control_charts(w, box, lot.statistics);
+}
+
 QByteArray lot_report_pdf(const Lot& lot, const QLocale& locale, const QDateTime& made) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -562,6 +586,8 @@ QByteArray lot_report_pdf(const Lot& lot, const QLocale& locale, const QDateTime
     {
         QPdfWriter writer(&buffer);
         writer.setResolution(1200);
+        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                         QMarginsF(0, 0, 0, 0)));
         writer.setTitle("Inspection report: " + lot.file);
         writer.setCreator("tolvane");
         paint_lot_report(writer, lot, locale, made);

@@ -13,6 +13,8 @@
 #include "inspect/tolerances.h"
 
 class QPagedPaintDevice;
+class QPainter;
+class QRectF;
 
 namespace tolvane {
 
@@ -44,6 +46,18 @@ std::string lot_csv(const Lot& lot);
 // For a QPdfWriter or a QPrinter alike.
 void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& locale,
                       const QDateTime& made);
+
+// The figures of the lot as the report lists them: what, how much, and
+// which sigma it used (or how it was found).
+struct LotFigure {
+    QString label, value, how;
+};
+std::vector<LotFigure> lot_figures(const Lot& lot, const QLocale& locale);
+
+// The X-bar chart above the s chart of a lot of several records, in `box`
+// (the painter's units; text sizes as points in them).
+void paint_control_charts(QPainter& painter, const QRectF& box, const Lot& lot,
+                          const QLocale& locale);
 
 // The report as a PDF document.
 QByteArray lot_report_pdf(const Lot& lot, const QLocale& locale, const QDateTime& made);
