@@ -1,5 +1,7 @@
 // Several records selected in the Inspection window as one lot: the panel's
 // figures with their sigma, the selection commands, the export and report.
+// Waits through QTest::qWaitFor under ASSERT: QTRY_* report to QTest, not to
+// GoogleTest, and a test would pass after their time-out.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -42,7 +44,7 @@ class InspectLotTest : public ::testing::Test {
         window_ = std::make_unique<InspectWindow>("databac.txt", files_, settings_);
         window_->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-        QTRY_COMPARE(window_->records()->rowCount(), 3);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window_->records()->rowCount() == 3; }));
     }
     ~InspectLotTest() override { QLocale::setDefault(QLocale::system()); }
 
@@ -74,7 +76,7 @@ TEST_F(InspectLotTest, SeveralRecordsShowTheirFiguresWithTheSigmaEachUsed) {
     QTest::qWait(150);
     EXPECT_FALSE(window_->lot()->panel()->isVisible());
     select(0, 2);
-    QTRY_VERIFY(window_->lot()->panel()->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->lot()->panel()->isVisible(); }));
     // Sizes 5, 5, 3: the pooled s; the overall s for Pp.
     ASSERT_TRUE(figure("Cp") && figure("Pp") && figure("Values (n)"));
     EXPECT_EQ(figure("Values (n)")->text(), "13");
@@ -98,7 +100,7 @@ TEST_F(InspectLotTest, SeveralRecordsShowTheirFiguresWithTheSigmaEachUsed) {
     // A folder that is not there: nothing written, and a message says why.
     EXPECT_FALSE(window_->lot()->export_csv_to("missing/lot.csv"));
     QMessageBox* box = nullptr;
-    QTRY_VERIFY((box = window_->findChild<QMessageBox*>("lot_not_saved")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (box = window_->findChild<QMessageBox*>("lot_not_saved")); }));
     EXPECT_TRUE(box->text().contains("No such file or directory")) << box->text().toStdString();
     EXPECT_FALSE(std::filesystem::exists(work_.path() / "missing"));
     box->close();
@@ -110,7 +112,7 @@ TEST_F(InspectLotTest, SelectsByDescriptionAndByTimeRange) {
                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     bool done = false;
     window_->lot()->select_description([&] { done = true; });
-    QTRY_VERIFY(done);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done; }));
     EXPECT_TRUE(selection->isRowSelected(0, {}) && selection->isRowSelected(2, {}));
     EXPECT_FALSE(selection->isRowSelected(1, {}));
 
@@ -118,7 +120,7 @@ TEST_F(InspectLotTest, SelectsByDescriptionAndByTimeRange) {
     window_->lot()->select_time_range(QDateTime(QDate(2026, 12, 7), QTime(0, 0)),
                                       QDateTime(QDate(2026, 12, 7), QTime(6, 30)),
                                       [&] { done = true; });
-    QTRY_VERIFY(done);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done; }));
     EXPECT_EQ(selection->selectedRows().size(), 1);
     EXPECT_TRUE(selection->isRowSelected(1, {}));
 }
