@@ -1,7 +1,5 @@
 #include "inspect/record.h"
 
-#include <cstdio>
-
 #include "records/backup_file.h"
 #include "records/cp1252.h"
 #include "records/field_reader.h"
@@ -18,7 +16,8 @@ std::vector<Number> Record::numbers() const {
 
 size_t Record::not_numbers() const {
     size_t count = 0;
-    for (const RecordValue& v : values) count += v.number ? 0 : 1;
+    for (const RecordValue& v : values)
+        count += v.number ? 0 : 1;
     return count;
 }
 
@@ -46,9 +45,18 @@ Record parse_record(std::string_view bytes) {
 
 std::string iso_8601(const std::optional<LocalDateTime>& time) {
     if (!time) return {};
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", time->year, time->month,
-                  time->day, time->hour, time->minute, time->second);
+    // By hand: snprintf would be most of the time --stats takes.
+    std::string text = "0000-00-00T00:00:00";
+    const auto put = [&text](size_t at, int width, int value) {
+        for (size_t i = at + static_cast<size_t>(width); i-- > at; value /= 10)
+            text[i] = static_cast<char>('0' + value % 10);
+    };
+    put(0, 4, time->year);
+    put(5, 2, time->month);
+    put(8, 2, time->day);
+    put(11, 2, time->hour);
+    put(14, 2, time->minute);
+    put(17, 2, time->second);
     return text;
 }
 

@@ -22,7 +22,7 @@ struct Record {
     // Nothing when the first field is not a valid date and time (then
     // time_text still holds it).
     std::optional<LocalDateTime> time;
-    std::string time_text;  // the first field as stored, number signs included
+    std::string time_text;                   // the first field as stored, number signs included
     std::optional<std::string> description;  // UTF-8; absent when not written
     std::vector<RecordValue> values;
 

@@ -127,7 +127,8 @@ RecordFollower::Change RecordFollower::poll(size_t max_bytes) {
                 indexed_ = *limit;
                 no_line_end_until_ = indexed_;
                 if (head_.size() < kFingerprint)
-                    failed = !read(0, static_cast<size_t>(std::min<uint64_t>(kFingerprint, indexed_)), head_);
+                    failed = !read(
+                        0, static_cast<size_t>(std::min<uint64_t>(kFingerprint, indexed_)), head_);
                 const auto tail = static_cast<size_t>(std::min<uint64_t>(kFingerprint, indexed_));
                 failed = failed || !read(indexed_ - tail, tail, tail_);
             }

@@ -110,11 +110,11 @@ class RecordFollower {
     std::string name_;
     Tuning tuning_;
     std::unique_ptr<ReadableFile> file_;
-    FileIdentity known_;  // of file_, at the last poll
+    FileIdentity known_;              // of file_, at the last poll
     uint64_t indexed_ = 0;            // bytes indexed: always just after a line end
     uint64_t no_line_end_until_ = 0;  // no LF from indexed_ up to here
     std::string head_, tail_;         // the first and last bytes indexed, to notice an edit
-    std::vector<uint64_t> starts_;  // offset of each record's time stamp
+    std::vector<uint64_t> starts_;    // offset of each record's time stamp
     State state_ = State::kReading;
     std::string problem_;
 };

@@ -20,8 +20,19 @@ struct CompensatedSum {
     long double value() const { return sum + carry; }
 };
 
+// 10^|e|, exact in a long double up to 10^27.
 long double power_of_ten(int32_t e) {
-    return std::pow(10.0L, static_cast<long double>(e));
+    static constexpr long double kPowers[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,
+                                              1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
+                                              1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L, 1e20L,
+                                              1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
+    const int32_t k = e < 0 ? -e : e;
+    return k <= 27 ? kPowers[k] : std::pow(10.0L, static_cast<long double>(k));
+}
+
+// x * 10^e, dividing for a negative e: 10^-1 has no exact binary form, 10^1 has.
+long double scaled_by_ten(long double x, int32_t e) {
+    return e < 0 ? x / power_of_ten(e) : x * power_of_ten(e);
 }
 
 struct Moments {
@@ -66,12 +77,13 @@ std::optional<Moments> exact_moments(std::span<const Number> values) {
         __builtin_sub_overflow(n_sum_d2, sum_d_sq, &spread))
         return std::nullopt;
     Moments m;
-    const long double unit = power_of_ten(e);
     const auto count = static_cast<long double>(values.size());
-    m.mean = (static_cast<long double>(first) + static_cast<long double>(sum_d) / count) * unit;
-    m.range = static_cast<long double>(hi - lo) * unit;
+    m.mean =
+        scaled_by_ten(static_cast<long double>(first) + static_cast<long double>(sum_d) / count, e);
+    m.range = scaled_by_ten(static_cast<long double>(hi - lo), e);
     if (values.size() >= 2)
-        m.variance = static_cast<long double>(spread) / (count * (count - 1)) * unit * unit;
+        m.variance = scaled_by_ten(
+            scaled_by_ten(static_cast<long double>(spread) / (count * (count - 1)), e), e);
     return m;
 }
 
@@ -83,7 +95,8 @@ Moments shifted_moments(std::span<const Value> values, double (*value_of)(const 
     const long double first = value_of(values.front());
     const auto count = static_cast<long double>(values.size());
     CompensatedSum sum;
-    for (const Value& v : values) sum.add(static_cast<long double>(value_of(v)) - first);
+    for (const Value& v : values)
+        sum.add(static_cast<long double>(value_of(v)) - first);
     const long double mean_d = sum.value() / count;
     CompensatedSum squares, leftover;
     for (const Value& v : values) {
@@ -119,9 +132,14 @@ Statistics statistics(std::span<const Value> values, const Limits& limits,
         lo = std::min(lo, x);
         hi = std::max(hi, x);
         switch (verdict(x, limits)) {
-            case Verdict::kLow: ++s.below; break;
-            case Verdict::kHigh: ++s.above; break;
-            case Verdict::kWithin: break;
+            case Verdict::kLow:
+                ++s.below;
+                break;
+            case Verdict::kHigh:
+                ++s.above;
+                break;
+            case Verdict::kWithin:
+                break;
         }
     }
     s.min = lo;
@@ -138,7 +156,8 @@ Statistics statistics(std::span<const Value> values, const Limits& limits,
     if (limits.lower && limits.upper) s.pp = finite((*limits.upper - *limits.lower) / (6 * sd));
     std::optional<long double> nearest;
     if (limits.upper) nearest = *limits.upper - mean;
-    if (limits.lower) nearest = std::min(nearest.value_or(mean - *limits.lower), mean - *limits.lower);
+    if (limits.lower)
+        nearest = std::min(nearest.value_or(mean - *limits.lower), mean - *limits.lower);
     if (nearest) s.ppk = finite(*nearest / (3 * sd));
     return s;
 }

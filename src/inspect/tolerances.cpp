@@ -13,8 +13,8 @@ namespace {
 // limit lies on it.
 double snapped(double x) {
     char buffer[64];
-    const auto written = std::to_chars(buffer, buffer + sizeof buffer, x,
-                                       std::chars_format::general, 15);
+    const auto written =
+        std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::general, 15);
     double y = x;
     if (written.ec == std::errc()) std::from_chars(buffer, written.ptr, y);
     return y;
@@ -46,9 +46,11 @@ std::optional<std::string> tolerance_problem(const ToleranceEntry& entry) {
         return "Give the description the tolerance is for (a '*' at its end makes it a prefix).";
     if (!finite_or_absent(entry.nominal)) return "The nominal value is not a finite number.";
     if (!finite_or_absent(entry.lower) || !finite_or_absent(entry.upper))
-        return entry.nominal ? "A deviation is not a finite number." : "A limit is not a finite number.";
+        return entry.nominal ? "A deviation is not a finite number."
+                             : "A limit is not a finite number.";
     if (!entry.lower && !entry.upper)
-        return entry.nominal ? "Give a lower or an upper deviation." : "Give a lower or an upper limit.";
+        return entry.nominal ? "Give a lower or an upper deviation."
+                             : "Give a lower or an upper limit.";
     const Limits limits = limits_of(entry);
     if (!finite_or_absent(limits.lower) || !finite_or_absent(limits.upper))
         return "A limit is not a finite number.";
@@ -59,7 +61,8 @@ std::optional<std::string> tolerance_problem(const ToleranceEntry& entry) {
 }
 
 bool pattern_applies(std::string_view pattern, std::string_view description) {
-    if (pattern.ends_with('*')) return description.starts_with(pattern.substr(0, pattern.size() - 1));
+    if (pattern.ends_with('*'))
+        return description.starts_with(pattern.substr(0, pattern.size() - 1));
     return pattern == description;
 }
 
@@ -70,7 +73,8 @@ Tolerances::Tolerances(ToleranceSettings& settings) : settings_(settings) {
 void Tolerances::reload() {
     // What cannot be used (an edit by hand) is left out, as if not there.
     const auto usable = [](std::vector<ToleranceEntry> entries) {
-        std::erase_if(entries, [](const ToleranceEntry& e) { return tolerance_problem(e).has_value(); });
+        std::erase_if(entries,
+                      [](const ToleranceEntry& e) { return tolerance_problem(e).has_value(); });
         return entries;
     };
     user_ = usable(settings_.user_tolerances());
@@ -97,8 +101,9 @@ std::optional<Tolerances::Match> Tolerances::find(std::string_view description) 
 Status Tolerances::set(const ToleranceEntry& entry) {
     if (const auto problem = tolerance_problem(entry)) return Status::failure(*problem);
     std::vector<ToleranceEntry> entries = user_;
-    const auto same = std::find_if(entries.begin(), entries.end(),
-                                   [&](const ToleranceEntry& e) { return e.pattern == entry.pattern; });
+    const auto same = std::find_if(entries.begin(), entries.end(), [&](const ToleranceEntry& e) {
+        return e.pattern == entry.pattern;
+    });
     if (same != entries.end())
         *same = entry;
     else

@@ -1,5 +1,6 @@
 #include "records/cp1252.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -70,9 +71,13 @@ std::optional<char32_t> next_code_point(std::string_view text, size_t& pos) {
 }  // namespace
 
 std::string cp1252_to_utf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (const char ch : bytes) {
+    // Most fields are plain ASCII, which is the same in both.
+    const auto high = std::find_if(bytes.begin(), bytes.end(),
+                                   [](char ch) { return static_cast<unsigned char>(ch) >= 0x80; });
+    std::string out(bytes.begin(), high);
+    if (high == bytes.end()) return out;
+    out.reserve(bytes.size() + 8);
+    for (const char ch : bytes.substr(out.size())) {
         const auto b = static_cast<unsigned char>(ch);
         if (b < 0x80) {
             out.push_back(ch);

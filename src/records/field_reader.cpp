@@ -4,8 +4,10 @@ namespace tolvane {
 
 size_t FieldReader::line_end() {
     if (!line_end_known_ || line_end_ < pos_) {
-        const size_t end = bytes_.find_first_of("\r\n", pos_);
-        line_end_ = end == std::string_view::npos ? bytes_.size() : end;
+        // A plain loop: find_first_of looks each byte up in the set.
+        size_t end = pos_;
+        while (end < bytes_.size() && bytes_[end] != '\r' && bytes_[end] != '\n') ++end;
+        line_end_ = end;
         line_end_known_ = true;
     }
     return line_end_;

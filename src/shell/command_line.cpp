@@ -87,6 +87,7 @@ QString help_text(const QCommandLineParser& parser) {
     QString text = parser.helpText();
     return text.replace(0, text.indexOf('\n'),
                         "Usage: tolvane [options]\n       tolvane --inspect [FILE]\n"
+                        "       tolvane --stats [FILE]\n"
                         "       tolvane --export-csv OUT.csv | --report OUT.pdf [--description TEXT]\n"
                         "               [--from WHEN] [--to WHEN] [FILE]\n");
 }
@@ -152,7 +153,7 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
     QString error = own.error;
     if (error.isEmpty() && !parser.parse(own.list)) error = parser.errorText();
     // A FILE only after an option that reads one.
-    const QStringList files = parser.positionalArguments();
+    const QStringList files = error.isEmpty() ? parser.positionalArguments() : QStringList();
     const qsizetype files_allowed =
         error.isEmpty() && (parser.isSet(stats) || parser.isSet(inspect_option) || lot.wanted(parser)) ? 1 : 0;
     if (error.isEmpty() && files.size() > files_allowed)

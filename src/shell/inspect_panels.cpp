@@ -255,13 +255,10 @@ void ToleranceEditor::save() {
         !read(lower_, deviations ? tr("Lower deviation") : tr("Lower limit"), entry.lower) ||
         !read(upper_, deviations ? tr("Upper deviation") : tr("Upper limit"), entry.upper))
         return;
-    if (const std::optional<std::string> problem = tolerance_problem(entry)) {
-        say(qstring(*problem), true);
-        return;
-    }
+    // A tolerance that cannot be kept is refused with the reason, unsaved.
     const Status saved = tolerances_.set(entry);
     if (!saved.ok()) {
-        say(tr("Not saved: %1").arg(qstring(saved.reason())), true);
+        say(qstring(saved.reason()), true);
         return;
     }
     edited_ = false;

@@ -34,7 +34,7 @@ namespace {
 constexpr const char* kSettingsGroup = "inspection_window";
 // A step of reading aims at this long, so that the window answers between
 // steps; the step's size in bytes follows what the last step took.
-constexpr qint64 kStepMilliseconds = 12;
+constexpr qint64 kStepMilliseconds = 20;
 constexpr size_t kMinStep = 64 << 10, kMaxStep = 64 << 20;
 
 QTableView* new_table(QWidget* parent, const char* name, const QString& accessible) {
@@ -158,8 +158,10 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
     setTabOrder(value_table_, tolerance_->pattern());
 
     connect(record_list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) {
-                if (!selecting_)
+            [this](const QModelIndex& current, const QModelIndex& previous) {
+                // The user's choice; not the first row the view takes by
+                // itself when it gets the focus with none chosen.
+                if (!selecting_ && previous.isValid())
                     follow_newest_ = current.row() == records_->rowCount() - 1;
                 shown_row_ = current.isValid() ? current.row() : -1;
                 show_details();
@@ -266,17 +268,17 @@ void InspectWindow::poll() {
     else if (ms > kStepMilliseconds * 2)
         step_bytes_ = std::max(step_bytes_ / 2, kMinStep);
 
+    records_->apply(change);  // a reset takes the current row away
     if (change.reset) follow_newest_ = true;
-    const int before = records_->rowCount();
-    records_->apply(change);
     const int count = records_->rowCount();
-    if (follow_newest_ && count > 0 && (count != before || change.reset || shown_row_ < 0))
+    const bool shown_changed = shown_row_ >= 0 && static_cast<size_t>(shown_row_) >= change.first &&
+                               change.first < change.count;
+    // While a long stretch is read the list fills; the newest record is
+    // chosen once it is known, not at every step.
+    if (!follower_.pending() && follow_newest_ && count > 0 && shown_row_ != count - 1)
         select_row(count - 1);
-    else if (shown_row_ >= 0 && static_cast<size_t>(shown_row_) >= change.first &&
-             change.first < change.count)
-        show_details();  // the record shown got more values
-    else if (change.reset || count == 0)
-        show_details();
+    else if (change.reset || count == 0 || shown_changed)
+        show_details();  // gone, or the record shown got more values
     if (change.any() || follower_.pending()) show_state();
     if (follower_.pending()) step_timer_->start();
     watch();

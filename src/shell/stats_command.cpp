@@ -44,8 +44,9 @@ int print_stats(const std::string& file, std::FILE* out, std::FILE* err) {
     }
     if (read) read = std::fwrite(text.data(), 1, text.size(), out) == text.size();
     if (std::fflush(out) != 0 || !read) {
-        std::fprintf(err, "tolvane: %s: %s\n", file.c_str(),
-                     read ? "the statistics could not be written" : "the file changed while it was read");
+        std::fprintf(
+            err, "tolvane: %s: %s\n", file.c_str(),
+            read ? "the statistics could not be written" : "the file changed while it was read");
         return 1;
     }
     return 0;

@@ -136,7 +136,8 @@ TEST_P(Follower, CopesWithWhatIsDoneToTheFile) {
 TEST_P(Follower, ReadsALongFileInStepsAndItsAppends) {
     std::string bytes = kHeader;
     for (int i = 0; i < 5000; ++i)
-        bytes += record(i % 60, i % 3 ? "" : "lot, \"#" + std::to_string(i) + "\"", "1.5\r\n2\r\n #3\r\n");
+        bytes += record(i % 60, i % 3 ? "" : "lot, \"#" + std::to_string(i) + "\"",
+                        "1.5\r\n2\r\n #3\r\n");
     write(kFile, bytes);
     settle();
     ASSERT_EQ(follower.record_count(), 10000u);  // " #3" begins a record too
@@ -151,11 +152,9 @@ TEST_P(Follower, ReadsALongFileInStepsAndItsAppends) {
               "2026-12-06T05:54:01,last,1,4,,4,4,0,3.5,,0,0,,\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(, Follower, ::testing::Values(SIZE_MAX, 7, 4096),
-                         [](const auto& info) {
-                             return info.param == SIZE_MAX ? std::string("AtOnce")
-                                                           : "Steps" + std::to_string(info.param);
-                         });
+INSTANTIATE_TEST_SUITE_P(, Follower, ::testing::Values(SIZE_MAX, 7, 4096), [](const auto& info) {
+    return info.param == SIZE_MAX ? std::string("AtOnce") : "Steps" + std::to_string(info.param);
+});
 
 }  // namespace
 }  // namespace tolvane

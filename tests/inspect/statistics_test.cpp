@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -55,7 +56,8 @@ class Statistics : public ::testing::TestWithParam<StatsCase> {};
 TEST_P(Statistics, MatchCertifiedAndHandValues) {
     const StatsCase& c = GetParam();
     std::vector<Number> numbers;
-    for (const std::string& text : c.values) numbers.push_back(*Number::parse(text));
+    for (const std::string& text : c.values)
+        numbers.push_back(*Number::parse(text));
     const auto s = compute_statistics(numbers, c.limits);
     EXPECT_EQ(s.n, c.values.size());
     expect_figure("mean", s.mean, c.mean);
@@ -74,20 +76,37 @@ INSTANTIATE_TEST_SUITE_P(
         // Certified values; the exact decimals beat the required 14 / 9 / 8 digits.
         StatsCase{"NumAcc1", {"10000001", "10000003", "10000002"}, kNone, {10000002}, {1}, {}, {}},
         StatsCase{"NumAcc2", num_acc("1.2", "1.1", "1.3"), kNone, {1.2}, {0.1, 14}, {}, {}},
-        StatsCase{"NumAcc3", num_acc("1000000.2", "1000000.1", "1000000.3"), kNone,
-                  {1000000.2}, {0.1, 14}, {}, {}},
-        StatsCase{"NumAcc4", num_acc("10000000.2", "10000000.1", "10000000.3"), kNone,
-                  {10000000.2}, {0.1, 14}, {}, {}},
+        StatsCase{"NumAcc3",
+                  num_acc("1000000.2", "1000000.1", "1000000.3"),
+                  kNone,
+                  {1000000.2},
+                  {0.1, 14},
+                  {},
+                  {}},
+        StatsCase{"NumAcc4",
+                  num_acc("10000000.2", "10000000.1", "10000000.3"),
+                  kNone,
+                  {10000000.2},
+                  {0.1, 14},
+                  {},
+                  {}},
         // One value, and equal values: nothing that needs a spread.
         StatsCase{"OneValue", {"25"}, {24, 26}, {25}, {}, {}, {}},
         StatsCase{"EqualValues", {"3.5", "3.5", "3.5"}, {3, 4}, {3.5}, {0}, {}, {}},
         // Values exactly on the limits are within; mean 2, sd 1.
         StatsCase{"OnTheLimits", {"1", "2", "3"}, {1, 3}, {2}, {1}, {1.0 / 3}, {1.0 / 3}},
-        StatsCase{"OutsideBothSides", {"0.5", "2", "3.5"}, {1, 3}, {2}, {1.5}, {2.0 / 9}, {2.0 / 9},
-                  1, 1},
+        StatsCase{"OutsideBothSides",
+                  {"0.5", "2", "3.5"},
+                  {1, 3},
+                  {2},
+                  {1.5},
+                  {2.0 / 9},
+                  {2.0 / 9},
+                  1,
+                  1},
         // Only an upper limit: Ppk from it, no Pp.
-        StatsCase{"UpperOnly", {"0.01", "0.02", "0.03"}, {std::nullopt, 0.05}, {0.02}, {0.01},
-                  {}, {1}},
+        StatsCase{
+            "UpperOnly", {"0.01", "0.02", "0.03"}, {std::nullopt, 0.05}, {0.02}, {0.01}, {}, {1}},
         StatsCase{"LowerOnly", {"10", "12", "14"}, {4, std::nullopt}, {12}, {2}, {}, {4.0 / 3}},
         StatsCase{"NoValues", {}, {1, 2}, {}, {}, {}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -96,7 +115,8 @@ INSTANTIATE_TEST_SUITE_P(
 // the required digits on the hardest set.
 TEST(StatisticsOfDoubles, NumAcc4) {
     std::vector<double> values{10000000.2};
-    for (int i = 0; i < 500; ++i) values.insert(values.end(), {10000000.1, 10000000.3});
+    for (int i = 0; i < 500; ++i)
+        values.insert(values.end(), {10000000.1, 10000000.3});
     const auto s = compute_statistics(values);
     EXPECT_GE(digits(*s.mean, 10000000.2), 14);
     EXPECT_GE(digits(*s.sd, 0.1), 8);
@@ -108,6 +128,20 @@ TEST(Numbers, ReadInTheFilesFormOnly) {
     EXPECT_EQ(Number::parse("-0.021")->value(), -0.021);
     for (const char* bad : {"", "1,5", "abc", "1.2.3", "inf", "nan", "1e999", "0x10", "1e"})
         EXPECT_FALSE(Number::parse(bad).has_value()) << bad;
+    // The same double as from_chars gives, on the quick road and the other.
+    for (int64_t digits = 1; digits < 1'000'000'000'000'000; digits = digits * 7 + 3) {
+        for (const char* exponent : {"E-22", "E-9", "E-3", "E+0", "E+7", "E+22", "E-23", "E+300"}) {
+            const std::string text = std::to_string(digits) + exponent;
+            double want = 0;
+            const bool in_range =
+                std::from_chars(text.data(), text.data() + text.size(), want).ec == std::errc();
+            const auto got = Number::parse(text);
+            ASSERT_EQ(got.has_value(), in_range) << text;
+            if (got) {
+                EXPECT_EQ(got->value(), want) << text;
+            }
+        }
+    }
 }
 
 // A value written as the limit lies on the limit that nominal and deviation give.
@@ -116,6 +150,9 @@ TEST(Tolerances, LimitsFromNominalHoldTheirValues) {
     EXPECT_EQ(verdict(Number::parse("24.979")->value(), limits), Verdict::kWithin);
     EXPECT_EQ(verdict(Number::parse("24.9789")->value(), limits), Verdict::kLow);
     EXPECT_EQ(verdict(Number::parse("25.0001")->value(), limits), Verdict::kHigh);
+    // 0.1 + 0.2 is 0.30000000000000004 in doubles.
+    EXPECT_EQ(verdict(Number::parse("0.3")->value(), limits_of({"X", 0.1, 0.2, 1})),
+              Verdict::kWithin);
 }
 
 struct MatchCase {
@@ -127,17 +164,18 @@ struct MatchCase {
 TEST(Tolerances, LongestMatchWinsAndTheUserOverTheComputer) {
     testing::MemoryToleranceSettings settings;
     settings.computer = {{"Shaft*", {}, 1, 2}, {"Shaft D25*", {}, 3, 4}, {"Bore", {}, 5, 6}};
-    settings.user = {{"Shaft D25*", {}, 7, 8}, {"Shaft D25 lot 17", {}, 9, 10},
+    settings.user = {{"Shaft D25*", {}, 7, 8},
+                     {"Shaft D25 lot 17", {}, 9, 10},
                      {"Shaft D25 lot 17*", {}, 11, 12}};
     const Tolerances tolerances(settings);
-    for (const MatchCase& c : std::initializer_list<MatchCase>{
-             {"Shaft D25 lot 17", "Shaft D25 lot 17", true},
-             {"Shaft D25 lot 170", "Shaft D25 lot 17*", true},
-             {"Shaft D25 lot 3", "Shaft D25*", true},
-             {"Shaft D30", "Shaft*", false},
-             {"Bore", "Bore", false},
-             {"Bore 2", nullptr, false},
-             {"shaft D25", nullptr, false}}) {
+    for (const MatchCase& c :
+         std::initializer_list<MatchCase>{{"Shaft D25 lot 17", "Shaft D25 lot 17", true},
+                                          {"Shaft D25 lot 170", "Shaft D25 lot 17*", true},
+                                          {"Shaft D25 lot 3", "Shaft D25*", true},
+                                          {"Shaft D30", "Shaft*", false},
+                                          {"Bore", "Bore", false},
+                                          {"Bore 2", nullptr, false},
+                                          {"shaft D25", nullptr, false}}) {
         SCOPED_TRACE(c.description);
         const auto match = tolerances.find(c.description);
         ASSERT_EQ(match.has_value(), c.pattern != nullptr);
@@ -151,7 +189,8 @@ TEST(Tolerances, BadInputIsRefusedAndNothingSaved) {
     testing::MemoryToleranceSettings settings;
     Tolerances tolerances(settings);
     const double inf = INFINITY;
-    for (const auto& [entry, message] : std::initializer_list<std::pair<ToleranceEntry, const char*>>{
+    for (const auto& [entry, message] :
+         std::initializer_list<std::pair<ToleranceEntry, const char*>>{
              {{"", {}, 1, 2}, "Give the description"},
              {{"A", {}, 2, 2}, "The lower limit must be below the upper limit."},
              {{"A", {}, 3, 2}, "The lower limit must be below the upper limit."},

@@ -17,8 +17,9 @@ TEST(QtToleranceSettings, UserFileOverComputerFileAndBackAgain) {
     testing::WorkDir dir;
     const std::string user = (dir.path() / "user/tolvane/tolvane.conf").string();
     const std::string computer = (dir.path() / "computer.conf").string();
-    std::ofstream(computer) << "[tolerances]\n1\\pattern=Shaft D25*\n1\\nominal=25\n"
-                               "1\\lower=-0.021\n1\\upper=0\n2\\pattern=Bore\n2\\upper=oops\nsize=2\n";
+    std::ofstream(computer)
+        << "[tolerances]\n1\\pattern=Shaft D25*\n1\\nominal=25\n"
+           "1\\lower=-0.021\n1\\upper=0\n2\\pattern=Bore\n2\\upper=oops\nsize=2\n";
     QtToleranceSettings settings(user, computer);
     Tolerances tolerances(settings);
     EXPECT_EQ(tolerances.computer().size(), 1u);  // the unreadable entry is left out
@@ -33,7 +34,9 @@ TEST(QtToleranceSettings, UserFileOverComputerFileAndBackAgain) {
     EXPECT_EQ(reread.user(), (std::vector<ToleranceEntry>{{"Shaft D25*", 25, -0.021, 0.1}}));
     EXPECT_TRUE(reread.find("Shaft D25 lot 1")->from_user);
     EXPECT_EQ(QSettings(QString::fromStdString(user), QSettings::IniFormat)
-                  .value("tolerances/size").toInt(), 1);
+                  .value("tolerances/size")
+                  .toInt(),
+              1);
 
     // A file that cannot be written: refused with the reason, nothing changed.
     QtToleranceSettings blocked((dir.path() / "computer.conf/tolvane.conf").string(), computer);

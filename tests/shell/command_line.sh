@@ -45,8 +45,12 @@ done <<CASES
 |1||tolvane: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); *xvfb-run*
 -platform xcb -display :77|1||tolvane: cannot open the display; *xvfb-run*
 -platform offscreen -session 1a2b3c -style=fusion|124||*
+--inspect a b|2||tolvane: Unexpected argument 'b'.\n$try
+--inspect|1||tolvane: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); *xvfb-run*
+-platform offscreen --inspect missing.txt|124||*
 CASES
 [[ -e $work/com.dat || -e $work/databac.txt ]] && fail "the title window wrote files"
+[[ -e $work/missing.txt ]] && fail "the Inspection window made the file it only reads"
 
 # A stand-in for a USB adapter: a pseudo-terminal behind a by-id style name.
 pty() { # LINK: a simulator's pseudo-terminal linked at LINK; its device in $device

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Inspection window beside the polling window, both the real program, on
 # a display of their own under a window manager (openbox), as ./run starts
-# them: the Inspection window first, without taking the keyboard focus from
+# them: the Inspection window without taking the keyboard focus from
 # the title window; then blocks from the simulator, with a description typed
 # into the polling window, land in databac.txt and the Inspection window shows
 # them, judged against a tolerance from the user's settings file. A
@@ -104,12 +104,6 @@ sim_pid=$!
 until_ok 10 "the simulator makes $link" test -L "$link"
 export TOLVANE_COM1=$link
 
-# As ./run starts it: first, and without the keyboard focus. databac.txt does
-# not exist yet; the polling window makes it.
-(cd "$work/cwd" && TOLVANE_INSPECT_IN_BACKGROUND=1 exec "$tolvane" --inspect) \
-    >"$work/inspect.log" 2>&1 &
-inspect_pid=$!
-
 # find_window PID NAME-REGEX: the process's visible window of that title.
 find_window() {
     local w deadline=$((SECONDS + limit))
@@ -119,12 +113,6 @@ find_window() {
         sleep 0.1
     done
 }
-inspector=$(find_window "$inspect_pid" '^KLD-350 Inspection')
-[[ -n "$inspector" ]] || fail "no window 'KLD-350 Inspection'"
-caption=$(LC_ALL=C.UTF-8 xprop -id "$inspector" _NET_WM_NAME)
-[[ $caption == *'"KLD-350 Inspection — databac.txt"' ]] || fail "the Inspection window's caption: $caption"
-xdotool windowsize --sync "$inspector" 1272 700 windowmove --sync "$inspector" 4 24 ||
-    fail "cannot place the Inspection window"
 
 (cd "$work/cwd" && exec "$tolvane") >"$work/tolvane.log" 2>&1 &
 app_pid=$!
@@ -132,8 +120,21 @@ title=$(find_window "$app_pid" '.*')
 [[ -n "$title" ]] || fail "no title window"
 title_active() { [[ "$(xdotool getactivewindow 2>/dev/null)" == "$title" ]]; }
 until_ok 5 "the title window has the keyboard focus" title_active
+
+# As ./run starts it, without the keyboard focus; whether its window comes
+# before or (as here) after the title window's, the focus stays with OK.
+# databac.txt does not exist yet; the polling window makes it.
+(cd "$work/cwd" && TOLVANE_INSPECT_IN_BACKGROUND=1 exec "$tolvane" --inspect) \
+    >"$work/inspect.log" 2>&1 &
+inspect_pid=$!
+inspector=$(find_window "$inspect_pid" '^KLD-350 Inspection')
+[[ -n "$inspector" ]] || fail "no window 'KLD-350 Inspection'"
+caption=$(LC_ALL=C.UTF-8 xprop -id "$inspector" _NET_WM_NAME)
+[[ $caption == *'"KLD-350 Inspection — databac.txt"' ]] || fail "the Inspection window's caption: $caption"
 sleep 1
-title_active || fail "the title window lost the focus to $(xdotool getactivewindow)"
+title_active || fail "the title window lost the keyboard focus to $(xdotool getactivewindow)"
+xdotool windowsize --sync "$inspector" 1272 700 windowmove --sync "$inspector" 4 24 ||
+    fail "cannot place the Inspection window"
 # Return goes to the window with the focus: the title window's OK.
 xdotool key Return || fail "cannot press Return"
 

@@ -56,13 +56,13 @@ TEST_F(InspectWindowTest, ANewRecordAppearsSelectedWithItsValuesJudged) {
     settings_.user = {{"Shaft D25*", 25.0, -0.021, 0.0}};
     write(std::string(kHeader) + "#2026-12-06 05:54:07#\r\n\"Shaft D25 lot 16\"\r\n25\r\n");
     InspectWindow& window = open();
-    QTRY_COMPARE(window.records()->rowCount(), 1);
-    QTRY_COMPARE(window.shown_row(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.records()->rowCount() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.shown_row() == 0; }));
 
     write("#2026-12-06 05:55:12#\r\n\"Shaft D25 lot 17\"\r\n24.97\r\n24.99\r\n25.01\r\n25\r\nx1\r\n",
           std::ios::app);
-    QTRY_COMPARE(window.records()->rowCount(), 2);
-    QTRY_COMPARE(window.shown_row(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.records()->rowCount() == 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.shown_row() == 1; }));
     EXPECT_TRUE(window.record_list()->selectionModel()->isRowSelected(1, {}));
     EXPECT_EQ(cell(window.records(), 1, RecordListModel::kVerdict), "2 out of tolerance");
     EXPECT_EQ(cell(window.records(), 0, RecordListModel::kVerdict), "OK");
@@ -97,7 +97,7 @@ TEST_F(InspectWindowTest, ToleranceInputInTheRegionalFormAndRefusals) {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     write(std::string(kHeader) + "#2026-12-06 05:54:07#\r\n\"Pin\"\r\n4.99\r\n5.03\r\n");
     InspectWindow& window = open();
-    QTRY_COMPARE(window.shown_row(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.shown_row() == 0; }));
     ToleranceEditor* editor = window.tolerance();
     EXPECT_EQ(editor->pattern()->text(), "Pin");
 
@@ -109,8 +109,9 @@ TEST_F(InspectWindowTest, ToleranceInputInTheRegionalFormAndRefusals) {
         QTest::mouseClick(editor->save_button(), Qt::LeftButton);
         return editor->message()->text();
     };
-    // A point is no decimal separator in German; text; lower above upper.
-    EXPECT_TRUE(attempt("5", "-0.02", "0,02").contains("is not a number"));
+    // A point is no decimal separator in German (but a group separator: -0.021
+    // would be -21); text; lower above upper.
+    EXPECT_TRUE(attempt("5", "-0.021", "0,02").contains("is not a number"));
     EXPECT_TRUE(attempt("5", "abc", "0,02").contains("is not a number"));
     EXPECT_FALSE(attempt("", "5,1", "4,9").isEmpty());
     EXPECT_TRUE(settings_.user.empty());
@@ -125,22 +126,22 @@ TEST_F(InspectWindowTest, ToleranceInputInTheRegionalFormAndRefusals) {
 TEST_F(InspectWindowTest, ClearedDeletedAndMadeAgain) {
     write(std::string(kHeader) + "#2026-12-06 05:54:07#\r\n1.5\r\n");
     InspectWindow& window = open();
-    QTRY_COMPARE(window.shown_row(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.shown_row() == 0; }));
 
     write(kHeader);  // Clear
-    QTRY_COMPARE(window.records()->rowCount(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.records()->rowCount() == 0; }));
     EXPECT_EQ(window.values()->rowCount(), 0);
     EXPECT_EQ(window.statistics()->figure("mean"), "—");
 
     std::filesystem::remove(work_.path() / "databac.txt");
-    QTRY_VERIFY(window.file_status()->text().contains("missing"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.file_status()->text().contains("missing"); }));
 
     // Made again by another name and renamed over, as an editor saves it.
     std::ofstream(work_.path() / "new.txt", std::ios::binary)
         << kHeader << "#2026-12-07#\r\n\"Again\"\r\n2\r\n3\r\n";
     std::filesystem::rename(work_.path() / "new.txt", work_.path() / "databac.txt");
-    QTRY_COMPARE(window.records()->rowCount(), 1);
-    QTRY_COMPARE(window.shown_row(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.records()->rowCount() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.shown_row() == 0; }));
     EXPECT_EQ(window.statistics()->figure("mean"), "2.5");
     EXPECT_TRUE(window.file_status()->text().contains("1 record;"));
 }
