@@ -9,6 +9,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPrinter>
 #include <QTableView>
 #include <QTest>
 #include <algorithm>
@@ -96,6 +97,16 @@ TEST_F(InspectLotTest, SeveralRecordsShowTheirFiguresWithTheSigmaEachUsed) {
         << window_->lot()->saved()->text().toStdString();
     ASSERT_TRUE(window_->lot()->report_to("lot.pdf"));
     EXPECT_EQ(read("lot.pdf").substr(0, 5), "%PDF-");
+
+    // Printing draws the same report on the printer's paper (Letter here).
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName("printed.pdf");
+    printer.setFullPage(true);
+    printer.setPageSize(QPageSize(QPageSize::Letter));
+    paint_lot_report(printer, window_->lot()->lot(), QLocale(), QDateTime::currentDateTime());
+    EXPECT_EQ(read("printed.pdf").substr(0, 5), "%PDF-");
+    EXPECT_NE(read("printed.pdf").find("/MediaBox [0 0 612.000000 792.000000]"), std::string::npos);
 
     // A folder that is not there: nothing written, and a message says why.
     EXPECT_FALSE(window_->lot()->export_csv_to("missing/lot.csv"));
