@@ -406,6 +406,14 @@ class Pages {
     int page_ = 1, count_;
 };
 
+// A deviation with its sign, "+0.0023", and no "-0.0000".
+QString signed_text(double x, int decimals, const QLocale& locale) {
+    QString text = locale.toString(x, 'f', decimals);
+    const QString zero = locale.toString(0.0, 'f', decimals);
+    if (text == "-" + zero || text == locale.negativeSign() + zero) return zero;
+    return x > 0 && text != zero ? locale.positiveSign() + text : text;
+}
+
 struct Column {
     QString title;
     double width;
@@ -413,12 +421,12 @@ struct Column {
 };
 const std::vector<Column> kColumns = {
     {"Record", 38, Qt::AlignRight}, {"Time", 92, Qt::AlignLeft},
-    {"Description", 150, Qt::AlignLeft}, {"No.", 26, Qt::AlignRight},
+    {"Description", 138, Qt::AlignLeft}, {"No.", 26, Qt::AlignRight},
     {"Value", 70, Qt::AlignRight},  {"Deviation", 64, Qt::AlignRight},
     {"Verdict", 46, Qt::AlignLeft},
 };
 constexpr double kTableTop = kTop + 34;
-constexpr double kColumnGap = 4;
+constexpr double kColumnGap = 6;
 
 int rows_per_page() { return static_cast<int>((kBottom - kTableTop - kRow) / kRow); }
 
@@ -541,8 +549,8 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
                     const double x = v.number->value();
                     const int d = v.number->has_decimal() ? std::max(0, -v.number->exponent()) : 6;
                     cells << locale.toString(x, 'f', std::min(d, 12))
-                          << (has_nominal ? locale.toString(x - nominal, 'f', std::min(std::max(d, w.decimals), 12))
-                                      : QString())
+                          << (has_nominal ? signed_text(x - nominal, std::min(std::max(d, w.decimals), 12), locale)
+                                          : QString())
                           << (own.any() ? QString(verdict(x, own) == Verdict::kLow    ? "LOW"
                                                   : verdict(x, own) == Verdict::kHigh ? "HIGH"
                                                                                       : "OK")
