@@ -143,9 +143,8 @@ void LotControl::add_file_actions(QMenu& file) {
 }
 
 void LotControl::add_select_actions(QMenu& menu) {
-    QAction* same = menu.addAction(tr("All Records with This &Description"), this,
-                                   [this] { select_description(); });
-    QAction* range = menu.addAction(tr("Records in a &Time Range…"), this, [this] {
+    menu.addAction(tr("All Records with This &Description"), this, [this] { select_description(); });
+    menu.addAction(tr("Records in a &Time Range…"), this, [this] {
         QDialog dialog(&window_);
         dialog.setWindowTitle(tr("Records in a Time Range"));
         auto* form = new QFormLayout(&dialog);
@@ -158,9 +157,10 @@ void LotControl::add_select_actions(QMenu& menu) {
         auto* to = new QDateTimeEdit(first.addSecs(24 * 3600 - 1), &dialog);
         for (QDateTimeEdit* edit : {from, to}) {
             edit->setCalendarPopup(true);
-            edit->setDisplayFormat(QLocale().dateTimeFormat(QLocale::ShortFormat).contains("ss")
-                                       ? QLocale().dateTimeFormat(QLocale::ShortFormat)
-                                       : QLocale().dateTimeFormat(QLocale::ShortFormat) + ":ss");
+            // The regional short form, with seconds: records are stamped to the second.
+            QString format = QLocale().dateTimeFormat(QLocale::ShortFormat);
+            if (!format.contains("ss")) format.replace("mm", "mm:ss");
+            edit->setDisplayFormat(format);
         }
         form->addRow(tr("&From:"), from);
         form->addRow(tr("&To:"), to);
@@ -170,8 +170,6 @@ void LotControl::add_select_actions(QMenu& menu) {
         form->addRow(buttons);
         if (dialog.exec() == QDialog::Accepted) select_time_range(from->dateTime(), to->dateTime());
     });
-    (void)same;
-    (void)range;
 }
 
 void LotControl::selection_changed() {
