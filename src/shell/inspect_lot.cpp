@@ -45,7 +45,7 @@ constexpr size_t kScanStep = 2048;
 LotChart::LotChart(QWidget* parent) : QWidget(parent) {
     setObjectName("lot_chart");
     setAccessibleName(tr("X-bar and s chart of the selected records"));
-    setMinimumSize(360, 260);
+    setMinimumSize(360, 200);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Base);
 }
