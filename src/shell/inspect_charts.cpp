@@ -53,7 +53,11 @@ QChart* new_chart(QWidget* owner, QChartView*& view, const QString& title,
     chart->setTitleFont(font);
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->setLocalizeNumbers(true);
-    chart->setLocale(QLocale());
+    // The regional decimal separator, but no group separators: they make
+    // the labels of an axis too long to fit.
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    chart->setLocale(locale);
     chart->setMargins(QMargins(4, 4, 4, 4));
     chart->setBackgroundRoundness(0);
     chart->legend()->setAlignment(Qt::AlignBottom);
@@ -138,7 +142,8 @@ std::pair<double, double> padded_range(double min, double max) {
     if (!std::isfinite(min) || !std::isfinite(max) || min > max) return {0, 1};
     double room = (max - min) * 0.08;
     if (room == 0) room = std::max(std::abs(min) * 0.01, 1e-3);
-    return {min - room, max + room};
+    // Readings are never negative: an axis of them starts at 0 at the least.
+    return {min >= 0 ? std::max(0.0, min - room) : min - room, max + room};
 }
 
 RunChart::RunChart(QWidget* parent) : QWidget(parent) {

@@ -59,7 +59,7 @@ QLabel* StatisticsPanel::add(QFormLayout* form, const QString& name, const QStri
                              const QString& tip) {
     auto* value = new QLabel(this);
     value->setObjectName("stat_" + name);
-    value->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     value->setMinimumWidth(value->fontMetrics().horizontalAdvance("-0000.0000000"));
     QString accessible = label;
