@@ -45,7 +45,7 @@ if(NOT out MATCHES "Section: science\n")
 endif()
 # From dpkg-shlibdeps (Qt, the UNO libraries; Debian 13 names some of them
 # with a "t64" suffix) and from the explicit list.
-foreach(dep libqt6serialport6 libqt6widgets6 libqt6charts6 libuno-sal3 libuno-cppu3 libreoffice-calc ure
+foreach(dep libqt6serialport6 libqt6widgets6 libqt6charts6 libqt6printsupport6 libuno-sal3 libuno-cppu3 libreoffice-calc ure
             qt6-qpa-plugins fonts-liberation)
     if(NOT out MATCHES "[:,] ${dep}(t64)?[ ,\n]")
         failed("does not depend on ${dep}")

@@ -14,6 +14,7 @@
 
 #include "qt/port_listing.h"
 #include "shell/application.h"
+#include "shell/lot_commands.h"
 #include "shell/stats_command.h"
 
 #ifndef TOLVANE_VERSION_TEXT
@@ -103,7 +104,9 @@ QString help_text(const QCommandLineParser& parser) {
     QString text = parser.helpText();
     return text.replace(0, text.indexOf('\n'),
                         "Usage: tolvane [options]\n       tolvane --inspect [FILE]\n"
-                        "       tolvane --stats [FILE]\n");
+                        "       tolvane --stats [FILE]\n"
+                        "       tolvane --export-csv OUT.csv | --report OUT.pdf [--description TEXT]\n"
+                        "               [--from WHEN] [--to WHEN] [FILE]\n");
 }
 
 void print(std::FILE* stream, const QString& text) {
@@ -114,6 +117,9 @@ void print(std::FILE* stream, const QString& text) {
 // windows' QApplication. Nothing when no option asks for anything ("--"
 // alone, or only Qt's options): then the windows start, as without options;
 // with --inspect, `inspect` is the file that the Inspection window follows.
+// A --report asked for, drawn once run_options has returned.
+std::optional<LotRequest> pending_report;
+
 std::optional<int> run_options(int argc, char** argv, std::optional<std::string>& inspect) {
     const std::function<void()> restore_ctype = choose_utf8_ctype();
     QCoreApplication app(argc, argv);
@@ -157,6 +163,8 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
         "directory): tolerances, statistics and charts of every record, following "
         "the file as the polling window appends to it.");
     parser.addOption(inspect_option);
+    const LotOptions lot;
+    lot.add_to(parser);
 
     const OwnArguments own = own_arguments(argc, argv);
     QString error = own.error;
@@ -164,9 +172,11 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
     // A FILE only after an option that reads one.
     const QStringList files = error.isEmpty() ? parser.positionalArguments() : QStringList();
     const qsizetype files_allowed =
-        error.isEmpty() && (parser.isSet(stats) || parser.isSet(inspect_option)) ? 1 : 0;
+        error.isEmpty() && (parser.isSet(stats) || parser.isSet(inspect_option) || lot.wanted(parser)) ? 1 : 0;
     if (error.isEmpty() && files.size() > files_allowed)
         error = "Unexpected argument '" + files.at(files_allowed) + "'.";
+    std::optional<LotRequest> lot_request;
+    if (error.isEmpty()) lot_request = lot.request(parser, files, error);
     if (!error.isEmpty()) {
         print(stderr, "tolvane: " + error + "\nTry 'tolvane --help'.\n");
         return 2;
@@ -177,6 +187,12 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
         print(stdout, "tolvane " TOLVANE_VERSION_TEXT "\n");
     } else if (parser.isSet(list_ports)) {
         print(stdout, QString::fromStdString(port_listing()));
+    } else if (lot_request && !lot_request->report) {
+        return export_csv_command(*lot_request, stderr);
+    } else if (lot_request) {
+        // Drawn after this QCoreApplication has gone, in a QGuiApplication.
+        pending_report = *lot_request;
+        return 0;
     } else if (parser.isSet(stats)) {
         const QStringList file = parser.positionalArguments();
         return print_stats(file.isEmpty() ? "databac.txt" : file.first().toLocal8Bit().toStdString(),
@@ -222,7 +238,10 @@ std::function<void()> choose_utf8_ctype() {
 int run_program(int argc, char** argv) {
     std::optional<std::string> inspect;
     if (argc > 1) {
-        if (const std::optional<int> status = run_options(argc, argv, inspect)) return *status;
+        if (const std::optional<int> status = run_options(argc, argv, inspect)) {
+            if (*status == 0 && pending_report) return report_command(argc, argv, *pending_report, stderr);
+            return *status;
+        }
     }
     return run_application(argc, argv, inspect);
 }

@@ -22,6 +22,7 @@
 #include "qt/qt_port_mapping.h"
 #include "shell/help_window.h"
 #include "shell/inspect_charts.h"
+#include "shell/inspect_lot.h"
 #include "shell/inspect_models.h"
 #include "shell/inspect_panels.h"
 #include "shell/qt_controls.h"
@@ -170,6 +171,7 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
         show_details();
     });
 
+    lot_ = new LotControl(*this, *record_list_, follower_, tolerances_, files_, path_);
     build_menus();
 
     watcher_ = new QFileSystemWatcher(this);
@@ -201,6 +203,8 @@ InspectWindow::~InspectWindow() = default;
 
 void InspectWindow::build_menus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
+    lot_->add_file_actions(*file);
+    file->addSeparator();
     QAction* close = file->addAction(tr("&Close"), this, &QWidget::close);
     close->setShortcut(QKeySequence::Close);
     QMenu* go = menuBar()->addMenu(tr("&Go"));
@@ -217,6 +221,7 @@ void InspectWindow::build_menus() {
     QAction* tolerance =
         go->addAction(tr("&Tolerance"), this, [this] { tolerance_->pattern()->setFocus(); });
     tolerance->setShortcut(Qt::ALT | Qt::Key_3);
+    lot_->add_select_actions(*menuBar()->addMenu(tr("&Select")));
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     QAction* contents = help->addAction(tr("&Help"), this, [this] {
         if (!help_) help_ = new HelpWindow(this);

@@ -18,6 +18,8 @@ class QTimer;
 
 namespace tolvane {
 
+class LotControl;
+
 class RecordListModel;
 class ValueTableModel;
 class StatisticsPanel;
@@ -50,6 +52,7 @@ class InspectWindow final : public QMainWindow {
     RunChart* run_chart() const { return run_chart_; }
     Histogram* histogram() const { return histogram_; }
     QLabel* file_status() const { return file_status_; }
+    LotControl* lot() const { return lot_; }
     const RecordFollower& follower() const { return follower_; }
     // The row shown in the details; -1 without one.
     int shown_row() const { return shown_row_; }
@@ -89,6 +92,8 @@ class InspectWindow final : public QMainWindow {
     QFileSystemWatcher* watcher_;
     QTimer* check_timer_;  // the once-a-second look
     QTimer* step_timer_;   // the next step of a long read
+    // Several records as a lot: its panel, export, report and printing.
+    LotControl* lot_ = nullptr;
     HelpWindow* help_ = nullptr;
 
     size_t step_bytes_ = 4 << 20;

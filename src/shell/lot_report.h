@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "inspect/lot.h"
+#include "inspect/record.h"
+#include "inspect/tolerances.h"
+
+class QPagedPaintDevice;
+class QPainter;
+class QRectF;
+
+namespace tolvane {
+
+// Records chosen for a report or an export, with their tolerances.
+struct Lot {
+    QString file;       // as the user named it
+    QString selection;  // how they were chosen, in words
+    std::vector<Record> records;
+    std::vector<size_t> numbers;  // each record's number in the file, from 1
+    std::vector<std::optional<ToleranceEntry>> tolerances;  // each record's
+    // The tolerance of them all when every record has the same limits;
+    // else none, and `mixed_tolerances`.
+    std::optional<ToleranceEntry> tolerance;
+    bool mixed_tolerances = false;
+    LotStatistics statistics;
+};
+
+// Fills the lot's common tolerance and statistics from its records and
+// their tolerances.
+void complete_lot(Lot& lot);
+
+// The lot's CSV file (see inspect/csv_export.h).
+std::string lot_csv(const Lot& lot);
+
+// Draws the inspection report on A4 pages: the file and selection, the
+// tolerance, the statistics with the sigma each figure used, the run chart
+// (one record) or the X-bar and s chart (several) and the histogram as
+// vector graphics, then the values, with page numbers and the date made.
+// For a QPdfWriter or a QPrinter alike.
+void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& locale,
+                      const QDateTime& made);
+
+// The figures of the lot as the report lists them: what, how much, and
+// which sigma it used (or how it was found).
+struct LotFigure {
+    QString label, value, how;
+};
+std::vector<LotFigure> lot_figures(const Lot& lot, const QLocale& locale);
+
+// The X-bar chart above the s chart of a lot of several records, in `box`
+// (the painter's units; text sizes as points in them).
+void paint_control_charts(QPainter& painter, const QRectF& box, const Lot& lot,
+                          const QLocale& locale);
+
+// The report as a PDF document.
+QByteArray lot_report_pdf(const Lot& lot, const QLocale& locale, const QDateTime& made);
+
+}  // namespace tolvane

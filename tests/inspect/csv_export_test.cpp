@@ -1,0 +1,106 @@
+#include "inspect/csv_export.h"
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <locale>
+#include <string>
+#include <vector>
+
+namespace tolvane {
+namespace {
+
+using Row = std::vector<std::string>;
+
+// RFC 4180 read back: quoted fields with doubled quotes, CRLF line ends.
+std::vector<Row> parse_csv(const std::string& text) {
+    std::vector<Row> rows(1, Row(1));
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        std::string& field = rows.back().back();
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            rows.back().emplace_back();
+        } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            ++i;
+            rows.emplace_back(1);
+        } else {
+            field += c;
+        }
+    }
+    rows.pop_back();  // after the last line end
+    return rows;
+}
+
+TEST(CsvExport, ReadsBackTheSameNumbersAndTextsInAGermanLocale) {
+    // A German decimal comma for everything that formats through the
+    // global locale (glibc's de_DE is not generated on every machine).
+    struct Comma : std::numpunct<char> {
+        char do_decimal_point() const override { return ','; }
+        char do_thousands_sep() const override { return '.'; }
+        std::string do_grouping() const override { return "\3"; }
+    };
+    const std::locale before = std::locale::global(std::locale(std::locale::classic(), new Comma));
+    Record record;
+    record.time = LocalDateTime{2026, 12, 6, 5, 54, 7};
+    record.description = "=Welle \"D25\", Los 7";
+    for (const char* text : {"25.012", "24.978", "abc", "1e-7", "25"})
+        record.values.push_back({text, Number::parse(text)});
+    ASSERT_EQ(record.values.size(), 5u);
+    std::string csv = export_csv_header();
+    append_export_rows(csv, record, 17, ToleranceEntry{"=Welle*", 25.0, -0.021, 0.0});
+    std::locale::global(before);
+
+    const std::vector<Row> rows = parse_csv(csv);
+    ASSERT_EQ(rows.size(), 6u) << csv;
+    EXPECT_EQ(rows[0], (Row{"time", "description", "record_number", "value_number", "value",
+                            "deviation", "verdict"}));
+    EXPECT_EQ(rows[1], (Row{"2026-12-06T05:54:07", "\t=Welle \"D25\", Los 7", "17", "1", "25.012",
+                            "0.012", "HIGH"}));
+    EXPECT_EQ(rows[2][5], "-0.022");
+    EXPECT_EQ(rows[2][6], "LOW");
+    EXPECT_EQ(rows[3], (Row{"2026-12-06T05:54:07", "\t=Welle \"D25\", Los 7", "17", "3", "abc", "",
+                            ""}));
+    EXPECT_EQ(rows[5][6], "OK");
+    for (const size_t i : {1, 2, 4, 5}) {
+        double value = 0;
+        const std::string& text = rows[i][4];
+        EXPECT_EQ(std::from_chars(text.data(), text.data() + text.size(), value).ec, std::errc{});
+        EXPECT_EQ(value, record.values[i - 1].number->value());
+    }
+}
+
+TEST(CsvExport, GuardsFormulasAndQuotesOnlyWhereNeeded) {
+    EXPECT_EQ(export_text_field("Shaft D25"), "Shaft D25");
+    EXPECT_EQ(export_text_field("a,b"), "\"a,b\"");
+    for (const char* formula : {"=1+1", "+12", "-12", "@SUM(A1)"})
+        EXPECT_EQ(export_text_field(formula), "\"\t" + std::string(formula) + "\"");
+    EXPECT_EQ(export_text_field(""), "");
+}
+
+TEST(CsvExport, ChoosesRecordsByDescriptionAndTime) {
+    const auto at = [](const char* text) { return parse_record(text); };
+    RecordChoice choice{"Shaft*", parse_iso_time("2026-12-06", false),
+                        parse_iso_time("2026-12-06", true)};
+    EXPECT_TRUE(choice.chooses(at("#2026-12-06 23:59:59#,\"Shaft 7\",1\r\n")));
+    EXPECT_FALSE(choice.chooses(at("#2026-12-07 00:00:00#,\"Shaft 7\",1\r\n")));
+    EXPECT_FALSE(choice.chooses(at("#2026-12-06 10:00:00#,\"Hub\",1\r\n")));
+    EXPECT_FALSE(choice.chooses(at("\"garbage\",\"Shaft 7\",1\r\n")));
+    EXPECT_EQ(parse_iso_time("2026-12-06T05:54", true), (LocalDateTime{2026, 12, 6, 5, 54, 59}));
+    for (const char* bad : {"2026-02-29", "2026-13-01", "2026-12-06T24:00", "06.12.2026", "2026-12-06X"})
+        EXPECT_FALSE(parse_iso_time(bad, false)) << bad;
+}
+
+}  // namespace
+}  // namespace tolvane
