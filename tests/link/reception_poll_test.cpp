@@ -65,8 +65,12 @@ class LineTest : public ReceptionPollTest {
   public:
     LineTest() {
         com.ticking = false;
-        ports.comstartup();  // opens at 0 ms
+        com.now = testing::at_ms(kOpened);
+        ports.comstartup();
+        com.now = {};
     }
+    // Before the first bytes by more than a pause: they are no block's tail.
+    static constexpr long kOpened = -200;
     // Bytes at 9600 baud from `start_ms`, in 10-byte chunks 10 ms apart, as
     // a port that is read as bytes arrive delivers them. Returns the end.
     long send(long start_ms, std::string_view b) {
@@ -74,6 +78,21 @@ class LineTest : public ReceptionPollTest {
         for (size_t i = 0; i < b.size(); i += 10)
             com.arrive(t += 10, std::string(b.substr(i, 10)));
         return t;
+    }
+    // Bytes crossing the line at 9600 baud from `start_ms`, handed on late
+    // in bursts at the moments `at`, each after the reader saw the line
+    // quiet, as a loaded PC's kernel does; the last burst has the rest.
+    long bursts(long start_ms, std::string_view b, std::initializer_list<long> at) {
+        size_t sent = 0;
+        for (const long t : at) {
+            const size_t due =
+                t == *std::prev(at.end()) ? b.size()
+                                          : std::min(b.size(), size_t((t - start_ms) * 96 / 100));
+            com.line.push_back({std::string(b.substr(sent, due - sent)), testing::at_ms(t - 5),
+                                testing::at_ms(t)});
+            sent = due;
+        }
+        return *std::prev(at.end());
     }
     // Ticks every 500 ms until a second after the last byte.
     void run() {
@@ -128,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"OpeningMidBlock",
                  [](LineTest& t) {
                      // The tail of a block: its 0xFF falls on a pair boundary.
-                     const long end = t.send(-5, block_of(60).substr(82));
+                     const long end = t.send(LineTest::kOpened - 5, block_of(60).substr(82));
                      t.send(end + 300, block_of(3));
                  },
                  {values_of(3)}},
@@ -153,12 +172,27 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"BlockOf300Bytes",
                  [](LineTest& t) { t.send(300, block_of(160) + block_of(4) + block_of(5)); },
                  {values_of(80)}},
+        LineCase{"BurstsWithGapsUpTo150ms",
+                 [](LineTest& t) {
+                     t.num_meas = 100;
+                     // At opening: the rest of a block that began before.
+                     t.bursts(LineTest::kOpened, block_of(100).substr(58), {-100, 50});
+                     t.bursts(300, block_of(100), {450, 500, 660});  // 150 ms late at its end
+                     t.bursts(1000, block_of(100), {1040, 1190, 1250, 1400});
+                 },
+                 {values_of(100), values_of(100)}},
+        LineCase{"StarvedReaderSawNoPause",
+                 [](LineTest& t) {
+                     // A stray byte, CR LF after a block: in one read.
+                     t.com.arrive(300, "\x7E" + block_of(3) + "\r\n" + block_of(2));
+                 },
+                 {values_of(3), values_of(2)}},
         LineCase{"UnterminatedEndsAtAPause",
                  [](LineTest& t) {
                      const long end = t.send(100, block_of(3, -1) + "\x12");
-                     t.send(end + 60, block_of(2));
-                     t.send(end + 100, std::string(1, '\0'));
-                     t.send(end + 130, block_of(2));  // no pause after the 0x00
+                     t.send(end + 200, block_of(2));
+                     t.send(end + 400, std::string(1, '\0'));
+                     t.send(end + 430, block_of(2));  // no pause after the 0x00
                  },
                  {values_of(3), values_of(2)}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -281,12 +315,29 @@ TEST_F(LineTest, ABlockThatWaitedCarriesItsArrivalTime) {
         const ReceptionPoll::Hold question = poll.hold();
         backup.cmd_backup_click();
     }
-    clock.steady_now = com.now;
+    clock.wall_now = WallTime(com.now.time_since_epoch());
     clock.times = {{2026, 12, 6, 6, 0, 8}};
     tick();
     EXPECT_EQ(files.files[kBackupFileName],
               std::string(kBackupHeader) + "#2026-12-06 06:00:00#\r\n1\r\n");
     EXPECT_EQ(lst_backup.rows, (Rows{"6.12.2026 6:00:00", "1"}));
+}
+
+// Closing, Exit, a signal and a port change let a block that is arriving
+// end first; one that has not ended 0.3 s after is dropped, and said so.
+TEST_F(LineTest, AClosingPortRecordsTheArrivingBlockWholeOrNotAtAll) {
+    num_meas = 100;
+    send(100, block_of(100));
+    com.now = testing::at_ms(190);
+    ports.close_port();
+    EXPECT_EQ(records(), std::vector<Rows>{values_of(100)});
+    ports.comstartup();
+    for (long t = 600; t < 1200; t += 40)  // a trickle that neither ends nor pauses
+        com.arrive(t, "\x01");
+    com.now = testing::at_ms(800);
+    ports.close_port();
+    EXPECT_EQ(records().size(), 1u);
+    EXPECT_EQ(reports, Rows{unfinished_block_message(13)});
 }
 
 TEST_F(LineTest, AClosedPortLeavesNoBlockBehindAndNothingForTheNext) {
@@ -295,7 +346,7 @@ TEST_F(LineTest, AClosedPortLeavesNoBlockBehindAndNothingForTheNext) {
     com.now = testing::at_ms(140);
     tick();
     ports.com_click(2);
-    send(300, block_of(1));
+    send(600, block_of(1));
     run();
     EXPECT_EQ(records(), (std::vector<Rows>{{"1", "2", "3"}, {"1"}}));
 }
