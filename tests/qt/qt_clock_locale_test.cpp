@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <ctime>
 
 namespace tolvane {
 namespace {
@@ -34,6 +35,15 @@ TEST(QtClockLocale, NowIsTheLocalTime) {
                         QTime(now.hour, now.minute, now.second));
     EXPECT_GE(got.toSecsSinceEpoch(), before.toSecsSinceEpoch());
     EXPECT_LE(got.toSecsSinceEpoch(), after.toSecsSinceEpoch());
+}
+
+TEST(QtClockLocale, AWallClockMomentInLocalTime) {
+    const std::time_t t = 1765000447;
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    EXPECT_EQ(QtClockLocale(QLocale::c()).at(std::chrono::system_clock::from_time_t(t)),
+              (LocalDateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                             tm.tm_sec}));
 }
 
 }  // namespace
