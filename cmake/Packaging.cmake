@@ -114,6 +114,7 @@ if(BUILD_TESTING)
                 -DAPP_ID=${TOLVANE_APP_ID}
                 "-DICON_SIZES=${TOLVANE_ICON_SIZES}"
                 -DLO_RUNPATH=${TOLVANE_LO_RUNPATH}
+                -DVERSION_TEXT=${TOLVANE_VERSION_TEXT}
                 -P ${PROJECT_SOURCE_DIR}/cmake/check_package.cmake)
         set_tests_properties(packaging.deb_installs_a_working_desktop_program PROPERTIES
             LABELS package TIMEOUT 300)

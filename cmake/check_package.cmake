@@ -5,7 +5,7 @@
 # and the program carries Debian's hardening.
 #
 #   cmake -DCPACK_CONFIG=<build>/CPackConfig.cmake -DWORK_DIR=<dir> -DAPP_ID=<id>
-#         -DICON_SIZES=16;32;... -DLO_RUNPATH=<dir>
+#         -DICON_SIZES=16;32;... -DLO_RUNPATH=<dir> -DVERSION_TEXT=<1.00>
 #         -P check_package.cmake
 
 function(run)
@@ -36,8 +36,9 @@ message(STATUS "control fields:\n${out}")
 if(NOT out MATCHES "Package: tolvane\n")
     failed("package name is not tolvane")
 endif()
-if(NOT out MATCHES "Version: 1\\.00\n")
-    failed("version is not 1.00")
+string(REPLACE "." "\\." version_pattern "${VERSION_TEXT}")
+if(NOT out MATCHES "Version: ${version_pattern}\n")
+    failed("version is not ${VERSION_TEXT}")
 endif()
 if(NOT out MATCHES "Section: science\n")
     failed("section is not science")
@@ -101,6 +102,14 @@ if(EXISTS ${program})
             failed("not hardened: no ${what} in usr/bin/tolvane")
         endif()
     endforeach()
+
+    # It starts: the packaged program itself, in a clean environment, says
+    # exactly its version on stdout.
+    execute_process(COMMAND env -i PATH=/usr/bin:/bin ${program} --version
+        RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT rc EQUAL 0 OR NOT out STREQUAL "tolvane ${VERSION_TEXT}\n")
+        failed("usr/bin/tolvane --version: status ${rc}, stdout \"${out}\", stderr \"${err}\"")
+    endif()
 endif()
 
 # The installed tree as software centres read it: metadata, menu entry and

@@ -1,5 +1,7 @@
 #include "qt/qt_dialogs.h"
 
+#include <cstdio>
+
 #include <QAbstractButton>
 #include <QMessageBox>
 
@@ -28,6 +30,10 @@ bool QtDialogs::ask_yes_no(std::string_view text) {
 }
 
 int QtDialogs::show(QMessageBox& box) {
+    // A test hook: tests that drive the program from outside cannot read a
+    // box's text on the screen.
+    if (qEnvironmentVariableIsSet("TOLVANE_TEST_BOX_TEXTS"))
+        std::fprintf(stderr, "box: %s\n", qUtf8Printable(box.text()));
     box.setWindowModality(Qt::ApplicationModal);
     open_.emplace_back(&box);
     const int answer = box.exec();

@@ -1,30 +1,34 @@
 #!/usr/bin/env bash
-# usage: fresh.sh RELEASE SOURCE_DIR LOG_DIR [--whole-test]
+# usage: fresh.sh RELEASE SOURCE_DIR LOG_DIR VERSION_LINE [--whole-test]
 #
 # The README's commands on a fresh Debian RELEASE (bookworm, trixie), as a new
 # user meets them: a minimal system made with debootstrap, a virtual display,
 # and a clone of SOURCE_DIR's committed HEAD (uncommitted changes are not in
 # it). In a first system:
 #   a) ./run installs, builds and starts the program; OK is pressed on the
-#      title window and a block of the simulator reaches rundir/databac.txt;
+#      title window, a record of the simulator's reaches rundir/databac.txt,
+#      and the program ends with status 0 on SIGTERM;
 #   b) the README's package commands build the .deb;
 #   with --whole-test, the whole ./test (this test excluded).
 # In a second system made from the same base:
-#   c) apt-get installs the .deb, `tolvane --version` answers and the main
-#      window opens after OK.
+#   c) apt-get installs the .deb, `tolvane --version` prints VERSION_LINE on
+#      stdout, the main window opens after OK, and SIGTERM ends it with 0.
 #
-# Needs root, debootstrap, git. The base systems, the downloaded packages and
-# a compiler cache stay under TOLVANE_FRESH_CACHE (/var/tmp/tolvane-fresh), so
-# that a second run downloads nothing and rebuilds little. Every mount is
-# undone and every process started inside is ended on every way out; a run
-# that was killed is cleaned up by the next one.
+# Needs root, debootstrap, git; without root it exits with 77 (skipped). The
+# base systems, the downloaded packages and a compiler cache stay under
+# TOLVANE_FRESH_CACHE (/var/tmp/tolvane-fresh), so that a second run downloads
+# nothing and rebuilds little. Every mount is undone and every process started
+# inside is ended on every way out; a run that was killed is cleaned up by the
+# next one.
 set -euo pipefail
 
 release=${1:?release}
 src=${2:?source dir}
 logs=${3:?log dir}
-whole=${4:-}
-cache=${TOLVANE_FRESH_CACHE:-/var/tmp/tolvane-fresh}
+version_line=${4:?version line}
+whole=${5:-}
+# Real paths: stop() knows a program inside by the path of its executable.
+cache=$(realpath -m "${TOLVANE_FRESH_CACHE:-/var/tmp/tolvane-fresh}")
 mirror=${TOLVANE_FRESH_MIRROR:-http://deb.debian.org/debian}
 # What the test itself uses inside (not what the project needs): a display,
 # a window manager so that windows can be activated, a key presser, a
@@ -56,7 +60,7 @@ stage() { # NAME LOGFILE
     say "$1"
 }
 
-((EUID == 0)) || { echo "SKIPPED: needs root (debootstrap, chroot, mount)"; exit 0; }
+((EUID == 0)) || { echo "skipped: needs root (debootstrap, chroot, mount)"; exit 77; }
 for tool in debootstrap git chroot mount umount; do
     command -v "$tool" >/dev/null || fail "$tool is missing (Debian: debootstrap, git, util-linux)"
 done
@@ -146,10 +150,12 @@ mount_system() { # ROOT
 # Runs a command in ROOT as root, with a clean environment (and the display,
 # once there is one).
 export display=
+# With in_place=exec (a background start), the chroot replaces the subshell,
+# so that $! is the process inside.
 inside() { # ROOT COMMAND...
     local r=$1
     shift
-    chroot "$r" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
+    ${in_place:-} chroot "$r" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
         DEBIAN_FRONTEND=noninteractive \
         CCACHE_DIR=/var/cache/ccache CCACHE_MAXSIZE=4G \
@@ -263,14 +269,20 @@ press_ok_and_see_the_main_window() { # ROOT PID WAIT-SECONDS
     inside "$r" xprop -id "$main" _NET_WM_NAME >>"$stage_log" 2>&1 || true
 }
 
-stop() { # PID
-    kill -TERM "$1" 2>/dev/null || true
+# SIGTERM to the program (EXE, started as PID or by it); PID must then end
+# with status 0.
+stop() { # PID EXE
+    local pid status=0
+    for pid in /proc/[0-9]*; do
+        [[ $(readlink "$pid/exe" 2>/dev/null) == "$2" ]] && kill -TERM "${pid#/proc/}" || true
+    done
     for _ in $(seq 100); do
         kill -0 "$1" 2>/dev/null || break
         sleep 0.1
     done
-    kill -KILL "$1" 2>/dev/null || true
-    wait "$1" 2>/dev/null || true
+    kill -KILL "$1" 2>/dev/null && fail "it did not end within 10 s of SIGTERM"
+    wait "$1" || status=$?
+    ((status == 0)) || fail "it ended with status $status after SIGTERM"
 }
 
 # --- a) ./run from a clone ----------------------------------------------------
@@ -284,18 +296,19 @@ new_system a
 sys_a=$sys
 step 300 "git clone of $src failed" git clone --no-hardlinks "$src" "$sys_a/root/tolvane"
 start_display "$sys_a"
-inside "$sys_a" bash -c 'cd /root/tolvane && exec ./run' >>"$stage_log" 2>&1 &
+in_place='exec' inside "$sys_a" bash -c 'cd /root/tolvane && exec ./run' >>"$stage_log" 2>&1 &
 run_pid=$!
 # Installing and building from nothing takes long on a slow machine.
 press_ok_and_see_the_main_window "$sys_a" "$run_pid" 3600
 backup=$sys_a/root/tolvane/rundir/databac.txt
+# A record's time stamp; the header alone is there from the start.
 for _ in $(seq 120); do
-    [[ -s "$backup" ]] && break
+    grep -q '^#' "$backup" 2>/dev/null && break
     sleep 0.5
 done
-[[ -s "$backup" ]] || fail "no record reached rundir/databac.txt within 60 s of OK"
+grep -q '^#' "$backup" 2>/dev/null || fail "no record reached rundir/databac.txt within 60 s of OK"
 cp "$backup" "$logs/a-databac.txt"
-stop "$run_pid"
+stop "$run_pid" "$sys_a/root/tolvane/build/tolvane"
 say "a record reached rundir/databac.txt"
 
 # --- b) the README's package commands -----------------------------------------
@@ -336,13 +349,12 @@ cp "$deb" "$sys_b/tmp/"
 step 600 "apt-get update failed" inside "$sys_b" apt-get update
 step 1800 "apt-get install ./$(basename "$deb") failed" \
     inside "$sys_b" apt-get install -y "/tmp/$(basename "$deb")"
-version=$(inside "$sys_b" tolvane --version 2>&1) || fail "tolvane --version failed: $version"
-[[ -n "$version" ]] || fail "tolvane --version printed nothing"
-echo "tolvane --version: $version" >>"$stage_log"
+version=$(inside "$sys_b" tolvane --version 2>>"$stage_log") || fail "tolvane --version failed: $version"
+[[ "$version" == "$version_line" ]] || fail "tolvane --version printed '$version', not '$version_line'"
 start_display "$sys_b"
 mkdir -p "$sys_b/root/work"
-inside "$sys_b" bash -c 'cd /root/work && exec tolvane' >>"$stage_log" 2>&1 &
+in_place='exec' inside "$sys_b" bash -c 'cd /root/work && exec tolvane' >>"$stage_log" 2>&1 &
 app_pid=$!
 press_ok_and_see_the_main_window "$sys_b" "$app_pid" 120
-stop "$app_pid"
+stop "$app_pid" "$sys_b/usr/bin/tolvane"
 say "installed, \"$version\", main window opened"

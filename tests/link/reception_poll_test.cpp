@@ -288,6 +288,7 @@ TEST_F(ReceptionPollTest, NoTickInsideATickAndNothingLost) {
     files.failing.clear();
     p.tmr_main_timer();
     EXPECT_EQ(lst_meas.rows.size(), 5u);
+    EXPECT_EQ(records(), (std::vector<Rows>{values_of(2), values_of(5)}));
 }
 
 TEST_F(ReceptionPollTest, AHeldPollReadsNothingAndCatchesUpAfterwards) {

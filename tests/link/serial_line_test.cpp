@@ -49,11 +49,18 @@ void keep_time() {
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &p);
 }
 
+// The record's text of a reading, from its digits: d1 d2 d3 and E zeros with
+// the point after E + 1 digits, without leading or trailing zeros; from
+// 10^15 on, the mantissa and "E+15".
 std::string text_of(const kld350::Reading& r) {
-    double v = (r.d1 + r.d2 * 0.1 + r.d3 * 0.01);
-    for (int e = 0; e < r.exponent; ++e)
-        v *= 10;
-    return meas_text(v, ".");
+    std::string all = {char('0' + r.d1), char('0' + r.d2), char('0' + r.d3)};
+    all.append(r.exponent, '0');
+    const bool exp_form = r.exponent == 15 && r.d1 > 0;
+    std::string whole = all.substr(0, exp_form ? 1 : r.exponent + 1);
+    std::string fraction = all.substr(whole.size(), exp_form ? 2 : std::string::npos);
+    whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size() - 1));
+    fraction.erase(fraction.find_last_not_of('0') + 1);
+    return whole + (fraction.empty() ? "" : "." + fraction) + (exp_form ? "E+15" : "");
 }
 
 Rows texts_of(const std::vector<kld350::Reading>& block) {

@@ -26,15 +26,20 @@ TEST(QtClockLocale, DecimalSeparatorFollowsTheRegion) {
     EXPECT_EQ(QtClockLocale(QLocale(QLocale::German, QLocale::Germany)).decimal_separator(), ",");
 }
 
-TEST(QtClockLocale, NowIsTheLocalTime) {
+// now(), and at() of a moment 200 s ago, as local times (to the second: the
+// two clocks are read at slightly different moments).
+TEST(QtClockLocale, NowAndAMomentAgoAreLocalTimes) {
     QtClockLocale clock(QLocale::c());
-    const QDateTime before = QDateTime::currentDateTime();
-    const LocalDateTime now = clock.now();
-    const QDateTime after = QDateTime::currentDateTime();
-    const QDateTime got(QDate(now.year, now.month, now.day),
-                        QTime(now.hour, now.minute, now.second));
-    EXPECT_GE(got.toSecsSinceEpoch(), before.toSecsSinceEpoch());
-    EXPECT_LE(got.toSecsSinceEpoch(), after.toSecsSinceEpoch());
+    for (const int ago : {0, 200}) {
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-ago);
+        const LocalDateTime t =
+            ago ? clock.at(std::chrono::steady_clock::now() - std::chrono::seconds(ago))
+                : clock.now();
+        const QDateTime after = QDateTime::currentDateTime().addSecs(-ago);
+        const QDateTime got(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
+        EXPECT_GE(got.toSecsSinceEpoch(), before.toSecsSinceEpoch() - 1) << ago;
+        EXPECT_LE(got.toSecsSinceEpoch(), after.toSecsSinceEpoch() + 1) << ago;
+    }
 }
 
 TEST(QtClockLocale, AWallClockMomentInLocalTime) {

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "fakes/fake_controls.h"
+#include "link/frame_decoder.h"
 
 namespace tolvane {
 namespace {
@@ -12,13 +14,13 @@ namespace {
 using testing::FakeLabel;
 using testing::FakeList;
 
-// What the decoder computes for d1.d2d3 x 10^e.
+// The decoder's value of the pair (e, d1) (d2, d3).
 double decoded(int d1, int d2, int d3, int e) {
-    double v = d1 + d2 * 0.1;
-    v = v + d3 * 0.01;
-    for (int i = 0; i < e; ++i)
-        v *= 10;
-    return v;
+    MeasTable table;
+    const char block[] = {1, char(e << 4 | d1), char(d2 << 4 | d3), char(0xFF)};
+    fill_rx_hex(table, std::string_view(block, 4));
+    decode_meas(table, 1, [](int) {});
+    return table.meas(1);
 }
 
 TEST(MeasText, PlainBelowTenToTheFifteen) {
@@ -50,12 +52,20 @@ TEST(MeasText, ExponentFormFromTenToTheFifteen) {
 TEST(MeasText, RoundsAwayTheDecodersLastBitErrors) {
     EXPECT_EQ(meas_text(4.109999999999999, "."), "4.11");
     EXPECT_EQ(meas_text(200.99999999999997, "."), "201");
-    // Every value the instrument can send reads as its three digits.
-    for (int e = 0; e <= 14; ++e) {
-        for (int d = 0; d < 1000; d += 37) {
-            const double v = decoded(d / 100, d / 10 % 10, d % 10, e);
-            const std::string decimal = std::to_string(d) + "e" + std::to_string(e - 2);
-            EXPECT_EQ(std::stod(meas_text(v, ".")), std::stod(decimal)) << decimal;
+    // Every value the instrument can send: the decoder's double is the
+    // documented sum times one exact power of ten, and its text reads as the
+    // three digits.
+    for (int e = 0; e <= 15; ++e) {
+        for (int d = 0; d < 1000; ++d) {
+            const int d1 = d / 100, d2 = d / 10 % 10, d3 = d % 10;
+            const std::string decimal = std::to_string(d1) + "." + std::to_string(d2) +
+                                        std::to_string(d3) + "e" + std::to_string(e);
+            const double power = std::strtod(("1e" + std::to_string(e)).c_str(), nullptr);
+            const double v = decoded(d1, d2, d3, e);
+            ASSERT_EQ(v, (d1 + d2 * 0.1 + d3 * 0.01) * power) << decimal;
+            ASSERT_EQ(std::strtod(meas_text(v, ".").c_str(), nullptr),
+                      std::strtod(decimal.c_str(), nullptr))
+                << decimal;
         }
     }
 }

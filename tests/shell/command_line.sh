@@ -27,7 +27,6 @@ out=$(run "$tolvane" --help 2>"$work/err"); rc=$?
 [[ $rc == 0 && $out == *--list-ports* && $out == *tolvane.conf* ]] || fail "--help: rc $rc, $(cat "$work/err")"
 # ARGUMENTS|EXIT STATUS|STDOUT|STDERR (a pattern; \n between lines). Qt's own
 # options go on to Qt, tolvane's are strict; without a display, one line.
-# The last case opens the title window, still open when timeout ends it (124).
 try="Try 'tolvane --help'."
 while IFS='|' read -r args status want_out want_err; do
     # shellcheck disable=SC2086  # the arguments are meant to split into words
@@ -44,8 +43,18 @@ done <<CASES
 --version -style|2||tolvane: option '-style' needs a value.\n$try
 |1||tolvane: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); *xvfb-run*
 -platform xcb -display :77|1||tolvane: cannot open the display; *xvfb-run*
--platform offscreen -session 1a2b3c -style=fusion|124||*
 CASES
+# Qt's options lead on to the title window: still open after 3 s, closed by
+# SIGTERM (as at a logout), the program ending with 0; a hang anywhere else
+# ends otherwise.
+(cd "$work" && exec env -i PATH="$PATH" HOME="$work" XDG_CONFIG_HOME="$work/config" \
+    XDG_CONFIG_DIRS="$system_dirs" "$tolvane" -platform offscreen -session 1a2b3c -style=fusion) \
+    2>"$work/err" &
+app=$!
+sleep 3
+kill -TERM "$app" 2>/dev/null || fail "Qt's options: it ended within 3 s: $(cat "$work/err")"
+timeout 10 tail --pid="$app" -f /dev/null || { kill -KILL "$app"; fail "Qt's options: no end on SIGTERM"; }
+wait "$app" || fail "Qt's options: status $? after SIGTERM: $(cat "$work/err")"
 [[ -e $work/com.dat || -e $work/databac.txt ]] && fail "the title window wrote files"
 
 # A stand-in for a USB adapter: a pseudo-terminal behind a by-id style name.

@@ -114,7 +114,7 @@ else
     printf '2\r\n' >"$work/cwd/com.dat"
     export TOLVANE_COM2=$work/no-such-device
 fi
-(cd "$work/cwd" && exec "$tolvane") >"$work/tolvane.log" 2>&1 &
+(cd "$work/cwd" && TOLVANE_TEST_BOX_TEXTS=1 exec "$tolvane") >"$work/tolvane.log" 2>&1 &
 app_pid=$!
 
 # find_window [NAME-REGEX]: the program's visible window (with that title);
@@ -135,6 +135,7 @@ title=$(find_window)
 # (blanks and zero-width spaces at most; with an empty one Qt would show the
 # program's name).
 caption=$(LC_ALL=C.UTF-8 xprop -id "$title" _NET_WM_NAME)
+[[ $caption == "_NET_WM_NAME(UTF8_STRING) = \""*\" ]] || fail "no window name to look at: $caption"
 if sed -e $'s/\xe2\x80\x8b//g; s/\xef\xbb\xbf//g; s/\xe2\x81\xa0//g' <<<"$caption" | grep -qE '= ".*[^ ].*"'; then
     fail "the title window has a caption: $caption"
 fi
@@ -159,6 +160,8 @@ if [[ $mode == locked-port ]]; then
     # The warning comes while the main window loads, over the title window.
     box=$(find_window '^tolvane$')
     [[ -n "$box" ]] || fail "no message box 'tolvane' after OK"
+    grep -qx "box: Com Port 2 Is Locked.  Please Select Another." "$work/tolvane.log" ||
+        fail "the box is not the warning that port 2 is locked"
     xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | grep -qx "$title" ||
         fail "the title window went before the message box was answered"
     # shellcheck disable=SC2317  # called through until_ok

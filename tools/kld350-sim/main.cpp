@@ -83,7 +83,8 @@ Line noise (to try a receiver):
 
 How:
   --burst          each block in one write, without 9600-baud pacing.
-  --quiet          no line on stderr per block sent.
+  --quiet          no line on stderr per block sent (by default the line ends
+                   with the values sent, each as d1.d2d3e<exponent>).
   --help           this text.
 
 Bytes the other side sends are read and shown on stderr (unless --quiet).
@@ -515,6 +516,7 @@ class Simulator {
     void send(long k) {
         std::string bytes;
         int values = -1;
+        std::vector<kld350::Reading> sent;
         if (opt_.raw) {
             bytes = *opt_.raw;
         } else {
@@ -526,6 +528,7 @@ class Simulator {
             }
             if (opt_.gauge >= 0) readings = kld350::gauge_block(opt_.gauge, k, rng_);
             values = static_cast<int>(readings.size());
+            sent = readings;
             bytes = kld350::encode_block(readings, opt_.lead.value_or(kld350::kDefaultLead));
         }
 
@@ -547,9 +550,12 @@ class Simulator {
             return;
         }
         if (opt_.quiet) return;
-        if (values >= 0)
-            std::fprintf(stderr, "sent block %ld: %d values, %zu bytes\n", k, values, bytes.size());
-        else
+        if (values >= 0) {
+            std::fprintf(stderr, "sent block %ld: %d values, %zu bytes:", k, values, bytes.size());
+            for (const auto& r : sent)
+                std::fprintf(stderr, " %d.%d%de%d", r.d1, r.d2, r.d3, r.exponent);
+            std::fputc('\n', stderr);
+        } else
             std::fprintf(stderr, "sent block %ld: raw, %zu bytes\n", k, bytes.size());
     }
 
