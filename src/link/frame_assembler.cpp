@@ -40,17 +40,23 @@ void FrameAssembler::add(const ReceivedChunk& chunk, std::deque<Frame>& out) {
     const auto line_time = kByteTime * static_cast<long>(chunk.bytes.size() - 1);
     const MonotonicTime first = std::min(chunk.after, chunk.by - line_time);
     if (have_last_) {
-        if (first - last_at_ >= kSilence) pause(out);
+        // A byte or two at opening, then a pause, were no block's rest but
+        // a stray byte or CR LF: a pause on the line's own scale ends them.
+        const auto gap = first - last_at_;
+        if (gap >= kSilence || (until_terminator_ && dropped_ < 3 && gap >= kStrayPause))
+            pause(out);
     } else if (first - opened_at_ < kSilence) {
         // The line was busy as the port opened: the rest of a block whose
         // start was missed, which ends with its terminator.
         dropping_ = until_terminator_ = true;
+        dropped_ = 0;
     }
     have_last_ = true;
     last_at_ = chunk.by;
     for (const char byte : chunk.bytes) {
         const bool ff = static_cast<unsigned char>(byte) == 0xFF;
         if (dropping_) {
+            ++dropped_;
             if (until_terminator_ && ff) {
                 dropping_ = until_terminator_ = false;
                 after_terminator_ = true;
@@ -71,9 +77,15 @@ void FrameAssembler::add(const ReceivedChunk& chunk, std::deque<Frame>& out) {
         frame_.wall_at = chunk.wall_by;
         const size_t n = frame_.bytes.size();
         if (ff && n >= 4) {
-            // Off a pair boundary, the frame began one byte early.
+            // Off a pair boundary, the frame began one byte early; the block
+            // behind it may still have a 0x00 lead, which makes no frame.
             if (n % 2 == 1) frame_.bytes.erase(0, 1);
-            hand_out(out);
+            if (frame_.bytes.front() == '\0') {
+                frame_ = {};
+                frame_took_earlier_read_ = false;
+            } else {
+                hand_out(out);
+            }
             after_terminator_ = true;
         } else if (n == kMaxFrame) {
             hand_out(out);

@@ -39,6 +39,10 @@ class FrameAssembler {
     // adapters (16 ms by default), and than the 150 ms for which a loaded PC
     // may hold bytes back before handing them on in a burst.
     static constexpr std::chrono::milliseconds kSilence{180};
+    // A pause no block has inside, on the line's own scale (48 character
+    // times, longer than a USB adapter's 16 ms latency timer): it ends only
+    // a byte or two dropped at opening.
+    static constexpr std::chrono::milliseconds kStrayPause{50};
     // One character on the line at 9600 baud, 8N1: ten bits.
     static constexpr std::chrono::microseconds kByteTime{1042};
     // A frame is cut here even without a terminator: it is what rx_hex holds.
@@ -56,7 +60,7 @@ class FrameAssembler {
     // the next pause, a 0x00 where a frame would start and what follows it,
     // and bytes past kMaxFrame; up to the next pause or 0xFF, bytes that
     // came within kSilence of the opening (the rest of a block whose start
-    // was missed).
+    // was missed), where one or two bytes end at a kStrayPause.
     void take(const SerialInput& input, std::deque<Frame>& out);
 
     // A frame is being received that no terminator, pause or count has
@@ -90,6 +94,7 @@ class FrameAssembler {
     MonotonicTime opened_at_{};
     bool dropping_ = false;          // until the next pause
     bool until_terminator_ = false;  // or, at opening, the next 0xFF
+    size_t dropped_ = 0;             // bytes dropped at opening
     bool after_terminator_ = false;  // no byte since a terminator
     long frames_ = 0;
     long frames_joined_ = 0;

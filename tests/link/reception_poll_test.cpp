@@ -139,8 +139,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LineCase{"StrayByteThenAStream",
                  [](LineTest& t) {
-                     t.com.arrive(100, "\x7E");
-                     for (long i = 0, at = 200; i < 10; ++i)
+                     // Just after the opening, as a plugged-in line does.
+                     t.com.arrive(LineTest::kOpened + 20, "\x7E");
+                     for (long i = 0, at = LineTest::kOpened + 120; i < 10; ++i)
                          at = t.send(at, block_of(60)) + 100;
                  },
                  std::vector<Rows>(10, values_of(60))},
