@@ -94,6 +94,9 @@ Status QtSerialControl::set_port_open(bool open) {
     Status result = Status::success();
     on_reader([&] {
         port_->setPortName(QString::fromStdString(device));
+        // Before the opening: the instrument's side may see the line opened
+        // as soon as open() has begun.
+        const MonotonicTime opening = clock_();
         if (!port_->open(QIODevice::ReadOnly)) {
             result = Status::failure(device + ": " + port_->errorString().toStdString());
             port_->clearError();
@@ -113,7 +116,7 @@ Status QtSerialControl::set_port_open(bool open) {
         QObject::connect(hang_up_, &QSocketNotifier::activated, port_, [this] { lose(); });
 #endif
         reader_generation_ = generation;
-        opened_at_ = last_in_ = clock_();
+        opened_at_ = last_in_ = opening;
         {
             const std::lock_guard lock(mutex_);
             quiet_since_ = opened_at_;
