@@ -6,6 +6,21 @@ std::string startup_locked_message(int16_t com_port) {
     return "Com Port " + std::to_string(com_port) + " Is Locked.  Please Select Another.";
 }
 
+std::string unfinished_block_message(size_t bytes) {
+    return "The port closed while a block was arriving; its " + std::to_string(bytes) +
+           (bytes == 1 ? " byte was" : " bytes were") +
+           " dropped (a block is recorded whole or not at all).";
+}
+
+std::string port_lost_message(int16_t com_port, size_t dropped_bytes) {
+    std::string text = "Com Port " + std::to_string(com_port) +
+                       " was lost; it opens again as soon as it is back.";
+    if (dropped_bytes > 0)
+        text += " An unfinished block (" + std::to_string(dropped_bytes) +
+                (dropped_bytes == 1 ? " byte" : " bytes") + ") was dropped.";
+    return text;
+}
+
 PortSelection::PortSelection(Links links) : l_(links) {
     l_.com.set_lost_handler([this] { port_lost(); });
 }
@@ -19,8 +34,12 @@ bool PortSelection::open(int16_t port) {
 }
 
 void PortSelection::close_port() {
-    if (l_.com.port_open()) l_.com.set_port_open(false);
-    l_.poll.take_remaining_input();
+    if (l_.com.port_open()) {
+        l_.poll.let_arriving_block_end();
+        l_.com.set_port_open(false);
+    }
+    const size_t dropped = l_.poll.take_remaining_input();
+    if (dropped > 0 && l_.report) l_.report(unfinished_block_message(dropped));
 }
 
 void PortSelection::set_check_marks(int16_t port) {
@@ -67,7 +86,8 @@ void PortSelection::tmr_mess_timer() {
 void PortSelection::port_lost() {
     l_.port_locked = true;
     l_.tmr_main.set_enabled(false);
-    l_.poll.take_remaining_input();
+    const size_t dropped = l_.poll.take_remaining_input();
+    if (l_.report) l_.report(port_lost_message(l_.com_port, dropped));
     l_.lb_selectcom.set_caption(kNotSelectedCaption);
     l_.tmr_mess.set_enabled(true);
     l_.tmr_reopen.set_enabled(true);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "link/reception_poll.h"
@@ -14,6 +15,10 @@ namespace tolvane {
 std::string startup_locked_message(int16_t com_port);
 inline constexpr const char* kMenuLockedMessage = "Com Port Is Locked.  Please Select Another.";
 inline constexpr const char* kNotSelectedCaption = "Com Port Not Selected!";
+// The journal's lines when a port closes with a block unfinished, and when
+// the open port is lost.
+std::string unfinished_block_message(size_t bytes);
+std::string port_lost_message(int16_t com_port, size_t dropped_bytes);
 
 // Opening the port at start-up and from the Com Port menu, the warning label
 // and its blinking, and getting a lost port back.
@@ -31,6 +36,9 @@ class PortSelection {
         TimerControl& tmr_reopen;
         int16_t& com_port;
         bool& port_locked;
+        // One line for the session's journal (standard error): a port lost,
+        // a block dropped unfinished.
+        std::function<void(const std::string&)> report;
     };
 
     // Takes over the serial control's lost-port notice.
@@ -42,13 +50,16 @@ class PortSelection {
     void comsetup();
     void tmr_mess_timer();
 
-    // Closes the open port, having handled every byte it received: the
-    // unfinished block as it stands. Before a port change, closing the
-    // window, Exit.
+    // Closes the open port, having handled every byte it received. A block
+    // that is arriving gets up to ReceptionPoll::kEndWait to end; one still
+    // unfinished then is dropped and reported. Before a port change, closing
+    // the window, Exit, a signal.
     void close_port();
 
-    // An open port was lost: keep what it received, stop the poll, warn
-    // without a box (nobody may be watching), and keep trying to reopen it.
+    // An open port was lost: keep the blocks it received (an unfinished one
+    // can never end: it is dropped), stop the poll, warn without a box
+    // (nobody may be watching) but in the journal, and keep trying to reopen
+    // it.
     void port_lost();
     void tmr_reopen_timer();
 

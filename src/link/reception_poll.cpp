@@ -1,5 +1,7 @@
 #include "link/reception_poll.h"
 
+#include <algorithm>
+
 #include "link/frame_decoder.h"
 
 namespace tolvane {
@@ -12,11 +14,21 @@ void ReceptionPoll::tmr_main_timer() {
     handle_ready_blocks();
 }
 
-void ReceptionPoll::take_remaining_input() {
+void ReceptionPoll::let_arriving_block_end() {
+    const MonotonicTime deadline = l_.com.clock_now() + kEndWait;
     assembler_.take(l_.com.input(), ready_);
-    assembler_.flush(ready_);
+    while (l_.com.port_open() && assembler_.arriving(l_.num_meas) && l_.com.clock_now() < deadline) {
+        const MonotonicTime wake = std::min(deadline, assembler_.pause_ends_frame_at());
+        assembler_.take(l_.com.input_after(wake), ready_);
+    }
+}
+
+size_t ReceptionPoll::take_remaining_input() {
+    assembler_.take(l_.com.input(), ready_);
+    const size_t dropped = assembler_.finish(l_.num_meas, ready_);
     // While held, they are handled when the hold ends.
     if (!held()) handle_ready_blocks();
+    return dropped;
 }
 
 void ReceptionPoll::handle_ready_blocks() {
@@ -46,7 +58,7 @@ void ReceptionPoll::handle_block(const Frame& frame) {
 
     // However long the block waited for the window, it is stamped with the
     // moment its last byte came.
-    l_.backup.append_backup_record_open(l_.clock.at(frame.last_at));
+    l_.backup.append_backup_record_open(l_.clock.at(frame.wall_at));
     const std::string separator = l_.clock.decimal_separator();
     decode_meas(table, l_.num_meas, [&](int i) {
         const std::string text = meas_text(table.meas(i), separator);

@@ -65,9 +65,15 @@ class ReceptionPoll {
     // Called each time the last hold ends.
     void set_free_handler(std::function<void()> free) { free_ = std::move(free); }
 
-    // The port was closed or lost: handle what it had received, the
-    // unfinished block as it stands. Nothing of it is kept for the next port.
-    void take_remaining_input();
+    // The port is about to close: lets a block that is arriving end as it
+    // would with the port left open (its terminator, N.M. pairs, or a pause),
+    // taking in its bytes for at most kEndWait. Blocks the caller that long.
+    void let_arriving_block_end();
+    static constexpr std::chrono::milliseconds kEndWait{300};
+    // The port was closed or lost: handle what it had received. A block
+    // still unfinished is dropped, never recorded in part; returns how many
+    // bytes of it. Nothing of this port is kept for the next.
+    size_t take_remaining_input();
     // A port was opened: its bytes start anew.
     void port_opened(MonotonicTime at) { assembler_.port_opened(at); }
 

@@ -21,9 +21,10 @@ class ClockLocale {
   public:
     virtual ~ClockLocale() = default;
     virtual LocalDateTime now() = 0;
-    // The local date and time at a moment of the monotonic clock (one that
-    // has passed): when a block arrived, however long it waited since.
-    virtual LocalDateTime at(std::chrono::steady_clock::time_point moment) = 0;
+    // The local date and time at a moment of the wall clock: when a block
+    // arrived, however long it waited since (the PC may have been suspended
+    // meanwhile, which the monotonic clock does not count).
+    virtual LocalDateTime at(std::chrono::system_clock::time_point moment) = 0;
     // The separator between whole and fraction digits, "." or ",".
     virtual std::string decimal_separator() = 0;
     // The regional general date-and-time text: short date and long time, the

@@ -13,15 +13,21 @@ namespace tolvane {
 // A moment on a clock that never jumps (not the wall clock).
 using MonotonicTime = std::chrono::steady_clock::time_point;
 using MonotonicClock = std::function<MonotonicTime()>;
+// A moment on the wall clock, which goes on while the PC is suspended.
+using WallTime = std::chrono::system_clock::time_point;
+using WallClock = std::function<WallTime()>;
 
 // Bytes as the port delivered them: they arrived after `after` (until then
 // the line was seen quiet) and by `by` (when they were taken in). The two
 // are close while the reader keeps up; when it was held up, the truth lies
 // somewhere between, and a pause is only taken for one where it is certain.
+// `wall_by` is the wall clock at `by`, read beside it: the monotonic clock
+// stops while the PC is suspended, so it cannot tell the time of day later.
 struct ReceivedChunk {
     std::string bytes;
     MonotonicTime after;
     MonotonicTime by;
+    WallTime wall_by{};
 };
 
 // One read of the port: every chunk received since the previous read, in
@@ -57,6 +63,12 @@ class SerialControl {
     // After the port was closed or lost, what it received before is still
     // returned once.
     virtual SerialInput input() = 0;
+    // The same, once a byte has come that no read returned yet, the line is
+    // known quiet until `wake` (complete_until >= wake), the port closed, or
+    // shortly after `wake` in any case; at once if one of them holds already.
+    virtual SerialInput input_after(MonotonicTime wake) = 0;
+    // Now, on the clock of the arrival times.
+    virtual MonotonicTime clock_now() = 0;
 
     // Called when an open port is lost (device gone, line hung up). The
     // control has closed the port already when the handler runs.

@@ -38,11 +38,9 @@ LocalDateTime QtClockLocale::now() {
     return local(QDateTime::currentDateTime());
 }
 
-LocalDateTime QtClockLocale::at(std::chrono::steady_clock::time_point moment) {
-    const auto ago = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - moment);
-    const QDateTime now = QDateTime::currentDateTime();
-    return local(ago.count() > 0 ? now.addMSecs(-ago.count()) : now);
+LocalDateTime QtClockLocale::at(std::chrono::system_clock::time_point moment) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(moment.time_since_epoch());
+    return local(QDateTime::fromMSecsSinceEpoch(ms.count()).toLocalTime());
 }
 
 std::string QtClockLocale::decimal_separator() {

@@ -13,7 +13,7 @@ class QtClockLocale final : public ClockLocale {
     explicit QtClockLocale(QLocale locale = QLocale::system());
 
     LocalDateTime now() override;
-    LocalDateTime at(std::chrono::steady_clock::time_point moment) override;
+    LocalDateTime at(std::chrono::system_clock::time_point moment) override;
     std::string decimal_separator() override;
     std::string general_date_time(const LocalDateTime& when) override;
 

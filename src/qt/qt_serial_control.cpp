@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 
+#include "link/frame_assembler.h"
 #include "qt/qt_port_mapping.h"
 
 #ifndef _WIN32
@@ -11,16 +12,18 @@
 namespace tolvane {
 namespace {
 
-// How often the reader looks for a quiet line while bytes come: a tenth of
-// the pause that ends a frame, so that a pause is seen nearly whole.
+// How often the reader looks for a quiet line while bytes come: often, so
+// that a pause is seen nearly whole.
 constexpr std::chrono::milliseconds kWatchInterval{5};
-// How long it keeps looking after the last byte: by then the pause is sure.
-constexpr std::chrono::milliseconds kWatchFor{150};
+// How long it keeps looking after the last byte: by then the pause that
+// ends a frame is sure.
+constexpr auto kWatchFor = FrameAssembler::kSilence + std::chrono::milliseconds(70);
 
 }  // namespace
 
-QtSerialControl::QtSerialControl(MonotonicClock clock)
-    : clock_(clock ? std::move(clock) : [] { return std::chrono::steady_clock::now(); }) {
+QtSerialControl::QtSerialControl(MonotonicClock clock, WallClock wall)
+    : clock_(clock ? std::move(clock) : [] { return std::chrono::steady_clock::now(); }),
+      wall_(wall ? std::move(wall) : [] { return std::chrono::system_clock::now(); }) {
     reader_.setObjectName("com reader");
     reader_context_.moveToThread(&reader_);
     reader_.start();
@@ -91,6 +94,9 @@ Status QtSerialControl::set_port_open(bool open) {
     Status result = Status::success();
     on_reader([&] {
         port_->setPortName(QString::fromStdString(device));
+        // Before the opening: the instrument's side may see the line opened
+        // as soon as open() has begun.
+        const MonotonicTime opening = clock_();
         if (!port_->open(QIODevice::ReadOnly)) {
             result = Status::failure(device + ": " + port_->errorString().toStdString());
             port_->clearError();
@@ -110,7 +116,7 @@ Status QtSerialControl::set_port_open(bool open) {
         QObject::connect(hang_up_, &QSocketNotifier::activated, port_, [this] { lose(); });
 #endif
         reader_generation_ = generation;
-        opened_at_ = last_in_ = clock_();
+        opened_at_ = last_in_ = opening;
         {
             const std::lock_guard lock(mutex_);
             quiet_since_ = opened_at_;
@@ -122,11 +128,25 @@ Status QtSerialControl::set_port_open(bool open) {
 }
 
 SerialInput QtSerialControl::input() {
-    SerialInput in;
     const std::lock_guard lock(mutex_);
+    return take_input();
+}
+
+SerialInput QtSerialControl::take_input() {
+    SerialInput in;
     in.chunks.swap(chunks_);
     in.complete_until = quiet_since_;
     return in;
+}
+
+SerialInput QtSerialControl::input_after(MonotonicTime wake) {
+    std::unique_lock lock(mutex_);
+    // The reader looks for a quiet line every kWatchInterval; a little more
+    // than that past `wake` it has looked at least once.
+    const auto wait = wake - clock_() + 2 * kWatchInterval;
+    news_.wait_for(lock, wait,
+                   [&] { return !chunks_.empty() || quiet_since_ >= wake || !open_; });
+    return take_input();
 }
 
 void QtSerialControl::set_lost_handler(std::function<void()> handler) {
@@ -137,11 +157,13 @@ void QtSerialControl::take_in() {
     const QByteArray bytes = port_->readAll();
     if (bytes.isEmpty()) return;
     last_in_ = clock_();
+    const WallTime wall = wall_();
     {
         const std::lock_guard lock(mutex_);
-        chunks_.push_back({bytes.toStdString(), quiet_since_, last_in_});
+        chunks_.push_back({bytes.toStdString(), quiet_since_, last_in_, wall});
         quiet_since_ = last_in_;
     }
+    news_.notify_all();
     if (!watch_->isActive()) watch_->start();
 }
 
@@ -154,8 +176,11 @@ void QtSerialControl::watch() {
     if (::ioctl(port_->handle(), FIONREAD, &waiting) != 0) waiting = 1;
 #endif
     if (waiting == 0) {
-        const std::lock_guard lock(mutex_);
-        quiet_since_ = now;
+        {
+            const std::lock_guard lock(mutex_);
+            quiet_since_ = now;
+        }
+        news_.notify_all();
     }
     if (now - last_in_ > kWatchFor) watch_->stop();
 }
@@ -173,7 +198,11 @@ void QtSerialControl::close_port() {
     }
     port_->close();
     port_->clearError();
-    open_ = false;
+    {
+        const std::lock_guard lock(mutex_);
+        open_ = false;
+    }
+    news_.notify_all();
 }
 
 void QtSerialControl::lose() {

@@ -6,6 +6,7 @@
 #include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -29,9 +30,10 @@ class QtSerialControl : public QObject, public SerialControl {
     static constexpr int16_t kFirstPort = 1;
     static constexpr int16_t kLastPort = 16;
 
-    // `clock` stamps the arrivals (steady_clock when empty); it is called
+    // `clock` stamps the arrivals (steady_clock when empty), and `wall` reads
+    // the wall clock beside it (system_clock when empty); both are called
     // from the reader thread too.
-    explicit QtSerialControl(MonotonicClock clock = {});
+    explicit QtSerialControl(MonotonicClock clock = {}, WallClock wall = {});
     ~QtSerialControl() override;
 
     Status set_comm_port(int16_t port) override;
@@ -40,6 +42,8 @@ class QtSerialControl : public QObject, public SerialControl {
     Status set_port_open(bool open) override;
     MonotonicTime opened_at() const override { return opened_at_; }
     SerialInput input() override;
+    SerialInput input_after(MonotonicTime wake) override;
+    MonotonicTime clock_now() override { return clock_(); }
     void set_lost_handler(std::function<void()> handler) override;
 
   private:
@@ -54,7 +58,10 @@ class QtSerialControl : public QObject, public SerialControl {
     // Reader thread: the open line is gone; closes the port and tells.
     void lose();
 
+    SerialInput take_input();  // with mutex_ held
+
     MonotonicClock clock_;
+    WallClock wall_;
     QThread reader_;
     QObject reader_context_;  // lives on the reader thread
     // Made, used and deleted on the reader thread, as is what follows.
@@ -67,6 +74,7 @@ class QtSerialControl : public QObject, public SerialControl {
     std::mutex mutex_;
     std::vector<ReceivedChunk> chunks_;  // guarded by mutex_
     MonotonicTime quiet_since_{};        // guarded by mutex_: seen quiet then
+    std::condition_variable news_;       // bytes came, quiet seen, or closed
 
     std::atomic<bool> open_{false};
     MonotonicTime opened_at_{};

@@ -151,7 +151,8 @@ FrmMain::FrmMain(MainPlatform platform, QWidget* parent)
         *tmr_mess_timer_,
         *tmr_reopen_timer_,
         com_port,
-        port_locked});
+        port_locked,
+        [](const std::string& line) { std::cerr << "tolvane: " << line << std::endl; }});
 
     connect(command1_, &QPushButton::clicked, this, [this] {
         send_measurements([this] {

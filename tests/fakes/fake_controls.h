@@ -90,13 +90,13 @@ struct FakeClock : ClockLocale {
         if (times.size() > 1) times.pop_front();
         return t;
     }
-    // Unset: every moment is now(). Set: now() is at `steady_now`, and a
+    // Unset: every moment is now(). Set: now() is at `wall_now`, and a
     // moment before it that many seconds earlier (on the same day).
-    std::optional<std::chrono::steady_clock::time_point> steady_now;
-    LocalDateTime at(std::chrono::steady_clock::time_point moment) override {
+    std::optional<std::chrono::system_clock::time_point> wall_now;
+    LocalDateTime at(std::chrono::system_clock::time_point moment) override {
         LocalDateTime t = now();
-        if (!steady_now) return t;
-        const auto ago = std::chrono::duration_cast<std::chrono::seconds>(*steady_now - moment);
+        if (!wall_now) return t;
+        const auto ago = std::chrono::duration_cast<std::chrono::seconds>(*wall_now - moment);
         const long s = t.hour * 3600L + t.minute * 60 + t.second - ago.count();
         t.hour = static_cast<int>(s / 3600), t.minute = static_cast<int>(s / 60 % 60);
         t.second = static_cast<int>(s % 60);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -33,8 +34,9 @@ struct FakeSerial : SerialControl {
     int inputs = 0;
     std::function<void()> lost;
 
+    // On the wall clock too, the same count of milliseconds.
     void arrive(long ms, std::string bytes) {
-        line.push_back({std::move(bytes), at_ms(ms), at_ms(ms)});
+        line.push_back({std::move(bytes), at_ms(ms), at_ms(ms), WallTime(at_ms(ms).time_since_epoch())});
     }
 
     Status set_comm_port(int16_t p) override {
@@ -65,6 +67,16 @@ struct FakeSerial : SerialControl {
             line.push_back({std::move(reads.front()), now, now});
             reads.pop_front();
         }
+        return arrived();
+    }
+    // Time runs on to the next chunk or `wake`, whichever is first.
+    SerialInput input_after(MonotonicTime wake) override {
+        if (open && !line.empty()) wake = std::min(wake, line.front().by);
+        if (open) now = std::max(now, wake);
+        return arrived();
+    }
+    MonotonicTime clock_now() override { return now; }
+    SerialInput arrived() {
         SerialInput in{{}, now};
         while (!line.empty() && line.front().by <= now) {
             in.chunks.push_back(std::move(line.front()));

@@ -54,6 +54,7 @@ struct LinkRig {
     bool send_succeeds = true;
     int sends = 0;
     std::function<void()> during_send;
+    Rows reports;  // the journal's lines
     ReceptionPoll poll{{com, table, backup, clock, lst_meas, lb_numpoints, num_meas, port_locked,
                         [this] { return auto_connect; },
                         [this] {
@@ -70,7 +71,8 @@ struct LinkRig {
                          tmr_mess,
                          tmr_reopen,
                          com_port,
-                         port_locked}};
+                         port_locked,
+                         [this](const std::string& line) { reports.push_back(line); }}};
 };
 
 }  // namespace tolvane::testing

@@ -65,8 +65,12 @@ class LineTest : public ReceptionPollTest {
   public:
     LineTest() {
         com.ticking = false;
-        ports.comstartup();  // opens at 0 ms
+        com.now = testing::at_ms(kOpened);
+        ports.comstartup();
+        com.now = {};
     }
+    // Before the first bytes by more than a pause: they are no block's tail.
+    static constexpr long kOpened = -200;
     // Bytes at 9600 baud from `start_ms`, in 10-byte chunks 10 ms apart, as
     // a port that is read as bytes arrive delivers them. Returns the end.
     long send(long start_ms, std::string_view b) {
@@ -120,15 +124,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LineCase{"StrayByteThenAStream",
                  [](LineTest& t) {
-                     t.com.arrive(100, "\x7E");
-                     for (long i = 0, at = 200; i < 10; ++i)
+                     // Just after the opening, as a plugged-in line does.
+                     t.com.arrive(LineTest::kOpened + 20, "\x7E");
+                     for (long i = 0, at = LineTest::kOpened + 120; i < 10; ++i)
                          at = t.send(at, block_of(60)) + 100;
                  },
                  std::vector<Rows>(10, values_of(60))},
         LineCase{"OpeningMidBlock",
                  [](LineTest& t) {
                      // The tail of a block: its 0xFF falls on a pair boundary.
-                     const long end = t.send(-5, block_of(60).substr(82));
+                     const long end = t.send(LineTest::kOpened - 5, block_of(60).substr(82));
                      t.send(end + 300, block_of(3));
                  },
                  {values_of(3)}},
@@ -153,12 +158,18 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"BlockOf300Bytes",
                  [](LineTest& t) { t.send(300, block_of(160) + block_of(4) + block_of(5)); },
                  {values_of(80)}},
+        LineCase{"StarvedReaderSawNoPause",
+                 [](LineTest& t) {
+                     // A stray byte, CR LF after a block: in one read.
+                     t.com.arrive(300, "\x7E" + block_of(3) + "\r\n" + block_of(2));
+                 },
+                 {values_of(3), values_of(2)}},
         LineCase{"UnterminatedEndsAtAPause",
                  [](LineTest& t) {
                      const long end = t.send(100, block_of(3, -1) + "\x12");
-                     t.send(end + 60, block_of(2));
-                     t.send(end + 100, std::string(1, '\0'));
-                     t.send(end + 130, block_of(2));  // no pause after the 0x00
+                     t.send(end + 200, block_of(2));
+                     t.send(end + 400, std::string(1, '\0'));
+                     t.send(end + 430, block_of(2));  // no pause after the 0x00
                  },
                  {values_of(3), values_of(2)}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -282,12 +293,23 @@ TEST_F(LineTest, ABlockThatWaitedCarriesItsArrivalTime) {
         const ReceptionPoll::Hold question = poll.hold();
         backup.cmd_backup_click();
     }
-    clock.steady_now = com.now;
+    clock.wall_now = WallTime(com.now.time_since_epoch());
     clock.times = {{2026, 12, 6, 6, 0, 8}};
     tick();
     EXPECT_EQ(files.files[kBackupFileName],
               std::string(kBackupHeader) + "#2026-12-06 06:00:00#\r\n1\r\n");
     EXPECT_EQ(lst_backup.rows, (Rows{"6.12.2026 6:00:00", "1"}));
+}
+
+// A closing port waits 0.3 s at most for the block arriving to end; one
+// whose bytes still come then is dropped, and said so.
+TEST_F(LineTest, AClosingPortDropsABlockStillArriving0_3sLater) {
+    for (long t = 100; t < 1000; t += 40)  // a trickle that neither ends nor pauses
+        com.arrive(t, "\x01");
+    com.now = testing::at_ms(300);
+    ports.close_port();
+    EXPECT_TRUE(records().empty());
+    EXPECT_EQ(reports, Rows{unfinished_block_message(13)});
 }
 
 TEST_F(LineTest, AClosedPortLeavesNoBlockBehindAndNothingForTheNext) {
@@ -296,7 +318,7 @@ TEST_F(LineTest, AClosedPortLeavesNoBlockBehindAndNothingForTheNext) {
     com.now = testing::at_ms(140);
     tick();
     ports.com_click(2);
-    send(300, block_of(1));
+    send(600, block_of(1));
     run();
     EXPECT_EQ(records(), (std::vector<Rows>{{"1", "2", "3"}, {"1"}}));
 }

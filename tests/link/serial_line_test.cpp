@@ -63,6 +63,20 @@ std::string text_of(const kld350::Reading& r) {
     return whole + (fraction.empty() ? "" : "." + fraction) + (exp_form ? "E+15" : "");
 }
 
+Rows texts_of(const std::vector<kld350::Reading>& block) {
+    Rows r;
+    for (const auto& v : block)
+        r.push_back(text_of(v));
+    return r;
+}
+
+std::vector<kld350::Reading> random_block(std::mt19937_64& rng) {
+    std::vector<kld350::Reading> block(100);
+    for (auto& r : block)
+        r = kld350::random_reading(rng);
+    return block;
+}
+
 // A pseudo-terminal mapped as a port through a symlink, so that the port
 // can be "replugged" by pointing the link at a fresh terminal.
 class Line {
@@ -85,6 +99,22 @@ class Line {
     }
     void send(std::string_view bytes, std::chrono::nanoseconds per_byte = 0ns) {
         ASSERT_TRUE(kld350::write_paced(master_, bytes, per_byte));
+    }
+    // The bytes as a loaded PC's kernel hands them on: crossing the line at
+    // 9600 baud from now, but passed on only at the moments `at_ms` from
+    // now, the last of which passes on the rest.
+    void send_in_bursts(std::string_view bytes, std::initializer_list<int> at_ms) {
+        const auto start = std::chrono::steady_clock::now();
+        size_t sent = 0;
+        for (const int ms : at_ms) {
+            std::this_thread::sleep_until(start + std::chrono::milliseconds(ms));
+            const auto on_line = size_t((std::chrono::steady_clock::now() - start) /
+                                        kld350::kByteTime9600);
+            const size_t due =
+                ms == *std::prev(at_ms.end()) ? bytes.size() : std::min(bytes.size(), on_line);
+            send(bytes.substr(sent, due - sent));
+            sent = due;
+        }
     }
     int master() const { return master_; }
 
@@ -120,7 +150,7 @@ class SerialLineTest : public ::testing::Test, public testing::LinkRig<QtSerialC
     }
     // Bytes that arrive as the port opens are the tail of a block whose
     // start was missed: a test's first block waits a little.
-    static void settle() { spin(100ms); }
+    static void settle() { spin(FrameAssembler::kSilence + 100ms); }
     fs::path dir_;
     std::unique_ptr<Line> line_;
 };
@@ -295,12 +325,102 @@ TEST_F(SerialLineTest, EveryBlockOnceAndExactWhateverTheTiming) {
     EXPECT_GT(joined, 0.1);
 }
 
+// A loaded PC hands bytes on late and in bursts, up to 150 ms apart (the
+// last 150 ms after the block's end), or holds them 210 ms: no block is
+// split, and the rest of one under way as the port opens makes no record.
+TEST_F(SerialLineTest, LateBurstsWhileOpenAndAtOpening) {
+    std::mt19937_64 rng(5);
+    const std::vector<std::vector<kld350::Reading>> blocks{random_block(rng), random_block(rng),
+                                                           random_block(rng)};
+    std::thread instrument([&] {
+        keep_time();
+        line_->send_in_bursts(kld350::encode_block(blocks[0]), {150, 190, 340, 360});
+        std::this_thread::sleep_for(100ms);
+        line_->send_in_bursts(kld350::encode_block(blocks[1]), {150, 190, 340, 360});
+        std::this_thread::sleep_for(300ms);
+        line_->send_in_bursts(kld350::encode_block(blocks[2]), {20, 230});
+    });
+    std::this_thread::sleep_for(100ms);
+    ports.comstartup();  // block 0 is under way
+    instrument.join();
+    run(1200ms);
+    EXPECT_EQ(records(), (std::vector<Rows>{texts_of(blocks[1]), texts_of(blocks[2])}));
+}
+
+struct Interruption {
+    const char* name;
+    void (*act)(testing::LinkRig<QtSerialControl>&);
+    bool whole;
+};
+
+void PrintTo(const Interruption& i, std::ostream* out) {
+    *out << i.name;
+}
+
+class Interrupted : public SerialLineTest, public ::testing::WithParamInterface<Interruption> {};
+
+// 90 ms into a 100-value block: closing the window, Exit and a signal (all
+// three close the port so) and a port change record it whole once it has
+// ended; a hang-up at that moment can never finish it: nothing is recorded.
+TEST_P(Interrupted, RecordsTheBlockWholeOrNotAtAll) {
+    Line second(dir_ / "com2");
+    ::setenv("TOLVANE_COM2", (dir_ / "com2").c_str(), 1);
+    ports.comstartup();
+    settle();
+    std::mt19937_64 rng(3);
+    const auto block = random_block(rng);
+    const std::string bytes = kld350::encode_block(block);
+    const bool hang_up = !GetParam().whole;
+    std::thread instrument([&] {
+        keep_time();
+        line_->send(hang_up ? bytes.substr(0, 86) : bytes, kld350::kByteTime9600);
+        if (hang_up) line_->unplug();
+    });
+    std::this_thread::sleep_for(90ms);
+    GetParam().act(*this);
+    instrument.join();
+    run(700ms);
+    if (GetParam().whole) {
+        EXPECT_EQ(records(), std::vector<Rows>{texts_of(block)});
+        EXPECT_TRUE(reports.empty());
+    } else {
+        EXPECT_TRUE(records().empty());
+        ASSERT_EQ(reports.size(), 1u);
+        // The bytes the kernel had not handed on yet went with the line.
+        EXPECT_NE(reports[0].find("An unfinished block ("), std::string::npos) << reports[0];
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    At90ms, Interrupted,
+    ::testing::Values(Interruption{"CloseExitOrSignal", [](auto& t) { t.ports.close_port(); }, true},
+                      Interruption{"PortChange", [](auto& t) { t.ports.com_click(2); }, true},
+                      Interruption{"HangUp", [](auto&) {}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The wall clock is read as the bytes come in: a block that waits while the
+// PC is suspended keeps the time it came, not that time plus the sleep.
+TEST_F(SerialLineTest, ArrivalsKeepTheirWallTimeAcrossASuspend) {
+    std::atomic<int> slept_min{0};
+    QtSerialControl port([] { return std::chrono::steady_clock::now(); },
+                         [&] { return std::chrono::system_clock::now() + std::chrono::minutes(slept_min); });
+    ASSERT_TRUE(port.set_port_open(true).ok());
+    line_->send(std::string("\x01\x21\x23\xFF", 4));
+    spin(200ms);
+    const auto came = std::chrono::system_clock::now();
+    slept_min = 10;  // the steady clock stood still meanwhile
+    const SerialInput in = port.input();
+    ASSERT_EQ(in.chunks.size(), 1u);
+    EXPECT_LE(in.chunks[0].wall_by, came);
+    EXPECT_GT(in.chunks[0].wall_by, came - 1s);
+}
+
 TEST_F(SerialLineTest, HangUpMidFrameThenTheDeviceComesBack) {
     ports.comstartup();
     ASSERT_FALSE(port_locked);
     settle();
     line_->send(std::string("\x01\x21\x23\x05\x00", 5));
-    spin(200ms);
+    spin(FrameAssembler::kSilence + 100ms);  // a pause: the frame has ended
     line_->unplug();
 
     const double cpu_before = cpu_seconds();

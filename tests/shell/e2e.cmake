@@ -23,6 +23,13 @@ if(TARGET tolvane)
             $<TARGET_FILE:tolvane> $<TARGET_FILE:kld350-sim>)
     set_tests_properties(EndToEnd.ReceptionLosesNothingAndInventsNothing PROPERTIES
         LABELS gui TIMEOUT 180)
+    # The same while every core is kept busy at the lowest priority: late
+    # bursts from the kernel and a program without CPU for a while.
+    add_test(NAME EndToEnd.ReceptionOnABusyMachine
+        COMMAND ${CMAKE_CURRENT_LIST_DIR}/under_load.sh 175 ${CMAKE_CURRENT_LIST_DIR}/reception_e2e.sh
+            $<TARGET_FILE:tolvane> $<TARGET_FILE:kld350-sim>)
+    set_tests_properties(EndToEnd.ReceptionOnABusyMachine PROPERTIES
+        LABELS gui TIMEOUT 180 RUN_SERIAL TRUE)
 endif()
 
 # The Inspection window following what the polling window writes.
