@@ -11,6 +11,8 @@
 # usage: end_to_end.sh TOLVANE KLD350_SIM SCREENSHOT ARTIFACT_DIR [locked-port]
 # Needs Xvfb, openbox, xdotool and xprop (x11-utils).
 set -uo pipefail
+# shellcheck source=desktop.sh
+. "$(dirname "$0")/desktop.sh"
 
 if (($# != 4 && $# != 5)); then
     echo "usage: $0 TOLVANE KLD350_SIM SCREENSHOT ARTIFACT_DIR [locked-port]" >&2
@@ -62,44 +64,12 @@ fail() {
         echo "(the program had ended, with status $?)" >&2
         app_pid=''
     fi
-    if [[ -n "${DISPLAY:-}" ]] && "$screenshot" "$artifacts/$shot-failure.png" 2>/dev/null; then
-        echo "screen at the failure: $artifacts/$shot-failure.png" >&2
-    fi
-    local log
-    for log in "$work"/*.log; do
-        [[ -s "$log" ]] || continue
-        echo "--- ${log##*/}" >&2
-        tail -n 40 "$log" >&2
-    done
+    failure_evidence
     exit 1
 }
 
-# until SECONDS WHAT COMMAND...: runs COMMAND every 0.1 s until it succeeds.
-until_ok() {
-    local seconds=$1 what=$2
-    shift 2
-    local deadline=$((SECONDS + seconds))
-    until "$@"; do
-        ((SECONDS < deadline)) || fail "$what: not within $seconds s"
-        sleep 0.1
-    done
-}
 
-# The display: its own number, its own home, nothing from the caller's session.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-until_ok 10 "Xvfb gives its display number" test -s "$work/display"
-DISPLAY=":$(head -n1 "$work/display")"
-export DISPLAY
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
-export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
-export TOLVANE_UNO_PIPE="tolvane-e2e-$$"
-unset WAYLAND_DISPLAY SESSION_MANAGER
-
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-wm_pid=$!
-wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-until_ok 10 "openbox manages the display" wm_running
+start_desktop 1024x768 "tolvane-e2e-$$"
 
 if [[ $mode == block ]]; then
     # One block of known values, sent once the program has the line open; the

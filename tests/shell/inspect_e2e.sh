@@ -10,6 +10,8 @@
 # usage: inspect_e2e.sh TOLVANE KLD350_SIM SCREENSHOT ARTIFACT_DIR
 # Needs Xvfb, openbox, xdotool, xprop (x11-utils) and convert (imagemagick).
 set -uo pipefail
+# shellcheck source=desktop.sh
+. "$(dirname "$0")/desktop.sh"
 
 if (($# != 4)); then
     echo "usage: $0 TOLVANE KLD350_SIM SCREENSHOT ARTIFACT_DIR" >&2
@@ -54,43 +56,12 @@ trap 'exit 143' TERM
 
 fail() {
     echo "FAIL: $*" >&2
-    if [[ -n "${DISPLAY:-}" ]] && "$screenshot" "$artifacts/$shot-failure.png" 2>/dev/null; then
-        echo "screen at the failure: $artifacts/$shot-failure.png" >&2
-    fi
-    local log
-    for log in "$work"/*.log; do
-        [[ -s "$log" ]] || continue
-        echo "--- ${log##*/}" >&2
-        tail -n 40 "$log" >&2
-    done
+    failure_evidence
     exit 1
 }
 
-# until_ok SECONDS WHAT COMMAND...: runs COMMAND every 0.1 s until it succeeds.
-until_ok() {
-    local seconds=$1 what=$2
-    shift 2
-    local deadline=$((SECONDS + seconds))
-    until "$@"; do
-        ((SECONDS < deadline)) || fail "$what: not within $seconds s"
-        sleep 0.1
-    done
-}
 
-Xvfb -displayfd 3 -screen 0 1280x960x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-until_ok 10 "Xvfb gives its display number" test -s "$work/display"
-DISPLAY=":$(head -n1 "$work/display")"
-export DISPLAY
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
-export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
-export TOLVANE_UNO_PIPE="tolvane-inspect-e2e-$$"
-unset WAYLAND_DISPLAY SESSION_MANAGER
-
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-wm_pid=$!
-wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-until_ok 10 "openbox manages the display" wm_running
+start_desktop 1280x960 "tolvane-inspect-e2e-$$"
 
 # A lab's tolerance for the pins: 6.35 -0.02/+0.02, so 6.32 is LOW, 6.38 HIGH.
 printf '%s\n' '[tolerances]' '1\pattern=Pin 6.35*' '1\nominal=6.35' '1\lower=-0.02' \
