@@ -94,9 +94,11 @@ int run_inspection(QApplication& app, const std::string& file) {
     QtToleranceSettings settings;
     InspectWindow window(QString::fromLocal8Bit(file.c_str()), files, settings);
     // ./run opens it beside the polling window, whose title window keeps the
-    // keyboard focus.
-    if (is_set("TOLVANE_INSPECT_IN_BACKGROUND")) window.setAttribute(Qt::WA_ShowWithoutActivating);
+    // keyboard focus and must stay in view: this one goes beneath it.
+    const bool background = is_set("TOLVANE_INSPECT_IN_BACKGROUND");
+    if (background) window.setAttribute(Qt::WA_ShowWithoutActivating);
     window.show();
+    if (background) window.lower();
     const CloseOnSignal on_signal([&] { window.close(); });
     return app.exec();
 }

@@ -104,6 +104,11 @@ caption=$(LC_ALL=C.UTF-8 xprop -id "$inspector" _NET_WM_NAME)
 [[ $caption == *'"KLD-350 Inspection — databac.txt"' ]] || fail "the Inspection window's caption: $caption"
 sleep 1
 title_active || fail "the title window lost the keyboard focus to $(xdotool getactivewindow)"
+# ... and beneath it, so that OK stays in view (the root's stacking list runs
+# from the bottom up).
+stacking=$(xprop -root _NET_CLIENT_LIST_STACKING)
+[[ $stacking =~ $(printf '0x%x' "$inspector").*$(printf '0x%x' "$title") ]] ||
+    fail "the Inspection window covers the title window: $stacking"
 xdotool windowsize --sync "$inspector" 1272 700 windowmove --sync "$inspector" 4 24 ||
     fail "cannot place the Inspection window"
 # Return goes to the window with the focus: the title window's OK.
