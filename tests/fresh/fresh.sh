@@ -253,7 +253,11 @@ press_ok_and_see_the_main_window() { # ROOT PID WAIT-SECONDS
     while [[ -z "$title" ]]; do
         kill -0 "$pid" 2>/dev/null || fail "it ended before its title window showed"
         ((SECONDS < deadline)) || fail "no title window after $limit s"
-        title=$(windows "$r" classname '^tolvane$' | head -n1)
+        # ./run shows the Inspection window too, of the same class.
+        for w in $(windows "$r" classname '^tolvane$'); do
+            [[ $(inside "$r" xdotool getwindowname "$w" 2>/dev/null) == 'KLD-350 Inspection'* ]] ||
+                { title=$w; break; }
+        done
         [[ -n "$title" ]] || sleep 1
     done
     say "title window is up; pressing OK"
