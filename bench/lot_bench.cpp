@@ -37,7 +37,7 @@ void BM_Lot(benchmark::State& state) {
     const std::vector<tolvane::Record> lot = lot_of(static_cast<size_t>(state.range(0)), 50);
     const tolvane::Limits limits{24.99, 25.01};
     for (auto _ : state) {
-        const tolvane::LotStatistics statistics = tolvane::compute_lot(lot, limits);
+        tolvane::LotStatistics statistics = tolvane::compute_lot(lot, limits);
         benchmark::DoNotOptimize(statistics.cpk);
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -67,7 +67,7 @@ void BM_LotFromFile(benchmark::State& state) {
         follower.read_records(0, records, [&](size_t, std::optional<tolvane::Record> record) {
             if (record) lot.push_back(std::move(*record));
         });
-        const tolvane::LotStatistics statistics = tolvane::compute_lot(lot, limits);
+        tolvane::LotStatistics statistics = tolvane::compute_lot(lot, limits);
         benchmark::DoNotOptimize(statistics.cpk);
     }
     std::filesystem::remove(file);
