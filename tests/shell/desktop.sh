@@ -2,6 +2,19 @@
 # the logs at a failure, and a display of the test's own with a window
 # manager. The sourcing script defines fail() and $work.
 
+stop() { # pid...: TERM, then KILL whatever is still there after 5 s
+    local pid
+    for pid in "$@"; do kill -TERM "$pid" 2>/dev/null; done
+    for pid in "$@"; do
+        for _ in $(seq 50); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -KILL "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+}
+
 # until_ok SECONDS WHAT COMMAND...: runs COMMAND every 0.1 s until it succeeds.
 until_ok() {
     local seconds=$1 what=$2
@@ -29,9 +42,11 @@ failure_evidence() {
 
 # start_desktop WIDTHxHEIGHT PIPE: Xvfb on a number of its own, a home of the
 # test's own, nothing from the caller's session, and openbox managing it.
+# -noreset: each xprop that asks whether openbox is up is a client; the server
+# must not reset when it leaves, or openbox may meet a display mid-reset.
 # Sets xvfb_pid and wm_pid for the caller's cleanup.
 start_desktop() {
-    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
     until_ok 10 "Xvfb gives its display number" test -s "$work/display"
     DISPLAY=":$(head -n1 "$work/display")"

@@ -32,19 +32,6 @@ rm -f "$artifacts/$shot.png" "$artifacts/$shot-failure.png"
 chmod 700 "$work/runtime"
 xvfb_pid='' wm_pid='' sim_pid='' app_pid='' inspect_pid=''
 
-stop() { # pid...: TERM, then KILL whatever is still there after 5 s
-    local pid
-    for pid in "$@"; do kill -TERM "$pid" 2>/dev/null; done
-    for pid in "$@"; do
-        for _ in $(seq 50); do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -KILL "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
-    done
-}
-
 cleanup() {
     # shellcheck disable=SC2086  # empty ones drop out
     stop $app_pid $inspect_pid $sim_pid $wm_pid $xvfb_pid

@@ -43,7 +43,8 @@ until_ok() { # SECONDS WHAT COMMAND...
     done
 }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+# -noreset: the xprop clients below must not make the server reset under openbox.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
 pids+=($!)
 until_ok 10 "Xvfb starts" test -s "$work/display"
 export DISPLAY=":$(head -n1 "$work/display")" HOME="$work" XDG_RUNTIME_DIR="$work"
