@@ -6,6 +6,7 @@
 
 #include "inspect/statistics.h"
 #include "inspect/tolerances.h"
+#include "records/backup_file.h"
 
 namespace tolvane {
 
@@ -40,16 +41,6 @@ std::string deviation_text(const Number& value, double nominal) {
 
 auto key(const LocalDateTime& t) {
     return std::tie(t.year, t.month, t.day, t.hour, t.minute, t.second);
-}
-
-bool digits(std::string_view text, size_t at, size_t count, int& out) {
-    if (at + count > text.size()) return false;
-    out = 0;
-    for (size_t i = at; i < at + count; ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        out = out * 10 + (text[i] - '0');
-    }
-    return true;
 }
 
 }  // namespace
@@ -115,25 +106,13 @@ bool RecordChoice::chooses(const Record& record) const {
 }
 
 std::optional<LocalDateTime> parse_iso_time(std::string_view text, bool end_of_day) {
-    LocalDateTime t;
-    if (text.size() < 10 || text[4] != '-' || text[7] != '-' || !digits(text, 0, 4, t.year) ||
-        !digits(text, 5, 2, t.month) || !digits(text, 8, 2, t.day))
-        return std::nullopt;
-    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (t.year % 4 == 0 && t.year % 100 != 0) || t.year % 400 == 0;
-    if (t.month < 1 || t.month > 12 || t.day < 1 ||
-        t.day > (t.month == 2 && !leap ? 28 : kDays[t.month - 1]))
-        return std::nullopt;
-    if (text.size() == 10) {
-        if (end_of_day) t = {t.year, t.month, t.day, 23, 59, 59};
-        return t;
-    }
-    if ((text[10] != 'T' && text[10] != ' ') || (text.size() != 16 && text.size() != 19) ||
-        text[13] != ':' || !digits(text, 11, 2, t.hour) || !digits(text, 14, 2, t.minute) ||
-        (text.size() == 19 && (text[16] != ':' || !digits(text, 17, 2, t.second))))
-        return std::nullopt;
-    if (t.hour > 23 || t.minute > 59 || t.second > 59) return std::nullopt;
-    if (text.size() == 16 && end_of_day) t.second = 59;
+    // The backup file's time stamp form read as it is there, once a 'T' is
+    // taken for the blank and missing seconds are filled in.
+    std::string field = "#" + std::string(text) + "#";
+    if (text.size() == 16) field.insert(17, end_of_day ? ":59" : ":00");
+    if (field.size() == 21 && field[11] == 'T') field[11] = ' ';
+    std::optional<LocalDateTime> t = parse_date_time_field(field);
+    if (t && text.size() == 10 && end_of_day) t = LocalDateTime{t->year, t->month, t->day, 23, 59, 59};
     return t;
 }
 
