@@ -129,7 +129,7 @@ if [[ $mode != office ]]; then
             if [[ $option == --report ]]; then hint='--report OUT.pdf'; else hint='--export-csv OUT.csv'; fi
             [[ $rc == 2 && $(cat "$work/err") == "tolvane: $out $says; no output replaces it."$'\n'"The file to write comes first: tolvane $hint [FILE]" ]] ||
                 fail "$option $out $file: rc $rc, $(cat "$work/err")"
-            cmp -s "$data" "$work/data/old-backup.txt" || fail "$option $out $file changed databac.txt"
+            cmp -s "$data" "$work/data/old-backup.txt" || fail "$option $out $file changed a file of readings"
             [[ $(ls -A "$work/data") == "$before" ]] || fail "$option $out $file left $(ls -A "$work/data")"
         done
     done <<CASES
