@@ -49,11 +49,29 @@ std::string export_csv_header() {
     return "time,description,record_number,value_number,value,deviation,verdict\r\n";
 }
 
-std::string export_text_field(std::string_view text) {
+std::string printable_text(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        // C1 controls are U+0080 to U+009F: C2 80 to C2 9F.
+        const bool c1 = c == 0xC2 && i + 1 < utf8.size() &&
+                        (static_cast<unsigned char>(utf8[i + 1]) & 0xE0) == 0x80;
+        if (c < 0x20 || c == 0x7F || c1) {
+            out += "\xEF\xBF\xBD";  // U+FFFD
+            if (c1) ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string export_text_field(std::string_view raw) {
+    const std::string text = printable_text(raw);
     const bool formula = !text.empty() && std::string_view("=+-@").find(text.front()) !=
                                               std::string_view::npos;
-    if (!formula && text.find_first_of(",\"\r\n\t") == std::string_view::npos)
-        return std::string(text);
+    if (!formula && text.find_first_of(",\"") == std::string::npos) return text;
     std::string quoted = formula ? "\"\t" : "\"";
     for (const char c : text) {
         if (c == '"') quoted += '"';
@@ -77,8 +95,9 @@ void append_export_rows(std::string& out, const Record& record, size_t record_nu
         out += std::to_string(i + 1);
         out += ',';
         if (!value.number) {
-            out += export_text_field(value.text);
-            out += ",,\r\n";
+            // Nothing where a program expects a number ("nan", "inf", a
+            // hand edit): the verdict says why the value is empty.
+            out += ",,not a number\r\n";
             continue;
         }
         out += round_trip_text(value.number->value());
@@ -104,6 +123,8 @@ bool RecordChoice::chooses(const Record& record) const {
     if (to && key(*to) < key(*record.time)) return false;
     return true;
 }
+
+bool RecordChoice::time_range_empty() const { return from && to && key(*to) < key(*from); }
 
 std::optional<LocalDateTime> parse_iso_time(std::string_view text, bool end_of_day) {
     // The backup file's time stamp form read as it is there, once a 'T' is

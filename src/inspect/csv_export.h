@@ -20,12 +20,19 @@ std::string export_csv_header();
 // The rows of one record: its time (ISO 8601), description, its number in
 // the file (1 = the first), each value's number (from 1), the value, its
 // deviation from the tolerance's nominal (empty without one) and "OK",
-// "LOW" or "HIGH" (empty without limits). A field that is no number is
-// written as its text, with no deviation or verdict.
+// "LOW" or "HIGH" (empty without limits). A field that is no number ("abc",
+// "nan", "inf") has an empty value and deviation and the verdict
+// "not a number", so that no program takes its text for a number.
 void append_export_rows(std::string& out, const Record& record, size_t record_number,
                         const std::optional<ToleranceEntry>& tolerance);
 
-// A text field: quoted when it must be, and a text that begins with '=',
+// The text with every control character (U+0000 to U+001F, U+007F, U+0080
+// to U+009F: a NUL or a line end typed into a description by hand) replaced
+// by U+FFFD, the replacement character, so that an output line stays one
+// line and shows where something unprintable was.
+std::string printable_text(std::string_view utf8);
+
+// A text field, made printable: quoted when it must be, and a text that begins with '=',
 // '+', '-' or '@' gets a tab in front inside the quotes, so that a
 // spreadsheet keeps it as text instead of reading a formula or a number
 // (LibreOffice Calc's default import shows it as text without a visible
@@ -39,6 +46,8 @@ struct RecordChoice {
     std::optional<LocalDateTime> from, to;  // both included
 
     bool any() const { return description || from || to; }
+    // `from` lies after `to`: no record can be chosen.
+    bool time_range_empty() const;
     bool chooses(const Record& record) const;
 };
 

@@ -1,5 +1,6 @@
 #include "inspect/stats_csv.h"
 
+#include "inspect/csv_export.h"
 #include "inspect/statistics.h"
 
 namespace tolvane {
@@ -22,8 +23,9 @@ std::string stats_csv_header() {
     return "time,description,n,mean,sd,min,max,range,lsl,usl,low,high,pp,ppk\n";
 }
 
-std::string csv_field(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+std::string csv_field(std::string_view raw) {
+    const std::string text = printable_text(raw);
+    if (text.find_first_of(",\"") == std::string::npos) return text;
     std::string quoted = "\"";
     for (const char c : text) {
         if (c == '"') quoted += '"';

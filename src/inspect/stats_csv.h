@@ -20,8 +20,8 @@ std::string stats_csv_header();
 // empty).
 std::string stats_csv_line(const Record& record, const Limits& limits);
 
-// A CSV field: quoted (quotes doubled) when it holds a comma, quote, CR or
-// LF, else as is.
+// A CSV field, its control characters replaced as printable_text() does:
+// quoted (quotes doubled) when it holds a comma or a quote, else as is.
 std::string csv_field(std::string_view text);
 
 }  // namespace tolvane

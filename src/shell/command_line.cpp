@@ -102,11 +102,25 @@ QString parse_error(const QCommandLineParser& parser, const QStringList& args) {
 // The usage line names the program, not the path it was started by.
 QString help_text(const QCommandLineParser& parser) {
     QString text = parser.helpText();
-    return text.replace(0, text.indexOf('\n'),
-                        "Usage: tolvane [options]\n       tolvane --inspect [FILE]\n"
-                        "       tolvane --stats [FILE]\n"
-                        "       tolvane --export-csv OUT.csv | --report OUT.pdf [--description TEXT]\n"
-                        "               [--from WHEN] [--to WHEN] [FILE]\n");
+    text.replace(0, text.indexOf('\n'),
+                 "Usage: tolvane [options]\n"
+                 "       tolvane --inspect [FILE]\n"
+                 "       tolvane --stats [FILE]\n"
+                 "       tolvane --export-csv OUT.csv [--description TEXT] [--from WHEN]\n"
+                 "                                    [--to WHEN] [FILE]\n"
+                 "       tolvane --report OUT.pdf [--description TEXT] [--from WHEN]\n"
+                 "                                [--to WHEN] [FILE]\n");
+    // The order of the arguments, shown: "--report databac.txt" is the
+    // mistake that this prevents (and the program refuses).
+    return text +
+           "\nExamples:\n"
+           "  tolvane --report lot.pdf databac.txt\n"
+           "      The report of every record of databac.txt, written to lot.pdf: the file\n"
+           "      to write comes first, the file to read last.\n"
+           "  tolvane --export-csv d25.csv --description 'Shaft D25*' --from 2026-12-01\n"
+           "      The values of the records of Shaft D25 since 1 December 2026, as CSV.\n"
+           "  tolvane --stats > stats.csv\n"
+           "      The statistics of every record of databac.txt, one CSV line each.\n";
 }
 
 void print(std::FILE* stream, const QString& text) {
@@ -143,14 +157,19 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
     const QCommandLineOption version({"v", "version"}, "Show the version and exit.");
     const QCommandLineOption list_ports(
         "list-ports",
-        "List the serial devices of this computer, whether you may open them, and the "
-        "device that each port number opens; then exit. Opens no port and no window.");
+        "List the serial devices of this computer, whether you\n"
+        "may open them, and the device each port number opens;\n"
+        "then exit. Opens no port and no window.");
     const QCommandLineOption stats(
         "stats",
-        "Print the statistics of every record of FILE (default: databac.txt in the "
-        "working directory) as CSV, one line per record, with the tolerances of the "
-        "settings files; then exit. Needs no display.");
-    parser.addPositionalArgument("FILE", "The backup file for --stats or --inspect.", "[FILE]");
+        "Print the statistics of every record of FILE as CSV,\n"
+        "one line per record, with the tolerances of the\n"
+        "settings files; then exit. Needs no display.\n"
+        "Without FILE: databac.txt in the working directory.");
+    parser.addPositionalArgument("FILE",
+                                 "The backup data file that --stats, --inspect,\n"
+                                 "--export-csv and --report read, last of all.",
+                                 "[FILE]");
     // "-bogus" is one unknown option, not five unknown letters.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption(help);
@@ -159,9 +178,10 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
     parser.addOption(stats);
     const QCommandLineOption inspect_option(
         "inspect",
-        "Open the Inspection window on FILE (default: databac.txt in the working "
-        "directory): tolerances, statistics and charts of every record, following "
-        "the file as the polling window appends to it.");
+        "Open the Inspection window on FILE: tolerances,\n"
+        "statistics and charts of every record, following the\n"
+        "file as the polling window appends to it.\n"
+        "Without FILE: databac.txt in the working directory.");
     parser.addOption(inspect_option);
     const LotOptions lot;
     lot.add_to(parser);
@@ -175,6 +195,14 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
         error.isEmpty() && (parser.isSet(stats) || parser.isSet(inspect_option) || lot.wanted(parser)) ? 1 : 0;
     if (error.isEmpty() && files.size() > files_allowed)
         error = "Unexpected argument '" + files.at(files_allowed) + "'.";
+    // One job at a time: a second one would be dropped without a word.
+    if (error.isEmpty()) {
+        QStringList jobs;
+        for (const QCommandLineOption* job :
+             {&list_ports, &stats, &inspect_option, &lot.export_csv, &lot.report})
+            if (parser.isSet(*job)) jobs << "--" + job->names().first();
+        if (jobs.size() > 1) error = jobs.at(0) + " and " + jobs.at(1) + " cannot be given together.";
+    }
     std::optional<LotRequest> lot_request;
     if (error.isEmpty()) lot_request = lot.request(parser, files, error);
     if (!error.isEmpty()) {

@@ -32,6 +32,7 @@
 #include "inspect/record_follower.h"
 #include "inspect/tolerances.h"
 #include "platform/file_system.h"
+#include "records/output_target.h"
 
 namespace tolvane {
 
@@ -248,8 +249,21 @@ QString LotControl::suggested(const QString& suffix) const {
 }
 
 bool LotControl::save(const QString& path, const QByteArray& bytes, const QString& what) {
-    const Status written = files_.replace(QFile::encodeName(path).toStdString(),
-                                          std::string_view(bytes.constData(), size_t(bytes.size())));
+    const std::string out = QFile::encodeName(path).toStdString();
+    // The file dialog's own question has let the user agree to replace a
+    // file; databac.txt, or any file like it, is never replaced all the same.
+    if (const std::optional<std::string> refusal =
+            output_refusal(files_, out, {files_.full_path(QFile::encodeName(path_).toStdString())})) {
+        auto* box = new QMessageBox(QMessageBox::Warning, tr("Not Saved"),
+                                    tr("%1\nNothing was saved; choose another name.")
+                                        .arg(QString::fromLocal8Bit(refusal->c_str())),
+                                    QMessageBox::Ok, &window_);
+        box->setObjectName("lot_refused");
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+        return false;
+    }
+    const Status written = files_.replace(out, std::string_view(bytes.constData(), size_t(bytes.size())));
     if (!written.ok()) {
         auto* box = new QMessageBox(QMessageBox::Warning, tr("Not Saved"),
                                     tr("%1 could not be written: %2.\nNothing was saved.")

@@ -12,22 +12,26 @@
 #include "inspect/tolerances.h"
 #include "posix/posix_file_system.h"
 #include "qt/qt_tolerance_settings.h"
+#include "records/output_target.h"
 #include "shell/lot_report.h"
 
 namespace tolvane {
 
 std::optional<LotRequest> LotOptions::request(const QCommandLineParser& parser,
                                               const QStringList& files, QString& error) const {
+    // Of two values one would be dropped without a word: which one the user
+    // meant is not for the program to guess.
+    for (const QCommandLineOption* o : {&export_csv, &report, &description, &from, &to})
+        if (parser.values(*o).size() > 1) {
+            error = "option '--" + o->names().first() + "' is given more than once.";
+            return std::nullopt;
+        }
     if (!wanted(parser)) {
         for (const QCommandLineOption* o : {&description, &from, &to})
             if (parser.isSet(*o)) {
                 error = "option '--" + o->names().first() + "' needs --export-csv or --report.";
                 return std::nullopt;
             }
-        return std::nullopt;
-    }
-    if (parser.isSet(export_csv) && parser.isSet(report)) {
-        error = "--export-csv and --report cannot be given together.";
         return std::nullopt;
     }
     LotRequest r;
@@ -44,6 +48,11 @@ std::optional<LotRequest> LotOptions::request(const QCommandLineParser& parser,
                     " is no date (2026-12-06) or time (2026-12-06T08:00).";
             return std::nullopt;
         }
+    }
+    if (r.choice.time_range_empty()) {
+        error = "--from " + parser.value(from) + " is later than --to " + parser.value(to) +
+                ": no record could be chosen.";
+        return std::nullopt;
     }
     return r;
 }
@@ -99,7 +108,20 @@ bool load_lot(const LotRequest& request, Lot& lot, std::string& error) {
 
 namespace {
 
+// Exit status 2 and why, when OUT is the backup file or one like it: the
+// usual mistake is "--report databac.txt", the arguments in the wrong order.
+bool refused(const LotRequest& request, std::FILE* err) {
+    PosixFileSystem files;
+    const std::optional<std::string> refusal = output_refusal(files, request.out, {request.file});
+    if (!refusal) return false;
+    std::fprintf(err, "tolvane: %s\nThe file to write comes first: tolvane %s [FILE]\n",
+                 refusal->c_str(), request.report ? "--report OUT.pdf" : "--export-csv OUT.csv");
+    return true;
+}
+
 int write_out(const LotRequest& request, std::string_view bytes, std::FILE* err) {
+    // Again just before the write: the file may have come meanwhile.
+    if (refused(request, err)) return 2;
     PosixFileSystem files;
     const Status written = files.replace(request.out, bytes);
     if (!written.ok()) {
@@ -113,6 +135,7 @@ int write_out(const LotRequest& request, std::string_view bytes, std::FILE* err)
 }  // namespace
 
 int export_csv_command(const LotRequest& request, std::FILE* err) {
+    if (refused(request, err)) return 2;
     Lot lot;
     std::string error;
     if (!load_lot(request, lot, error)) {
@@ -123,6 +146,7 @@ int export_csv_command(const LotRequest& request, std::FILE* err) {
 }
 
 int report_command(int argc, char** argv, const LotRequest& request, std::FILE* err) {
+    if (refused(request, err)) return 2;
     // Fonts need a QGuiApplication; with no display, the offscreen platform.
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");

@@ -22,21 +22,30 @@ struct LotRequest {
 };
 
 struct LotOptions {
+    // Each line of a text at most 54 columns: Qt indents them all by 24,
+    // and breaks there only what is longer, wherever that falls.
     QCommandLineOption export_csv{"export-csv",
-                                  "Write the values of the records of FILE (default: databac.txt)\n"
-                                  "to OUT as CSV, one row per value; then exit. Needs no display.",
+                                  "Write the values of FILE's records to OUT as CSV,\n"
+                                  "one row per value; then exit. Needs no display.\n"
+                                  "OUT is never FILE or another file of backup data.",
                                   "OUT"};
     QCommandLineOption report{"report",
-                              "Write the inspection report of the records of FILE to OUT as PDF\n"
-                              "(A4); then exit. Without a display it draws offscreen.",
+                              "Write the report of FILE's records to OUT as PDF (A4);\n"
+                              "then exit. Without a display it draws offscreen.\n"
+                              "OUT is never FILE or another file of backup data.",
                               "OUT"};
-    QCommandLineOption description{
-        "description", "With --export-csv or --report: only records of this description\n"
-        "(its text, or a prefix ending in '*').", "TEXT"};
-    QCommandLineOption from{"from", "With --export-csv or --report: only records from this\n"
-                                    "date or time on (2026-12-06 or 2026-12-06T08:00).", "WHEN"};
-    QCommandLineOption to{"to", "With --export-csv or --report: only records up to this date\n"
-                                "(the whole day) or time.", "WHEN"};
+    QCommandLineOption description{"description",
+                                   "With --export-csv or --report: only the records of\n"
+                                   "this description (its text, or a beginning and '*').",
+                                   "TEXT"};
+    QCommandLineOption from{"from",
+                            "With --export-csv or --report: only the records from\n"
+                            "this date or time on (2026-12-06, 2026-12-06T08:00).",
+                            "WHEN"};
+    QCommandLineOption to{"to",
+                          "With --export-csv or --report: only the records up to\n"
+                          "this time, or to the end of this date.",
+                          "WHEN"};
 
     void add_to(QCommandLineParser& parser) const {
         for (const QCommandLineOption* o : {&export_csv, &report, &description, &from, &to})
@@ -56,7 +65,8 @@ struct LotOptions {
 bool load_lot(const LotRequest& request, Lot& lot, std::string& error);
 
 // Writes the CSV (no display needed); exit status 0, or 1 with one line on
-// `err` and no file made.
+// `err` and no file made. An output that would replace the backup file or
+// one like it is refused, with status 2 (the report too).
 int export_csv_command(const LotRequest& request, std::FILE* err);
 
 // Writes the PDF report; makes its own QGuiApplication (offscreen when there

@@ -55,23 +55,25 @@ TEST(CsvExport, ReadsBackTheSameNumbersAndTextsInAGermanLocale) {
     Record record;
     record.time = LocalDateTime{2026, 12, 6, 5, 54, 7};
     record.description = "=Welle \"D25\", Los 7";
-    for (const char* text : {"25.012", "24.978", "abc", "1e-7", "25"})
+    for (const char* text : {"25.012", "24.978", "abc", "1e-7", "25", "nan", "inf", "-inf"})
         record.values.push_back({text, Number::parse(text)});
-    ASSERT_EQ(record.values.size(), 5u);
+    ASSERT_EQ(record.values.size(), 8u);
     std::string csv = export_csv_header();
     append_export_rows(csv, record, 17, ToleranceEntry{"=Welle*", 25.0, -0.021, 0.0});
     std::locale::global(before);
 
     const std::vector<Row> rows = parse_csv(csv);
-    ASSERT_EQ(rows.size(), 6u) << csv;
+    ASSERT_EQ(rows.size(), 9u) << csv;
     EXPECT_EQ(rows[0], (Row{"time", "description", "record_number", "value_number", "value",
                             "deviation", "verdict"}));
     EXPECT_EQ(rows[1], (Row{"2026-12-06T05:54:07", "\t=Welle \"D25\", Los 7", "17", "1", "25.012",
                             "0.012", "HIGH"}));
     EXPECT_EQ(rows[2][5], "-0.022");
     EXPECT_EQ(rows[2][6], "LOW");
-    EXPECT_EQ(rows[3], (Row{"2026-12-06T05:54:07", "\t=Welle \"D25\", Los 7", "17", "3", "abc", "",
-                            ""}));
+    // No text where a number belongs, whatever the field holds.
+    for (const size_t i : {3, 6, 7, 8})
+        EXPECT_EQ(rows[i], (Row{"2026-12-06T05:54:07", "\t=Welle \"D25\", Los 7", "17",
+                                std::to_string(i), "", "", "not a number"}));
     EXPECT_EQ(rows[5][6], "OK");
     for (const size_t i : {1, 2, 4, 5}) {
         double value = 0;
@@ -87,6 +89,20 @@ TEST(CsvExport, GuardsFormulasAndQuotesOnlyWhereNeeded) {
     for (const char* formula : {"=1+1", "+12", "-12", "@SUM(A1)"})
         EXPECT_EQ(export_text_field(formula), "\"\t" + std::string(formula) + "\"");
     EXPECT_EQ(export_text_field(""), "");
+    // Control characters, typed by hand into the file, each become U+FFFD;
+    // other characters stay, a no-break space (C2 A0) too.
+    const std::string mark = "\xEF\xBF\xBD";
+    for (const auto& [text, field] : std::initializer_list<std::pair<std::string, std::string>>{
+             {std::string("Shaft\0D25", 9), "Shaft" + mark + "D25"},
+             {"a\r\nb\tc\x7F", "a" + mark + mark + "b" + mark + "c" + mark},
+             {"\x1B[31m\xC2\x81\xC2\x9F", mark + "[31m" + mark + mark},
+             {"W\xC3\xBCrfel \xE2\x82\xAC\xC2\xA0", "W\xC3\xBCrfel \xE2\x82\xAC\xC2\xA0"},
+             {"\n=1+1,x", "\"" + mark + "=1+1,x\""},
+             {"=\r", "\"\t=" + mark + "\""},
+         }) {
+        EXPECT_EQ(export_text_field(text), field);
+        EXPECT_EQ(printable_text(text).find_first_of(std::string("\r\n\t\0", 4)), std::string::npos);
+    }
 }
 
 TEST(CsvExport, ChoosesRecordsByDescriptionAndTime) {
@@ -97,6 +113,13 @@ TEST(CsvExport, ChoosesRecordsByDescriptionAndTime) {
     EXPECT_FALSE(choice.chooses(at("#2026-12-07 00:00:00#,\"Shaft 7\",1\r\n")));
     EXPECT_FALSE(choice.chooses(at("#2026-12-06 10:00:00#,\"Hub\",1\r\n")));
     EXPECT_FALSE(choice.chooses(at("\"garbage\",\"Shaft 7\",1\r\n")));
+    EXPECT_FALSE(choice.time_range_empty());
+    // One minute, given as the same time twice, is a range; a day before its
+    // start is none.
+    EXPECT_FALSE((RecordChoice{{}, parse_iso_time("2026-12-06T05:54", false),
+                               parse_iso_time("2026-12-06T05:54", true)}.time_range_empty()));
+    EXPECT_TRUE((RecordChoice{{}, parse_iso_time("2026-12-06T00:00:01", false),
+                              parse_iso_time("2026-12-05", true)}.time_range_empty()));
     EXPECT_EQ(parse_iso_time("2026-12-06T05:54", true), (LocalDateTime{2026, 12, 6, 5, 54, 59}));
     for (const char* bad : {"2026-02-29", "2026-13-01", "2026-12-06T24:00", "06.12.2026", "2026-12-06X"})
         EXPECT_FALSE(parse_iso_time(bad, false)) << bad;

@@ -25,6 +25,10 @@ run() { env -i PATH="$PATH" HOME="$work" XDG_CONFIG_HOME="$work/config" XDG_CONF
 
 out=$(run "$tolvane" --help 2>"$work/err"); rc=$?
 [[ $rc == 0 && $out == *--list-ports* && $out == *tolvane.conf* ]] || fail "--help: rc $rc, $(cat "$work/err")"
+# An example of the order that matters, and lines that fit a terminal.
+[[ $out == *$'\n  tolvane --report lot.pdf databac.txt'* ]] || fail "--help shows no --report example"
+wide=$(awk 'length > 80' <<<"$out")
+[[ -z $wide ]] || fail "--help lines over 80 columns: $wide"
 # ARGUMENTS|EXIT STATUS|STDOUT|STDERR (a pattern; \n between lines). Qt's own
 # options go on to Qt, tolvane's are strict; without a display, one line.
 try="Try 'tolvane --help'."
@@ -46,7 +50,21 @@ done <<CASES
 -platform xcb -display :77|1||tolvane: cannot open the display; *xvfb-run*
 --inspect a b|2||tolvane: Unexpected argument 'b'.\n$try
 --inspect|1||tolvane: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); *xvfb-run*
+--stats --export-csv c.csv|2||tolvane: --stats and --export-csv cannot be given together.\n$try
+--export-csv c.csv --stats|2||tolvane: --stats and --export-csv cannot be given together.\n$try
+--inspect --stats|2||tolvane: --stats and --inspect cannot be given together.\n$try
+--list-ports --report r.pdf|2||tolvane: --list-ports and --report cannot be given together.\n$try
+--report r.pdf --export-csv c.csv|2||tolvane: --export-csv and --report cannot be given together.\n$try
+--export-csv a.csv --export-csv c.csv|2||tolvane: option '--export-csv' is given more than once.\n$try
+--report a.pdf --report=r.pdf|2||tolvane: option '--report' is given more than once.\n$try
+--export-csv c.csv --description A --description B|2||tolvane: option '--description' is given more than once.\n$try
+--report r.pdf --from 2026-12-01 --from 2026-12-02|2||tolvane: option '--from' is given more than once.\n$try
+--export-csv c.csv --to 2026-12-01 --to 2026-12-02|2||tolvane: option '--to' is given more than once.\n$try
+--export-csv c.csv --from 2026-12-03 --to 2026-12-01|2||tolvane: --from 2026-12-03 is later than --to 2026-12-01: no record could be chosen.\n$try
+--report r.pdf --from 2026-12-01T10:01 --to 2026-12-01T10:00|2||tolvane: --from 2026-12-01T10:01 is later than --to 2026-12-01T10:00: no record could be chosen.\n$try
 CASES
+written=$(cd "$work" && ls -- *.csv *.pdf 2>/dev/null)
+[[ -z $written ]] || fail "refused options wrote $written"
 # A window that opens stays open (still there after 3 s), and SIGTERM (as at
 # a logout) ends it with 0; a hang anywhere else ends otherwise.
 stays_open() { # WHAT ARGS...

@@ -115,6 +115,17 @@ TEST_F(InspectLotTest, SeveralRecordsShowTheirFiguresWithTheSigmaEachUsed) {
     EXPECT_TRUE(box->text().contains("No such file or directory")) << box->text().toStdString();
     EXPECT_FALSE(std::filesystem::exists(work_.path() / "missing"));
     box->close();
+
+    // The followed file, by its full path: refused in a box, left as it was.
+    const std::string backup = (work_.path() / "databac.txt").string();
+    for (const bool csv_asked : {true, false}) {
+        EXPECT_FALSE(csv_asked ? window_->lot()->export_csv_to(backup.c_str())
+                               : window_->lot()->report_to(backup.c_str()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return (box = window_->findChild<QMessageBox*>("lot_refused")); }));
+        EXPECT_TRUE(box->text().contains("is the file the records are read from")) << box->text().toStdString();
+        delete box;
+        EXPECT_EQ(read("databac.txt"), kFile);
+    }
 }
 
 TEST_F(InspectLotTest, SelectsByDescriptionAndByTimeRange) {

@@ -2,7 +2,8 @@
 # tolvane --export-csv and --report, without a display, in a German locale:
 # the CSV keeps a point and guards a formula-like description; the PDF holds
 # the mean and the description, paginates 200 records and has no blank page;
-# an export into a folder it may not write leaves no file and says why.
+# an export into a folder it may not write leaves no file and says why; an
+# output that is the backup file, or like it, is refused and leaves it whole.
 # With "office": LibreOffice Calc's default import reads the CSV back, numbers
 # as numbers and the description as text.
 #   lot_commands.sh TOLVANE [office]
@@ -42,6 +43,11 @@ data=$work/data/databac.txt
     done
     printf '#2026-12-05 08:00:00#\r\n"=Welle ""D25"", Los 7"\r\n-0.5\r\n2.25\r\n'
 } >"$data"
+# A description with a NUL and an escape, and fields that are no numbers but
+# one.
+printf '"Backup Data"\r\n#2026-12-05 09:00:00#\r\n"Los\000 8\033"\r\nnan\r\ninf\r\n-inf\r\n1.5\r\n' \
+    >"$work/data/odd.txt"
+mark=$'\xef\xbf\xbd'  # U+FFFD, for each control character
 chmod -R a+rX "$work/data"
 
 if [[ $mode != office ]]; then
@@ -55,6 +61,12 @@ if [[ $mode != office ]]; then
     [[ $(tail -1 "$work/out.csv") == $'2026-12-05T08:00:00,"\t=Welle """"D25"""", Los 7",201,2,2.25,,\r' ]] ||
         fail "CSV guarded row: $(tail -1 "$work/out.csv" | cat -A)"
     [[ $(wc -l <"$work/out.csv") == 603 ]] || fail "CSV rows: $(wc -l <"$work/out.csv")"
+    # No control character, and no text where a number belongs.
+    run "$tolvane" --export-csv "$work/odd.csv" "$work/data/odd.txt" 2>"$work/err" ||
+        fail "--export-csv odd.txt: $(cat "$work/err")"
+    want="2026-12-05T09:00:00,Los$mark 8$mark,1"
+    [[ $(tail -n +2 "$work/odd.csv") == "$want,1,,,not a number"$'\r\n'"$want,2,,,not a number"$'\r\n'"$want,3,,,not a number"$'\r\n'"$want,4,1.5,,"$'\r' ]] ||
+        fail "CSV of fields that are no numbers: $(cat -A "$work/odd.csv")"
     # Chosen records: a description and a day.
     run "$tolvane" --export-csv "$work/day.csv" --description 'Shaft*' --from 2026-12-02 \
         --to 2026-12-02 "$data" 2>"$work/err" || fail "--export-csv chosen: $(cat "$work/err")"
@@ -101,6 +113,34 @@ if [[ $mode != office ]]; then
             fail "$option into a read-only folder: rc $rc, $(cat "$work/err")"
         [[ -z $(ls -A "$work/ro") ]] || fail "$option left $(ls -A "$work/ro")"
     done
+    # No output replaces the file it is made from, by any path to it, nor a
+    # file that holds backup data; the file stays as it was, and nothing is
+    # left beside it. The usual mistake: "--report databac.txt" in its folder.
+    # OUT|FILE (empty: the default)|what stderr says of OUT
+    cp "$data" "$work/data/old-backup.txt"
+    ln -s databac.txt "$work/data/link.pdf"
+    ln "$data" "$work/data/hard-link.csv"
+    chmod 444 "$data"
+    before=$(ls -A "$work/data")
+    while IFS='|' read -r out file says; do
+        for option in --export-csv --report; do
+            ( cd "$work/data" && run "$tolvane" $option "$out" ${file:+"$file"} ) 2>"$work/err"
+            rc=$?
+            if [[ $option == --report ]]; then hint='--report OUT.pdf'; else hint='--export-csv OUT.csv'; fi
+            [[ $rc == 2 && $(cat "$work/err") == "tolvane: $out $says; no output replaces it."$'\n'"The file to write comes first: tolvane $hint [FILE]" ]] ||
+                fail "$option $out $file: rc $rc, $(cat "$work/err")"
+            cmp -s "$data" "$work/data/old-backup.txt" || fail "$option $out $file changed a file of readings"
+            [[ $(ls -A "$work/data") == "$before" ]] || fail "$option $out $file left $(ls -A "$work/data")"
+        done
+    done <<CASES
+databac.txt||is the file the records are read from
+$data||is the same file as databac.txt, which the records are read from
+../data/./databac.txt|databac.txt|is the same file as databac.txt, which the records are read from
+link.pdf|$data|is the same file as $data, which the records are read from
+hard-link.csv||is the same file as databac.txt, which the records are read from
+old-backup.txt|$data|holds backup data (its first line is "Backup Data")
+CASES
+    chmod 644 "$data"
     run "$tolvane" --from 2026-12-01 2>"$work/err"
     [[ $? == 2 && $(head -1 "$work/err") == "tolvane: option '--from' needs --export-csv or --report." ]] ||
         fail "--from alone: $(cat "$work/err")"

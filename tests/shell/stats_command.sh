@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # tolvane --stats in a German locale: the statistics of a file with known
 # answers, with the tolerances of the user's and the computer's settings
-# files, still with a point; and the exit status of a missing or unreadable
-# file. The locale is made in a folder of the test's own (LOCPATH), so that
-# nothing of the system's is needed or changed.
+# files, still with a point, control characters of a description replaced;
+# and the exit status of a missing or unreadable file. The locale is made in
+# a folder of the test's own (LOCPATH), so that nothing of the system's is
+# needed or changed.
 #   stats_command.sh TOLVANE
 set -uo pipefail
 tolvane=$1
@@ -32,15 +33,17 @@ printf '[ports]\n1=/dev/null\n[tolerances]\n1\\pattern=Shaft D25*\n1\\nominal=25
     >"$work/config/tolvane/tolvane.conf"
 printf '[tolerances]\n1\\pattern=Run-out\n1\\upper=0.02\n2\\pattern=Shaft*\n2\\lower=1\n2\\upper=2\nsize=2\n' \
     >"$work/xdg/tolvane/tolvane.conf"
-printf '"Backup Data"\r\n#2026-12-06 05:54:07#\r\n1.23\r\n45.6\r\n700\r\n#2026-12-06 05:55:12#\r\n"Run-out"\r\n0.01\r\nabc\r\n0.02\r\n.03\r\n#2026-12-07#\r\n"Shaft D25 lot 17, \"B\""\r\n24.979\r\n25\r\n24.99\r\n25.001\r\n#2026-12-07 00:00:01#\r\n"Shaft D30"\r\n1.5\r\n' \
+printf '"Backup Data"\r\n#2026-12-06 05:54:07#\r\n1.23\r\n45.6\r\n700\r\n#2026-12-06 05:55:12#\r\n"Run-out"\r\n0.01\r\nabc\r\n0.02\r\n.03\r\n#2026-12-07#\r\n"Shaft D25 lot 17, \"B\""\r\n24.979\r\n25\r\n24.99\r\n25.001\r\n#2026-12-07 00:00:01#\r\n"Shaft D30"\r\n1.5\r\n#2026-12-07 00:00:02#\r\n"Run\000out\033\201"\r\nnan\r\n2\r\n-inf\r\n' \
     >"$work/data.txt"
+mark=$'\xef\xbf\xbd'  # U+FFFD, for each control character (Windows-1252's 0x81 is one)
 # By hand: Shaft D25: mean 24.9925, deviations -0.0135 0.0075 -0.0025 0.0085,
 # s = sqrt(0.000317 / 3); Pp = 0.021 / 6s, Ppk = 0.0075 / 3s.
 want='time,description,n,mean,sd,min,max,range,lsl,usl,low,high,pp,ppk
 2026-12-06T05:54:07,,3,248.94333333333333,391.2560052361284,1.23,700,698.77,,,,,,
 2026-12-06T05:55:12,Run-out,3,0.02,0.01,0.01,0.03,0.02,,0.02,0,1,,0
 2026-12-07T00:00:00,"Shaft D25 lot 17, ""B""",4,24.9925,0.010279429296739516,24.979,25.001,0.022,24.979,25,0,1,0.3404858284409117,0.2432041631720798
-2026-12-07T00:00:01,Shaft D30,1,1.5,,1.5,1.5,0,1,2,0,0,,'
+2026-12-07T00:00:01,Shaft D30,1,1.5,,1.5,1.5,0,1,2,0,0,,
+2026-12-07T00:00:02,Run'"${mark}out$mark$mark"',1,2,,2,2,0,,,,,,'
 out=$(cd "$work" && run "$tolvane" --stats data.txt 2>"$work/err"); rc=$?
 [[ $rc == 0 && $out == "$want" && ! -s $work/err ]] ||
     fail "--stats: rc $rc, stderr '$(cat "$work/err")', stdout:
