@@ -18,24 +18,6 @@ ControlFactors control_factors(size_t n) {
     return f;
 }
 
-namespace {
-
-// Pp-like figure from a sigma: (USL - LSL) / 6 sigma, and the Ppk-like one
-// from the side(s) that exist.
-void capability(const Limits& limits, double mean, double sigma, std::optional<double>& cp,
-                std::optional<double>& cpk) {
-    if (!(sigma > 0)) return;
-    if (limits.lower && limits.upper) cp = (*limits.upper - *limits.lower) / (6 * sigma);
-    std::optional<double> nearest;
-    if (limits.upper) nearest = *limits.upper - mean;
-    if (limits.lower) {
-        const double below = mean - *limits.lower;
-        nearest = nearest ? std::min(*nearest, below) : below;
-    }
-    if (nearest) cpk = *nearest / (3 * sigma);
-}
-
-}  // namespace
 
 LotStatistics compute_lot(std::span<const std::vector<Number>> records, const Limits& limits) {
     LotStatistics lot;
@@ -96,7 +78,7 @@ LotStatistics compute_lot(std::span<const std::vector<Number>> records, const Li
         return lot;
     }
     lot.sigma_source = equal_sizes ? SigmaSource::kSBarOverC4 : SigmaSource::kPooled;
-    if (lot.overall.mean) capability(limits, *lot.overall.mean, *lot.sigma_within, lot.cp, lot.cpk);
+    capability(lot.overall, *lot.sigma_within, lot.cp, lot.cpk);
 
     const double centre = *lot.grand_mean;
     for (LotPoint& p : lot.points) {

@@ -151,18 +151,49 @@ RecordFollower::Change RecordFollower::poll(size_t max_bytes) {
 namespace {
 
 // Its bytes must still begin a record; else the file changed under us.
-std::optional<Record> record_from(std::string_view bytes) {
+bool begins_record(std::string_view bytes) {
     const size_t first = bytes.find_first_not_of(" \t");
-    if (first == std::string_view::npos || bytes[first] != '#') return std::nullopt;
+    return first != std::string_view::npos && bytes[first] == '#';
+}
+
+std::optional<Record> record_from(std::string_view bytes) {
+    if (!begins_record(bytes)) return std::nullopt;
     return parse_record(bytes);
 }
 
+// Records up to this size are read in one piece, several at a time; a
+// longer one (an absurd edit) in steps of read_chunk, so that reading any
+// record costs a bounded amount of memory.
+constexpr uint64_t kOnePiece = 1 << 20;
+
 }  // namespace
+
+std::optional<Record> RecordFollower::record_in_steps(uint64_t from, uint64_t to, bool& read_ok) {
+    RecordReader reader;
+    std::string bytes;
+    read_ok = true;
+    for (uint64_t at = from; at < to;) {
+        const auto size = static_cast<size_t>(std::min<uint64_t>(to - at, tuning_.read_chunk));
+        if (!read(at, size, bytes)) {
+            read_ok = false;
+            return std::nullopt;
+        }
+        if (at == from && !begins_record(bytes)) return std::nullopt;
+        reader.add(bytes);
+        at += size;
+    }
+    return reader.finish();
+}
+
+uint64_t RecordFollower::end_of(size_t i) const {
+    return i + 1 < starts_.size() ? starts_[i + 1] : indexed_;
+}
 
 std::optional<Record> RecordFollower::record(size_t i) {
     if (i >= starts_.size() || !file_) return std::nullopt;
-    const uint64_t from = starts_[i];
-    const uint64_t to = i + 1 < starts_.size() ? starts_[i + 1] : indexed_;
+    const uint64_t from = starts_[i], to = end_of(i);
+    bool read_ok = true;
+    if (to - from > kOnePiece) return record_in_steps(from, to, read_ok);
     std::string bytes;
     if (!read(from, static_cast<size_t>(to - from), bytes)) return std::nullopt;
     return record_from(bytes);
@@ -172,14 +203,25 @@ bool RecordFollower::read_records(size_t first, size_t count,
                                   const std::function<void(size_t, std::optional<Record>)>& each) {
     if (first >= starts_.size() || count == 0) return true;
     if (!file_) return false;
-    const size_t last = first + std::min(count, starts_.size() - first) - 1;
-    const uint64_t from = starts_[first];
-    const uint64_t to = last + 1 < starts_.size() ? starts_[last + 1] : indexed_;
+    const size_t end = first + std::min(count, starts_.size() - first);
     std::string bytes;
-    if (!read(from, static_cast<size_t>(to - from), bytes)) return false;
-    for (size_t i = first; i <= last; ++i) {
-        const uint64_t end = i + 1 < starts_.size() ? starts_[i + 1] : indexed_;
-        each(i, record_from(std::string_view(bytes).substr(starts_[i] - from, end - starts_[i])));
+    for (size_t i = first; i < end;) {
+        if (end_of(i) - starts_[i] > kOnePiece) {
+            bool read_ok = true;
+            std::optional<Record> record = record_in_steps(starts_[i], end_of(i), read_ok);
+            if (!read_ok) return false;
+            each(i, std::move(record));
+            ++i;
+            continue;
+        }
+        // As many records as fit in one piece, read at once.
+        size_t last = i;
+        while (last + 1 < end && end_of(last + 1) - starts_[i] <= kOnePiece) ++last;
+        const uint64_t from = starts_[i];
+        if (!read(from, static_cast<size_t>(end_of(last) - from), bytes)) return false;
+        for (; i <= last; ++i)
+            each(i, record_from(std::string_view(bytes).substr(starts_[i] - from,
+                                                               end_of(i) - starts_[i])));
     }
     return true;
 }

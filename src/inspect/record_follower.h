@@ -84,8 +84,11 @@ class RecordFollower {
     // the next poll tells what became of it).
     std::optional<Record> record(size_t i);
     // Records first .. first + count - 1 (cut to record_count()), read from
-    // the file in one piece and handed to `each` in order with their index:
-    // for many records at once (--stats, a range of rows). A record whose
+    // the file in pieces of up to 1 MiB and handed to `each` in order with
+    // their index: for many records at once (--stats, a range of rows). A
+    // record longer than that (only an edit makes one) is read in steps of
+    // read_chunk; whatever its size, a Record keeps a bounded part of it
+    // (RecordReader). A record whose
     // bytes no longer begin a record is handed as nothing. False when the
     // bytes could not be read.
     bool read_records(size_t first, size_t count,
@@ -100,6 +103,11 @@ class RecordFollower {
     void drop_index(Change& change);
     bool reopen(Change& change);
     void set_state(State state, std::string problem, Change& change);
+    // Where record i's bytes end.
+    uint64_t end_of(size_t i) const;
+    // The record in [from, to), read and parsed in steps; read_ok false
+    // when the bytes could not be read.
+    std::optional<Record> record_in_steps(uint64_t from, uint64_t to, bool& read_ok);
     // Exactly `size` bytes from `offset`, else false.
     bool read(uint64_t offset, size_t size, std::string& bytes);
     bool still_holds_indexed_bytes();

@@ -38,12 +38,64 @@ long double scaled_by_ten(long double x, int32_t e) {
 struct Moments {
     long double mean = 0, range = 0;
     std::optional<long double> variance;  // sample, n - 1
+    // USL - LSL, USL - mean and mean - LSL, where the limits exist.
+    std::optional<long double> span, to_upper, to_lower;
 };
+
+// x * 10^k for k >= 0, false on overflow.
+bool times_ten_to(Int128& x, int32_t k) {
+    if (k > 38) return x == 0;
+    for (; k > 0; --k)
+        if (__builtin_mul_overflow(x, 10, &x)) return false;
+    return true;
+}
+
+// A limit as the decimal it was written as: the shortest text that reads
+// back as its double ("10000000.1", not 10000000.099999999627...).
+std::optional<Number> decimal_of(const std::optional<double>& limit) {
+    if (!limit) return std::nullopt;
+    std::optional<Number> n = Number::parse(round_trip_text(*limit));
+    return n && n->has_decimal() ? n : std::nullopt;
+}
+
+// The distances to the limits from the exact sums of the values (each an
+// integer `first + d_i` times 10^e, sum_d the sum of the d_i): every
+// difference taken in integers at the smallest exponent of values and
+// limits, then one rounding. Leaves `m` as it is where a limit has no
+// decimal or the integers would not fit.
+void exact_distances(const Limits& limits, int32_t e, Int128 first, Int128 sum_d, Int128 n,
+                     Moments& m) {
+    const std::optional<Number> lsl = decimal_of(limits.lower), usl = decimal_of(limits.upper);
+    if (limits.lower.has_value() != lsl.has_value() || limits.upper.has_value() != usl.has_value())
+        return;
+    int32_t common = e;
+    for (const auto& l : {lsl, usl})
+        if (l) common = std::min(common, l->exponent());
+    if (!times_ten_to(first, e - common) || !times_ten_to(sum_d, e - common)) return;
+    // n * (limit - mean) = n * (limit - first) - sum_d, in units of 10^common.
+    const auto n_times_distance = [&](const Number& limit, Int128& out) {
+        Int128 x = limit.digits(), d = 0;
+        return times_ten_to(x, limit.exponent() - common) &&
+               !__builtin_sub_overflow(x, first, &d) && !__builtin_mul_overflow(d, n, &d) &&
+               !__builtin_sub_overflow(d, sum_d, &out);
+    };
+    const auto count = static_cast<long double>(n);
+    Int128 up = 0, down = 0;
+    if (usl && !n_times_distance(*usl, up)) return;
+    if (lsl && !n_times_distance(*lsl, down)) return;
+    if (usl && lsl) {
+        Int128 span = 0;
+        if (__builtin_sub_overflow(up, down, &span)) return;
+        m.span = scaled_by_ten(static_cast<long double>(span) / count, common);
+    }
+    if (usl) m.to_upper = scaled_by_ten(static_cast<long double>(up) / count, common);
+    if (lsl) m.to_lower = scaled_by_ten(-static_cast<long double>(down) / count, common);
+}
 
 // From the exact decimals: every value as an integer times 10^E for the
 // smallest exponent E, then sums of integers without any rounding. Nothing
 // when a value has no decimal or the integers would not fit.
-std::optional<Moments> exact_moments(std::span<const Number> values) {
+std::optional<Moments> exact_moments(std::span<const Number> values, const Limits& limits) {
     int32_t e = values.front().exponent();
     for (const Number& v : values) {
         if (!v.has_decimal()) return std::nullopt;
@@ -84,6 +136,7 @@ std::optional<Moments> exact_moments(std::span<const Number> values) {
     if (values.size() >= 2)
         m.variance = scaled_by_ten(
             scaled_by_ten(static_cast<long double>(spread) / (count * (count - 1)), e), e);
+    exact_distances(limits, e, first, sum_d, n, m);
     return m;
 }
 
@@ -151,14 +204,14 @@ Statistics statistics(std::span<const Value> values, const Limits& limits,
     if (s.has_limits)
         s.share_out = static_cast<double>(s.out_of_tolerance()) / static_cast<double>(s.n);
 
-    if (!s.sd || *s.sd <= 0 || !s.mean) return s;
-    const long double sd = *s.sd, mean = *s.mean;
-    if (limits.lower && limits.upper) s.pp = finite((*limits.upper - *limits.lower) / (6 * sd));
-    std::optional<long double> nearest;
-    if (limits.upper) nearest = *limits.upper - mean;
-    if (limits.lower)
-        nearest = std::min(nearest.value_or(mean - *limits.lower), mean - *limits.lower);
-    if (nearest) s.ppk = finite(*nearest / (3 * sd));
+    if (!s.mean) return s;
+    // From the exact decimals where they gave them, else from the doubles.
+    if (limits.lower && limits.upper)
+        s.usl_minus_lsl = finite(m.span.value_or(static_cast<long double>(*limits.upper) -
+                                                 *limits.lower));
+    if (limits.upper) s.usl_minus_mean = finite(m.to_upper.value_or(*limits.upper - m.mean));
+    if (limits.lower) s.mean_minus_lsl = finite(m.to_lower.value_or(m.mean - *limits.lower));
+    if (s.sd && *s.sd > 0) capability(s, *s.sd, s.pp, s.ppk);
     return s;
 }
 
@@ -171,6 +224,16 @@ double plain_value(const double& x) {
 
 }  // namespace
 
+void capability(const Statistics& s, double sigma, std::optional<double>& cp,
+                std::optional<double>& cpk) {
+    if (!(sigma > 0)) return;
+    const long double six_sigma = 6.0L * sigma, three_sigma = 3.0L * sigma;
+    if (s.usl_minus_lsl) cp = finite(*s.usl_minus_lsl / six_sigma);
+    std::optional<double> nearest = s.usl_minus_mean;
+    if (s.mean_minus_lsl) nearest = std::min(nearest.value_or(*s.mean_minus_lsl), *s.mean_minus_lsl);
+    if (nearest) cpk = finite(*nearest / three_sigma);
+}
+
 Verdict verdict(double value, const Limits& limits) {
     if (limits.lower && value < *limits.lower) return Verdict::kLow;
     if (limits.upper && value > *limits.upper) return Verdict::kHigh;
@@ -179,7 +242,7 @@ Verdict verdict(double value, const Limits& limits) {
 
 Statistics compute_statistics(std::span<const Number> values, const Limits& limits) {
     return statistics(values, limits, number_value,
-                      values.empty() ? std::nullopt : exact_moments(values));
+                      values.empty() ? std::nullopt : exact_moments(values, limits));
 }
 
 Statistics compute_statistics(std::span<const double> values, const Limits& limits) {

@@ -27,6 +27,11 @@ struct Statistics {
     std::optional<double> share_out;  // (below + above) / n, 0..1
     std::optional<double> pp;         // (USL - LSL) / 6 sd
     std::optional<double> ppk;        // min(USL - mean, mean - LSL) / 3 sd
+    // The distances they come from, where the limits and a mean exist. From
+    // the exact decimals of the values and the limits (a limit's decimal is
+    // the shortest text that reads back as it) when the mean is, with one
+    // rounding at the end; else in long double from the doubles.
+    std::optional<double> usl_minus_lsl, usl_minus_mean, mean_minus_lsl;
 
     size_t out_of_tolerance() const { return below + above; }
 };
@@ -37,5 +42,11 @@ struct Statistics {
 // allocation beyond a few words.
 Statistics compute_statistics(std::span<const Number> values, const Limits& limits = {});
 Statistics compute_statistics(std::span<const double> values, const Limits& limits = {});
+
+// Pp and Ppk of the distances in `s` for another sigma (Cp and Cpk of a lot
+// with its within-record sigma): (USL - LSL) / 6 sigma, and the nearer
+// distance / 3 sigma; nothing for a sigma that is not above 0.
+void capability(const Statistics& s, double sigma, std::optional<double>& cp,
+                std::optional<double>& cpk);
 
 }  // namespace tolvane

@@ -100,25 +100,25 @@ std::optional<Tolerances::Match> Tolerances::find(std::string_view description) 
 
 Status Tolerances::set(const ToleranceEntry& entry) {
     if (const auto problem = tolerance_problem(entry)) return Status::failure(*problem);
-    std::vector<ToleranceEntry> entries = user_;
-    const auto same = std::find_if(entries.begin(), entries.end(), [&](const ToleranceEntry& e) {
+    Status saved = settings_.save_user_tolerance(entry);
+    if (!saved.ok()) return saved;
+    const auto same = std::find_if(user_.begin(), user_.end(), [&](const ToleranceEntry& e) {
         return e.pattern == entry.pattern;
     });
-    if (same != entries.end())
+    if (same != user_.end())
         *same = entry;
     else
-        entries.push_back(entry);
-    Status saved = settings_.save_user_tolerances(entries);
-    if (saved.ok()) user_ = std::move(entries);
+        user_.push_back(entry);
     return saved;
 }
 
 Status Tolerances::remove(const std::string& pattern) {
-    std::vector<ToleranceEntry> entries = user_;
-    if (std::erase_if(entries, [&](const ToleranceEntry& e) { return e.pattern == pattern; }) == 0)
+    if (std::none_of(user_.begin(), user_.end(),
+                     [&](const ToleranceEntry& e) { return e.pattern == pattern; }))
         return Status::success();
-    Status saved = settings_.save_user_tolerances(entries);
-    if (saved.ok()) user_ = std::move(entries);
+    Status saved = settings_.remove_user_tolerance(pattern);
+    if (saved.ok())
+        std::erase_if(user_, [&](const ToleranceEntry& e) { return e.pattern == pattern; });
     return saved;
 }
 

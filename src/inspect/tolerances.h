@@ -52,10 +52,10 @@ class Tolerances {
     std::optional<Match> find(std::string_view description) const;
 
     // Adds the entry to the user's set, replacing one of the same pattern,
-    // and saves the set. A refused entry (tolerance_problem) or a failed
+    // and writes that entry alone. A refused entry (tolerance_problem) or a failed
     // save changes nothing and gives the reason.
     Status set(const ToleranceEntry& entry);
-    // Takes the user's entry of that pattern away and saves; a pattern the
+    // Takes the user's entry of that pattern away, in the file too; a pattern the
     // user has none of is no failure.
     Status remove(const std::string& pattern);
 

@@ -34,8 +34,13 @@ class ToleranceSettings {
     virtual std::vector<ToleranceEntry> user_tolerances() = 0;
     virtual std::vector<ToleranceEntry> computer_tolerances() = 0;
 
-    // Makes the user's set exactly `entries` (other settings in the file stay).
-    virtual Status save_user_tolerances(const std::vector<ToleranceEntry>& entries) = 0;
+    // Writes this one entry to the user's set, in place of the user's entry
+    // of the same pattern, else after the others. Every other entry and
+    // setting in the file stays as it is written there.
+    virtual Status save_user_tolerance(const ToleranceEntry& entry) = 0;
+    // Takes the user's entries of that pattern out of the file, touching no
+    // other; a pattern the file has none of is no failure.
+    virtual Status remove_user_tolerance(const std::string& pattern) = 0;
 };
 
 }  // namespace tolvane

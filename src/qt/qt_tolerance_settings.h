@@ -1,9 +1,12 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/tolerance_settings.h"
+
+class QSettings;
 
 namespace tolvane {
 
@@ -12,8 +15,9 @@ namespace tolvane {
 // tolvane.conf) above the same group of the computer's file
 // (system_port_settings_path(), under $XDG_CONFIG_DIRS), the files that hold
 // [ports]. Each entry is one array element (pattern, nominal, lower, upper;
-// numbers with a point, a missing side left out), so that a pattern with
-// '*', '/' or blanks needs no escaping.
+// numbers with a point in their shortest form, a missing side left out), so
+// that a pattern with '*', '/' or blanks needs no escaping. A change writes
+// only its own entry; a taken-away entry leaves a gap in the numbering.
 class QtToleranceSettings final : public ToleranceSettings {
   public:
     // The two files above.
@@ -24,9 +28,13 @@ class QtToleranceSettings final : public ToleranceSettings {
     std::vector<ToleranceEntry> computer_tolerances() override;
     // Written to a temporary file and renamed by QSettings; a file that
     // cannot be written is a failure with the reason.
-    Status save_user_tolerances(const std::vector<ToleranceEntry>& entries) override;
+    Status save_user_tolerance(const ToleranceEntry& entry) override;
+    Status remove_user_tolerance(const std::string& pattern) override;
 
   private:
+    // Runs `change` inside the user's [tolerances] group and writes the file.
+    Status change_user_file(const std::function<void(QSettings&)>& change);
+
     std::string user_path_, computer_path_;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -8,16 +9,31 @@
 namespace tolvane::testing {
 
 // Both settings files in memory; a non-empty `failing` makes saves fail with
-// that reason and change nothing.
+// that reason and change nothing. `writes` counts the entries written or
+// taken away.
 struct MemoryToleranceSettings : ToleranceSettings {
     std::vector<ToleranceEntry> user, computer;
     std::string failing;
+    size_t writes = 0;
 
     std::vector<ToleranceEntry> user_tolerances() override { return user; }
     std::vector<ToleranceEntry> computer_tolerances() override { return computer; }
-    Status save_user_tolerances(const std::vector<ToleranceEntry>& entries) override {
+    Status save_user_tolerance(const ToleranceEntry& entry) override {
         if (!failing.empty()) return Status::failure(failing);
-        user = entries;
+        ++writes;
+        const auto same = std::find_if(user.begin(), user.end(), [&](const ToleranceEntry& e) {
+            return e.pattern == entry.pattern;
+        });
+        if (same != user.end())
+            *same = entry;
+        else
+            user.push_back(entry);
+        return Status::success();
+    }
+    Status remove_user_tolerance(const std::string& pattern) override {
+        if (!failing.empty()) return Status::failure(failing);
+        writes += static_cast<size_t>(
+            std::erase_if(user, [&](const ToleranceEntry& e) { return e.pattern == pattern; }));
         return Status::success();
     }
 };

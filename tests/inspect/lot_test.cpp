@@ -123,6 +123,15 @@ TEST(Lot, UnequalSizesPoolTheirVariancesAndGetLimitsPerPoint) {
     EXPECT_NEAR(*lot.points[2].mean_ucl - *lot.grand_mean, 3 * pooled, 1e-13);
 }
 
+// Cp and Cpk take USL - LSL and the distances from the decimals, as Pp does.
+TEST(Lot, LimitsNearTenToTheSevenKeepTheirDigits) {
+    const LotStatistics lot = compute_lot(
+        records({{"1E7", "10000000.1"}, {"10000000.2", "10000000.3"}}), {10000000.1, 10000000.3});
+    const double sigma = 0.1 / std::sqrt(2.0) / control_factors(2).c4;
+    EXPECT_NEAR(*lot.cp / (0.2 / (6 * sigma)), 1, 1e-15);
+    EXPECT_NEAR(*lot.cpk / (0.05 / (3 * sigma)), 1, 1e-15);
+}
+
 TEST(Lot, MarksTheRecordsOutsideAndNeedsASpreadForLimits) {
     auto lot = compute_lot(
         records({{"0", "1"}, {"0", "1"}, {"0", "1"}, {"0", "1"}, {"0", "1"}, {"9", "10"},

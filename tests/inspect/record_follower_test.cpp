@@ -6,6 +6,8 @@
 #include <fstream>
 
 #include "fakes/work_dir.h"
+#include "inspect/statistics.h"
+#include "records/field_reader.h"
 #include "inspect/stats_csv.h"
 #include "posix/posix_file_system.h"
 
@@ -150,6 +152,91 @@ TEST_P(Follower, ReadsALongFileInStepsAndItsAppends) {
     EXPECT_EQ(follower.indexed_bytes(), bytes.size() + record(1, "last", "4\r\n").size());
     EXPECT_EQ(stats_csv_line(*follower.record(10000), {3.5, std::nullopt}),
               "2026-12-06T05:54:01,last,1,4,,4,4,0,3.5,,0,0,,\n");
+}
+
+// A record of far more values than the instrument sends, one line of
+// hundreds of thousands of fields, fields of megabytes: each is read in
+// steps and keeps a bounded part, and is still counted.
+TEST(RecordBounds, AbsurdRecordsKeepABoundedPartAndAreCounted) {
+    testing::WorkDir dir;
+    std::string values;
+    for (int i = 0; i < 100000; ++i) values += std::to_string(i % 1000) + "\r\n";
+    std::string line;
+    for (int i = 0; i < 300000; ++i) line += "7,";
+    const std::string huge(3'000'000, '1');
+    write(kFile, kHeader + record(1, "many", values) + record(2, "line", line + huge + "\r\n") +
+                     record(3, huge, "\"" + huge + "\" skipped, 5\r\n" + huge + "\r\n") +
+                     record(4, "after", "1\r\n2\r\n"));
+    PosixFileSystem files;
+    RecordFollower follower(files, kFile, {4096});
+    while (follower.poll(1 << 20).count < 4 || follower.pending()) {}
+    ASSERT_EQ(follower.record_count(), 4u);
+
+    std::vector<Record> read;
+    ASSERT_TRUE(follower.read_records(0, 4, [&](size_t i, std::optional<Record> r) {
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->values.size(), follower.record(i)->values.size());
+        read.push_back(std::move(*r));
+    }));
+    ASSERT_EQ(read.size(), 4u);
+    const Record& many = read[0];
+    EXPECT_EQ(many.value_count, 100000u);
+    ASSERT_EQ(many.values.size(), kKeptValues);
+    EXPECT_TRUE(many.values_cut());
+    EXPECT_EQ(many.values[255].text, "255");
+    EXPECT_EQ(compute_statistics(many.numbers()).n, kKeptValues);
+
+    EXPECT_EQ(read[1].value_count, 300001u);
+    ASSERT_EQ(read[1].values.size(), kKeptValues);
+    EXPECT_EQ(read[1].numbers().size(), kKeptValues);
+
+    // A field past the bound is cut, marked, and no number.
+    const Record& wide = read[2];
+    EXPECT_EQ(*wide.description, std::string(kKeptFieldBytes, '1') + "…");
+    // Its quoted line is cut, the rest of that line (", 5") skipped.
+    ASSERT_EQ(wide.value_count, 2u);
+    EXPECT_EQ(wide.values[0].text, std::string(kKeptFieldBytes, '1') + "…");
+    EXPECT_FALSE(wide.values[0].number);
+    EXPECT_FALSE(wide.values[1].number);
+    for (const Record& r : read)
+        for (const RecordValue& v : r.values) EXPECT_LE(v.text.size(), kKeptFieldBytes + 3);
+
+    EXPECT_EQ(read[3].values.size(), 2u);
+    EXPECT_FALSE(read[3].values_cut());
+}
+
+// However its bytes are handed in, a record reads as FieldReader reads them.
+TEST(RecordReader, ReadsAsFieldReaderInPiecesOfAnySize) {
+    const auto flat = [](const Record& r) {
+        std::vector<std::string> out{r.time_text, r.description.value_or("-")};
+        for (const RecordValue& v : r.values) out.push_back(v.text);
+        return out;
+    };
+    for (const std::string bytes : {
+             "#1#\r\n\"d, e\"\r\n1.5\r\n2,7\r\n",
+             "#1#\r1\n2\r\n\r\n3",
+             "  #1#  \r\n\"say \"hi\" now\" junk,b,\r\n\"x\",\r\n \"q\" z\r\n",
+             "#1#,\"open\r\n\"\r\n\"\"\"\"\r\n\"a\" ,c, \r\n",
+             "#1#\r\n\"\"\"\"",
+             "#1#\r\n\"a\",",
+             "#1#\r\n\"a\", ",
+             "#1#\r\n2,",
+             "#1#\r\n  ",
+         }) {
+        std::vector<Field> fields;
+        for (FieldReader reader(bytes); !reader.at_end();) fields.push_back(reader.next_field());
+        const bool described = fields.size() > 1 && fields[1].quoted;
+        std::vector<std::string> want{fields[0].text, described ? fields[1].text : "-"};
+        for (size_t i = described ? 2 : 1; i < fields.size(); ++i) want.push_back(fields[i].text);
+        for (const size_t piece : {size_t{1}, size_t{2}, size_t{5}, bytes.size()}) {
+            RecordReader reader;
+            for (size_t at = 0; at < bytes.size(); at += piece)
+                reader.add(std::string_view(bytes).substr(at, piece));
+            const Record r = reader.finish();
+            EXPECT_EQ(flat(r), want) << bytes << " in pieces of " << piece;
+            EXPECT_EQ(r.value_count, want.size() - 2);
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(, Follower, ::testing::Values(SIZE_MAX, 7, 4096), [](const auto& info) {

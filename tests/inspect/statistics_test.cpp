@@ -108,7 +108,17 @@ INSTANTIATE_TEST_SUITE_P(
         StatsCase{
             "UpperOnly", {"0.01", "0.02", "0.03"}, {std::nullopt, 0.05}, {0.02}, {0.01}, {}, {1}},
         StatsCase{"LowerOnly", {"10", "12", "14"}, {4, std::nullopt}, {12}, {2}, {}, {4.0 / 3}},
-        StatsCase{"NoValues", {}, {1, 2}, {}, {}, {}, {}}),
+        StatsCase{"NoValues", {}, {1, 2}, {}, {}, {}, {}},
+        // Limits near 10^7 with a span of 0.2: USL - LSL and the distances
+        // from their decimals, not from doubles 1.9e-9 apart.
+        StatsCase{"LimitsNearTenToTheSeven",
+                  {"1E7", "10000000.1"},
+                  {10000000.1, 10000000.3},
+                  {10000000.05},
+                  {0.1 / std::sqrt(2.0)},
+                  {std::sqrt(2.0) / 3},
+                  {-std::sqrt(2.0) / 6},
+                  1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Values that only have a double (no text) take the two-pass road: still
