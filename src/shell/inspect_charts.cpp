@@ -1,5 +1,8 @@
 #include "shell/inspect_charts.h"
 
+#include "inspect/axis_ticks.h"
+#include "shell/inspect_models.h"
+
 #include <algorithm>
 #include <cmath>
 #include <tuple>
@@ -7,6 +10,7 @@
 #include <QAreaSeries>
 #include <QChart>
 #include <QChartView>
+#include <QFontMetricsF>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QLocale>
@@ -73,6 +77,8 @@ QChart* new_chart(QWidget* owner, QChartView*& view, const QString& title,
 
 QValueAxis* new_axis(QChart* chart, Qt::Alignment where, const QString& title) {
     auto* axis = new QValueAxis(chart);
+    // A count of ticks, never an interval: see round_axis.
+    axis->setTickType(QValueAxis::TicksFixed);
     axis->setTitleText(title);
     QFont font = axis->titleFont();
     font.setBold(false);
@@ -114,18 +120,42 @@ double nice_step(double span, int ticks) {
     return 10 * power;
 }
 
-// A value axis over [low, high] widened to whole steps of a round size, about
-// `ticks` of them, each labelled with the decimals its step needs.
-void round_axis(QValueAxis* axis, double low, double high, int ticks) {
-    const double step = nice_step(high - low, ticks);
-    const double from = std::floor(low / step + 1e-9) * step;
-    const double to = std::max(std::ceil(high / step - 1e-9) * step, from + step);
-    axis->setRange(from, to);
-    axis->setTickType(QValueAxis::TicksDynamic);
-    axis->setTickAnchor(from);
-    axis->setTickInterval(step);
-    const int decimals = std::clamp(static_cast<int>(-std::floor(std::log10(step) + 1e-9)), 0, 15);
-    axis->setLabelFormat(QString("%.%1f").arg(decimals));
+// Qt's own label format for a display form: the chart writes the numbers
+// in its locale (the decimal separator, no group separators), with the
+// same digits as the display forms everywhere else.
+QString label_format(const NumberForm& form) {
+    return QString("%.%1%2").arg(form.decimals).arg(form.scientific ? 'E' : 'f');
+}
+
+// A value axis over [low, high] with round ticks, as many as its `length`
+// in pixels holds with room around each label, and no more than `most`.
+// The ticks are fixed in number: an interval that Qt would lay out over a
+// range of fifteen decades is never set.
+void round_axis(QValueAxis* axis, double low, double high, double length, bool across,
+                int most) {
+    const QFontMetricsF metrics(axis->labelsFont());
+    const NumberSymbols symbols = number_symbols(QLocale());
+    AxisTicks ticks;
+    for (int wanted = most; wanted >= 1; --wanted) {
+        ticks = axis_ticks(low, high, wanted);
+        double widest = 0;
+        for (const std::string& label : ticks.labels(symbols))
+            widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(label)));
+        const double each = across ? widest + metrics.averageCharWidth() * 2
+                                   : metrics.height() * 1.6;
+        if ((ticks.intervals + 1) * each <= length) break;
+    }
+    axis->setTickCount(ticks.intervals + 1);
+    axis->setRange(ticks.from, ticks.to);
+    axis->setLabelFormat(label_format(ticks.form));
+}
+
+// The room of an axis: the plot area once the chart has laid itself out,
+// else the view less what labels and legend take.
+double plot_length(const QChart* chart, const QChartView* view, bool across) {
+    const QRectF plot = chart->plotArea();
+    if (plot.width() > 20 && plot.height() > 20) return across ? plot.width() : plot.height();
+    return std::max(40, across ? view->width() - 90 : view->height() - 110);
 }
 
 // The extent of the values and of the lines that are drawn.
@@ -169,9 +199,6 @@ RunChart::RunChart(QWidget* parent) : QWidget(parent) {
     lsl_ = line_series(chart_, tr("LSL"), kLimitColour, Qt::SolidLine);
     usl_ = line_series(chart_, tr("USL"), kLimitColour, Qt::SolidLine);
     x_ = new_axis(chart_, Qt::AlignBottom, tr("Value number"));
-    x_->setLabelFormat("%.0f");
-    x_->setTickType(QValueAxis::TicksDynamic);
-    x_->setTickAnchor(0);
     y_ = new_axis(chart_, Qt::AlignLeft, QString());
     attach(chart_, x_, y_);
     for (QLegendMarker* marker : chart_->legend()->markers(values_))
@@ -200,8 +227,6 @@ void RunChart::show_values(const std::vector<std::optional<double>>& values,
         high = std::max(high, v);
     }
     const double last = std::max<double>(static_cast<double>(count), 1);
-    x_->setRange(0, last + 1);
-    x_->setTickInterval(std::max(1.0, nice_step(last, 10)));
     // Nothing to draw: no axes either, only the title saying so.
     x_->setVisible(!line.isEmpty());
     y_->setVisible(!line.isEmpty());
@@ -215,18 +240,31 @@ void RunChart::show_values(const std::vector<std::optional<double>>& values,
         high = 1;
     }
     widen(low, high, lines);
-    const auto [y0, y1] = padded_range(low, high);
-    round_axis(y_, y0, y1, 5);
-    horizontal(chart_, mean_, line.isEmpty() ? std::nullopt : lines.mean, 0, last + 1);
-    horizontal(chart_, nominal_, lines.nominal, 0, last + 1);
-    horizontal(chart_, lsl_, lines.lsl, 0, last + 1);
-    horizontal(chart_, usl_, lines.usl, 0, last + 1);
+    std::tie(y_low_, y_high_) = padded_range(low, high);
+    x_high_ = last + 1;
+    lay_out_axes();
+    // The lines reach the end of the widest axis the window's size may give.
+    const double end = axis_ticks(0, x_high_, 1).to;
+    horizontal(chart_, mean_, line.isEmpty() ? std::nullopt : lines.mean, 0, end);
+    horizontal(chart_, nominal_, lines.nominal, 0, end);
+    horizontal(chart_, lsl_, lines.lsl, 0, end);
+    horizontal(chart_, usl_, lines.usl, 0, end);
     chart_->setTitle(line.isEmpty() ? tr("Run chart: no values")
                      : values.size() > count
                          ? tr("Run chart (values 1 to %1 of %2)")
                                .arg(QLocale().toString(qulonglong(count)),
                                     QLocale().toString(qulonglong(values.size())))
                          : tr("Run chart"));
+}
+
+void RunChart::lay_out_axes() {
+    round_axis(x_, 0, x_high_, plot_length(chart_, view_, true), true, 10);
+    round_axis(y_, y_low_, y_high_, plot_length(chart_, view_, false), false, 6);
+}
+
+void RunChart::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    lay_out_axes();
 }
 
 Histogram::Histogram(QWidget* parent) : QWidget(parent) {
@@ -249,9 +287,6 @@ Histogram::Histogram(QWidget* parent) : QWidget(parent) {
     usl_ = line_series(chart_, tr("USL"), kLimitColour, Qt::SolidLine);
     x_ = new_axis(chart_, Qt::AlignBottom, QString());
     y_ = new_axis(chart_, Qt::AlignLeft, tr("Count"));
-    y_->setLabelFormat("%.0f");
-    y_->setTickType(QValueAxis::TicksDynamic);
-    y_->setTickAnchor(0);
     attach(chart_, x_, y_);
     clear();
 }
@@ -264,6 +299,7 @@ void Histogram::show_values(const std::vector<double>& values, const ChartLines&
         high = std::max(high, v);
     }
     const bool any = low <= high;
+    const double min_value = low;
     if (!any) {
         low = 0;
         high = 1;
@@ -294,6 +330,8 @@ void Histogram::show_values(const std::vector<double>& values, const ChartLines&
     }
     low = first;
     high = first + bins * width;
+    // Readings are never below 0: nor is their axis.
+    if (low < 0 && !(min_value < 0)) low = 0;
     QList<QPointF> outline, base;
     int most = 0;
     for (int b = 0; b < bins; ++b) {
@@ -307,15 +345,16 @@ void Histogram::show_values(const std::vector<double>& values, const ChartLines&
     }
     outline_->replace(outline);
     base_->replace(base);
-    round_axis(x_, low, high, 5);
-    const double top = std::max(1, most) * 1.1;
-    const double step = std::max(1.0, nice_step(top, 5));
-    y_->setRange(0, std::ceil(top / step) * step);
-    y_->setTickInterval(step);
-    vertical(chart_, mean_, drawn.mean, 0, y_->max());
-    vertical(chart_, nominal_, drawn.nominal, 0, y_->max());
-    vertical(chart_, lsl_, drawn.lsl, 0, y_->max());
-    vertical(chart_, usl_, drawn.usl, 0, y_->max());
+    x_low_ = low;
+    x_high_ = high;
+    y_high_ = std::max(1, most) * 1.1;
+    lay_out_axes();
+    // The lines reach the top of the highest axis the window's size may give.
+    const double top = axis_ticks(0, y_high_, 1).to;
+    vertical(chart_, mean_, drawn.mean, 0, top);
+    vertical(chart_, nominal_, drawn.nominal, 0, top);
+    vertical(chart_, lsl_, drawn.lsl, 0, top);
+    vertical(chart_, usl_, drawn.usl, 0, top);
     x_->setVisible(any);
     y_->setVisible(any);
     bars_->setVisible(any);
@@ -323,6 +362,18 @@ void Histogram::show_values(const std::vector<double>& values, const ChartLines&
     for (QLegendMarker* marker : chart_->legend()->markers(bars_))
         marker->setVisible(false);
     chart_->setTitle(any ? tr("Histogram") : tr("Histogram: no values"));
+}
+
+void Histogram::lay_out_axes() {
+    round_axis(x_, x_low_, x_high_, plot_length(chart_, view_, true), true, 8);
+    // Counts are whole numbers: no step below 1.
+    const int most = std::clamp(static_cast<int>(std::ceil(y_high_)), 1, 5);
+    round_axis(y_, 0, y_high_, plot_length(chart_, view_, false), false, most);
+}
+
+void Histogram::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    lay_out_axes();
 }
 
 }  // namespace tolvane

@@ -24,12 +24,13 @@ struct ChartLines {
 
 // A record's values in the order they were measured, with the mean, the
 // nominal and the limits as horizontal lines; values outside the limits are
-// drawn as red crosses. A value that is not a number leaves a gap. At most
-// kMaxPoints values are drawn (a record of the instrument has 100 at most;
-// a longer one, made by hand, shows its first kMaxPoints).
+// drawn as red squares. A value that is not a number leaves a gap. At most
+// kMaxPoints values are drawn, as many as the instrument sends in a record;
+// a longer one, made by hand, shows its first kMaxPoints and says so in the
+// title. The axes have round ticks, as many as the chart's size holds.
 class RunChart final : public QWidget {
   public:
-    static constexpr size_t kMaxPoints = 100;
+    static constexpr size_t kMaxPoints = 256;
 
     explicit RunChart(QWidget* parent = nullptr);
     void show_values(const std::vector<std::optional<double>>& values, const ChartLines& lines);
@@ -37,7 +38,12 @@ class RunChart final : public QWidget {
     QChart* chart() const { return chart_; }
     QChartView* view() const { return view_; }
 
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
   private:
+    void lay_out_axes();
+
     QChartView* view_;
     QChart* chart_;
     QLineSeries* values_;
@@ -49,6 +55,7 @@ class RunChart final : public QWidget {
     QLineSeries* usl_;
     QValueAxis* x_;
     QValueAxis* y_;
+    double x_high_ = 1, y_low_ = 0, y_high_ = 1;
 };
 
 // How the values are spread: a histogram of their counts, with the limits,
@@ -64,7 +71,12 @@ class Histogram final : public QWidget {
     QChart* chart() const { return chart_; }
     QChartView* view() const { return view_; }
 
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
   private:
+    void lay_out_axes();
+
     QChartView* view_;
     QChart* chart_;
     QLineSeries* outline_;
@@ -76,6 +88,7 @@ class Histogram final : public QWidget {
     QLineSeries* usl_;
     QValueAxis* x_;
     QValueAxis* y_;
+    double x_low_ = 0, x_high_ = 1, y_high_ = 1;
 };
 
 // The axis range [low, high] for values spanning [min, max]: a little room

@@ -9,24 +9,6 @@
 
 namespace tolvane {
 
-namespace {
-
-// Decimals after the point of a number's text in the file's form.
-int decimals_of(std::string_view text) {
-    const size_t point = text.find('.');
-    if (point == std::string_view::npos) return 0;
-    size_t end = point + 1;
-    while (end < text.size() && text[end] >= '0' && text[end] <= '9')
-        ++end;
-    return static_cast<int>(end - point - 1);
-}
-
-QString value_text(const RecordValue& value, const QLocale& locale) {
-    if (!value.number) return qstring(value.text);
-    return qstring(meas_text(value.number->value(), locale.decimalPoint().toStdString()));
-}
-
-}  // namespace
 
 InspectedRecord inspect_record(Record record, const Tolerances& tolerances) {
     InspectedRecord inspected{std::move(record), std::nullopt, {}};
@@ -52,21 +34,15 @@ QString time_text(const Record& record, const QLocale& locale) {
     return locale.toString(when, QLocale::ShortFormat);
 }
 
-QString figure_text(const std::optional<double>& figure, const QLocale& locale, int digits) {
-    if (!figure || !std::isfinite(*figure)) return QStringLiteral("—");
-    return locale.toString(*figure == 0 ? 0.0 : *figure, 'g', digits);
+NumberSymbols number_symbols(const QLocale& locale) {
+    return {locale.decimalPoint().toStdString(), locale.negativeSign().toStdString(),
+            locale.positiveSign().toStdString(), locale.exponential().toUpper().toStdString()};
 }
 
-QString deviation_text(const RecordValue& value, double nominal, const QLocale& locale) {
-    if (!value.number) return {};
-    const int decimals =
-        std::clamp(std::max(decimals_of(value.text), decimals_of(round_trip_text(nominal))), 0, 15);
-    const double scale = std::pow(10.0, decimals);
-    double deviation = std::round((value.number->value() - nominal) * scale) / scale;
-    if (deviation == 0) deviation = 0;  // no "-0.000"
-    QString text = locale.toString(deviation, 'f', decimals);
-    if (deviation > 0) text.prepend(locale.positiveSign());
-    return text;
+QString display_text(const std::optional<double>& number, const NumberForm& form,
+                     const QLocale& locale, bool sign) {
+    if (!number || !std::isfinite(*number)) return QStringLiteral("—");
+    return qstring(display_text(*number, form, number_symbols(locale), sign));
 }
 
 // --- RecordListModel ------------------------------------------------------------
@@ -198,18 +174,34 @@ void ValueTableModel::show(const InspectedRecord* inspected) {
     if (inspected) {
         const std::optional<Tolerances::Match>& tolerance = inspected->tolerance;
         const Limits limits = tolerance ? tolerance->limits : Limits{};
-        rows_.reserve(inspected->record.values.size());
-        for (const RecordValue& value : inspected->record.values) {
+        const std::vector<RecordValue>& values = inspected->record.values;
+        const bool has_nominal = tolerance && tolerance->entry.nominal;
+        const double nominal = has_nominal ? *tolerance->entry.nominal : 0.0;
+        // One form for the column of values, another for the deviations.
+        std::vector<double> numbers, deviations;
+        numbers.reserve(values.size());
+        for (const RecordValue& value : values) {
+            if (!value.number) continue;
+            numbers.push_back(value.number->value());
+            if (has_nominal) deviations.push_back(value.number->value() - nominal);
+        }
+        const NumberForm value_form = form_of(numbers);
+        const NumberForm deviation_form = form_of(deviations);
+        const NumberSymbols symbols = number_symbols(locale_);
+        rows_.reserve(values.size());
+        for (const RecordValue& value : values) {
             Row row;
-            row.value = value_text(value, locale_);
             row.number = value.number.has_value();
             if (!value.number) {
+                row.value = qstring(value.text);
                 row.verdict = tr("not a number");
             } else {
-                if (tolerance && tolerance->entry.nominal)
-                    row.deviation = deviation_text(value, *tolerance->entry.nominal, locale_);
+                const double x = value.number->value();
+                row.value = qstring(display_text(x, value_form, symbols));
+                if (has_nominal)
+                    row.deviation = qstring(display_text(x - nominal, deviation_form, symbols, true));
                 if (limits.any()) {
-                    row.verdict_kind = verdict(value.number->value(), limits);
+                    row.verdict_kind = verdict(x, limits);
                     row.verdict = *row.verdict_kind == Verdict::kLow    ? tr("LOW")
                                   : *row.verdict_kind == Verdict::kHigh ? tr("HIGH")
                                                                         : QString();

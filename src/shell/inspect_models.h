@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "inspect/display_number.h"
 #include "inspect/record.h"
 #include "inspect/record_follower.h"
 #include "inspect/statistics.h"
@@ -92,10 +93,12 @@ class ValueTableModel final : public QAbstractTableModel {
     std::vector<Row> rows_;
 };
 
-// A figure in the user's regional form; "—" when it does not exist.
-QString figure_text(const std::optional<double>& figure, const QLocale& locale, int digits = 8);
-// A value - nominal, rounded to the decimals of both (25.4 - 25.421 shows
-// -0.021, not -0.0210000000000008).
-QString deviation_text(const RecordValue& value, double nominal, const QLocale& locale);
+// The symbols of the locale's number form, for the display forms of the
+// logic (inspect/display_number.h).
+NumberSymbols number_symbols(const QLocale& locale);
+// A number for a person in `form`, in the locale's symbols; "—" when there
+// is no figure.
+QString display_text(const std::optional<double>& number, const NumberForm& form,
+                     const QLocale& locale, bool sign = false);
 
 }  // namespace tolvane

@@ -91,11 +91,18 @@ void StatisticsPanel::show_record(const InspectedRecord* inspected) {
     };
     const QString none = QStringLiteral("—");
     set("n", inspected ? count_text(s.n, locale_) : none);
-    set("mean", figure_text(s.mean, locale_));
-    set("sd", figure_text(s.sd, locale_));
-    set("min", figure_text(s.min, locale_));
-    set("max", figure_text(s.max, locale_));
-    set("range", figure_text(s.range, locale_));
+    // The values' own form for the figures in their unit; the mean and s
+    // two decimals more, all within ten significant digits.
+    std::vector<double> values;
+    if (inspected)
+        for (const Number& number : inspected->record.numbers())
+            values.push_back(number.value());
+    const NumberForm form = form_of(values), derived = form_of(values, 2);
+    set("mean", display_text(s.mean, derived, locale_));
+    set("sd", display_text(s.sd, derived, locale_));
+    set("min", display_text(s.min, form, locale_));
+    set("max", display_text(s.max, form, locale_));
+    set("range", display_text(s.range, form, locale_));
     set("below", limits ? count_text(s.below, locale_) : none);
     set("above", limits ? count_text(s.above, locale_) : none);
     set("share_out", limits && s.share_out

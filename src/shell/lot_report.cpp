@@ -13,7 +13,10 @@
 #include <cmath>
 #include <functional>
 
+#include "inspect/axis_ticks.h"
 #include "inspect/csv_export.h"
+#include "inspect/display_number.h"
+#include "shell/inspect_models.h"
 
 namespace tolvane {
 
@@ -58,15 +61,33 @@ QFont font(double size, bool bold = false) {
     return f;
 }
 
+// The forms of the figures: the values' own for those in their unit, two
+// decimals more for the mean and the standard deviations.
+struct Forms {
+    NumberForm values, derived;
+};
+
+Forms forms_of(const Lot& lot) {
+    std::vector<double> all;
+    for (const Record& r : lot.records)
+        for (const RecordValue& v : r.values)
+            if (v.number) all.push_back(v.number->value());
+    return {form_of(all), form_of(all, 2)};
+}
+
 // Figures in the user's regional form.
 struct Format {
     const QLocale& locale;
-    int decimals = 4;  // of the values, for figures in their unit
+    Forms forms;
 
-    QString number(std::optional<double> x, int digits) const {
-        return x ? locale.toString(*x, 'f', digits) : QString::fromUtf8("—");
+    QString value(std::optional<double> x) const { return display_text(x, forms.values, locale); }
+    QString derived(std::optional<double> x) const {
+        return display_text(x, forms.derived, locale);
     }
-    QString value(std::optional<double> x) const { return number(x, decimals); }
+    QString ratio(std::optional<double> x) const {
+        return x ? locale.toString(*x, 'f', 2) : QString::fromUtf8("—");
+    }
+    QString count(size_t n) const { return locale.toString(qulonglong(n)); }
 };
 
 // Text size in points: fonts are set in quarter points (pixel sizes are whole
@@ -74,7 +95,6 @@ struct Format {
 struct Writer {
     QPainter& p;
     const QLocale& locale;
-    int decimals = 4;  // of the values, for figures in their unit
 
     void text(double x, double y, const QString& s, double size = 9, bool bold = false,
               double width = 0, Qt::Alignment align = Qt::AlignLeft, QColor colour = kInk) {
@@ -92,21 +112,30 @@ struct Writer {
         p.restore();
     }
 
-    QString number(std::optional<double> x, int digits) const {
-        return x ? locale.toString(*x, 'f', digits) : QString::fromUtf8("—");
+    // A tick's label, centred on `x`, within the page's content.
+    void label_at(double x, double y, const QString& s) {
+        const double width = 64;
+        const double left = std::clamp(x - width / 2, kMargin, kPageWidth - kMargin - width);
+        p.save();
+        p.scale(0.25, 0.25);
+        p.setFont(font(6.5));
+        p.setPen(kInk);
+        const QFontMetricsF m(p.font());
+        const double w = m.horizontalAdvance(s);
+        const double at = std::clamp(x * 4 - w / 2, left * 4, (left + width) * 4 - w);
+        p.drawText(QPointF(at, y * 4 + m.ascent()), s);
+        p.restore();
     }
-    QString value(std::optional<double> x) const { return number(x, decimals); }
 };
 
-// The decimals the values are written with, for figures in their unit.
-int decimals_of(const Lot& lot) {
-    int decimals = 0;
-    for (const Record& r : lot.records)
-        for (const RecordValue& v : r.values)
-            if (v.number && v.number->has_decimal())
-                decimals = std::max(decimals, std::min(8, -v.number->exponent()));
-    return decimals;
+// A number alone, in the form it needs.
+QString alone(double x, const QLocale& locale) {
+    return QString::fromStdString(display_text(x, number_symbols(locale)));
 }
+
+// The most values of one record the report draws and lists: as many as
+// the instrument sends in a record.
+constexpr size_t kMaxListed = 256;
 
 QString tolerance_text(const Lot& lot, const Writer& w) {
     if (lot.mixed_tolerances)
@@ -116,14 +145,14 @@ QString tolerance_text(const Lot& lot, const Writer& w) {
     const Limits limits = limits_of(t);
     QString text;
     if (t.nominal) {
-        text = "nominal " + w.locale.toString(*t.nominal, 'g', 12);
-        if (t.lower) text += ", lower deviation " + w.locale.toString(*t.lower, 'g', 12);
-        if (t.upper) text += ", upper deviation " + w.locale.toString(*t.upper, 'g', 12);
+        text = "nominal " + alone(*t.nominal, w.locale);
+        if (t.lower) text += ", lower deviation " + alone(*t.lower, w.locale);
+        if (t.upper) text += ", upper deviation " + alone(*t.upper, w.locale);
         text += "; ";
     }
-    text += "LSL " + (limits.lower ? w.locale.toString(*limits.lower, 'g', 12) : QString("none")) +
-            ", USL " + (limits.upper ? w.locale.toString(*limits.upper, 'g', 12) : QString("none"));
-    return text + "  (pattern \"" + QString::fromStdString(t.pattern) + "\")";
+    text += "LSL " + (limits.lower ? alone(*limits.lower, w.locale) : QString("none")) +
+            ", USL " + (limits.upper ? alone(*limits.upper, w.locale) : QString("none"));
+    return text;
 }
 
 // A chart of one series against its index: the points, lines across, and
@@ -152,11 +181,13 @@ void draw_chart(Writer& w, const QRectF& box, const QString& title,
     for (const Line& l : lines)
         for (const auto& y : l.y) take(y);
     if (!(lo <= hi)) lo = 0, hi = 1;
-    if (hi - lo < 1e-12 * std::max(1.0, std::fabs(hi))) lo -= 0.5, hi += 0.5;
     const double pad = (hi - lo) * 0.08;
-    // A standard deviation is never below 0: no axis down there.
+    // Readings and standard deviations are never below 0: nor is their axis.
     lo = lo >= 0 ? std::max(0.0, lo - pad) : lo - pad;
     hi += pad;
+    const AxisTicks ticks = axis_ticks(lo, hi, 5);
+    lo = ticks.from;
+    hi = ticks.to;
     const size_t count = std::max<size_t>(points.size(), 1);
     const auto x_at = [&](double i) { return plot.left() + (i + 0.5) * plot.width() / count; };
     const auto y_at = [&](double y) { return plot.bottom() - (y - lo) / (hi - lo) * plot.height(); };
@@ -164,13 +195,17 @@ void draw_chart(Writer& w, const QRectF& box, const QString& title,
     p.setPen(QPen(kGrid, 0.5));
     p.setBrush(Qt::NoBrush);
     p.drawRect(plot);
-    for (int k = 0; k <= 4; ++k) {
-        const double y = lo + (hi - lo) * k / 4;
-        p.setPen(QPen(kGrid, 0.3));
-        p.drawLine(QPointF(plot.left(), y_at(y)), QPointF(plot.right(), y_at(y)));
-        w.text(box.left(), y_at(y) - 4, w.number(y, w.decimals + 1), 6.5, false, 45, Qt::AlignRight);
+    {
+        const std::vector<double> at = ticks.values();
+        const std::vector<std::string> tick_labels = ticks.labels(number_symbols(w.locale));
+        for (size_t k = 0; k < at.size(); ++k) {
+            p.setPen(QPen(kGrid, 0.3));
+            p.drawLine(QPointF(plot.left(), y_at(at[k])), QPointF(plot.right(), y_at(at[k])));
+            w.text(box.left(), y_at(at[k]) - 4, QString::fromStdString(tick_labels[k]), 6.5, false,
+                   45, Qt::AlignRight);
+        }
     }
-    w.text(plot.left(), plot.bottom() + 3, x_label + " 1 … " + QString::number(points.size()), 6.5,
+    w.text(plot.left(), plot.bottom() + 3, x_label + " 1 … " + w.locale.toString(qulonglong(points.size())), 6.5,
            false, plot.width());
 
     // Each line as one path (steps where the limits change from point to
@@ -243,17 +278,37 @@ void draw_histogram(Writer& w, const QRectF& box, const std::vector<double>& val
     p.setPen(QPen(kGrid, 0.5));
     p.drawRect(plot);
     if (values.empty()) return;
-    double lo = *std::min_element(values.begin(), values.end());
-    double hi = *std::max_element(values.begin(), values.end());
+    const double min = *std::min_element(values.begin(), values.end());
+    double lo = min, hi = *std::max_element(values.begin(), values.end());
     if (limits.lower) lo = std::min(lo, *limits.lower);
     if (limits.upper) hi = std::max(hi, *limits.upper);
-    if (hi - lo < 1e-12 * std::max(1.0, std::fabs(hi))) lo -= 0.5, hi += 0.5;
     const double pad = (hi - lo) * 0.05;
-    lo -= pad, hi += pad;
-    const int bins = std::clamp(static_cast<int>(std::ceil(std::sqrt(values.size()))), 5, 40);
+    // Readings are never below 0: nor is their axis.
+    lo = lo >= 0 ? std::max(0.0, lo - pad) : lo - pad;
+    hi += pad;
+    // Classes between round ticks: two, four or five to each step.
+    const AxisTicks ticks = axis_ticks(lo, hi, 6);
+    lo = ticks.from;
+    hi = ticks.to;
+    // Classes a whole number of the values' last digit wide, so that no
+    // class gets one more of the possible readings than its neighbour; a
+    // reading on an edge counts in the class above.
+    const int wanted = static_cast<int>(std::ceil(std::sqrt(values.size()) / ticks.intervals));
+    const NumberForm form = form_of(values);
+    const double digit = form.scientific ? 0 : std::pow(10.0, -form.decimals);
+    int per_step = 1;
+    for (const int c : {5, 2}) {
+        const double units = ticks.step / c / digit;
+        if (c <= wanted && (digit == 0 || std::fabs(units - std::round(units)) < 1e-6)) {
+            per_step = c;
+            break;
+        }
+    }
+    const int bins = ticks.intervals * per_step;
     std::vector<size_t> counts(bins);
     for (const double v : values)
-        ++counts[std::clamp(static_cast<int>((v - lo) / (hi - lo) * bins), 0, bins - 1)];
+        ++counts[std::clamp(static_cast<int>(std::floor((v - lo) / (hi - lo) * bins + 1e-9)), 0,
+                            bins - 1)];
     const size_t top = std::max<size_t>(1, *std::max_element(counts.begin(), counts.end()));
     const auto x_at = [&](double v) { return plot.left() + (v - lo) / (hi - lo) * plot.width(); };
     p.setPen(QPen(Qt::white, 0.4));
@@ -264,11 +319,16 @@ void draw_histogram(Writer& w, const QRectF& box, const std::vector<double>& val
                           plot.width() / bins, h));
     }
     p.setBrush(Qt::NoBrush);
-    w.text(box.left(), plot.top() - 4, QString::number(top), 6.5, false, 45, Qt::AlignRight);
-    w.text(box.left(), plot.bottom() - 4, "0", 6.5, false, 45, Qt::AlignRight);
-    w.text(plot.left(), plot.bottom() + 3, w.number(lo, w.decimals), 6.5);
-    w.text(plot.right() - 60, plot.bottom() + 3, w.number(hi, w.decimals), 6.5, false, 60,
+    w.text(box.left(), plot.top() - 4, w.locale.toString(qulonglong(top)), 6.5, false, 45,
            Qt::AlignRight);
+    w.text(box.left(), plot.bottom() - 4, w.locale.toString(0), 6.5, false, 45, Qt::AlignRight);
+    const std::vector<double> at = ticks.values();
+    const std::vector<std::string> labels = ticks.labels(number_symbols(w.locale));
+    for (size_t k = 0; k < at.size(); ++k) {
+        p.setPen(QPen(kGrid, 0.5));
+        p.drawLine(QPointF(x_at(at[k]), plot.bottom()), QPointF(x_at(at[k]), plot.bottom() + 2));
+        w.label_at(x_at(at[k]), plot.bottom() + 3, QString::fromStdString(labels[k]));
+    }
     for (const auto& [limit, name] : {std::pair{limits.lower, QString("LSL")},
                                       std::pair{limits.upper, QString("USL")}}) {
         if (!limit) continue;
@@ -321,36 +381,36 @@ std::vector<LotFigure> figures(const Lot& lot, const Format& w) {
         case SigmaSource::kPooled: within = "σ within = pooled s (sizes differ)"; break;
         case SigmaSource::kNone: within = "no record with a spread"; break;
     }
-    f.push_back({"Records", QString::number(s.records), ""});
-    f.push_back({"Values (n)", QString::number(o.n), ""});
-    f.push_back({"Mean", w.number(o.mean, w.decimals + 2), ""});
-    f.push_back({"Standard deviation s", w.number(o.sd, w.decimals + 2), "sample, n − 1"});
+    f.push_back({"Records", w.count(s.records), ""});
+    f.push_back({"Values (n)", w.count(o.n), ""});
+    f.push_back({"Mean", w.derived(o.mean), ""});
+    f.push_back({"Standard deviation s", w.derived(o.sd), "sample, n − 1"});
     f.push_back({"Minimum", w.value(o.min), ""});
     f.push_back({"Maximum", w.value(o.max), ""});
     f.push_back({"Range", w.value(o.range), ""});
     if (o.has_limits) {
         f.push_back({"Below LSL / above USL",
-                     QString("%1 / %2").arg(o.below).arg(o.above), ""});
+                     w.count(o.below) + " / " + w.count(o.above), ""});
         f.push_back({"Out of tolerance",
                      o.share_out ? w.locale.toString(*o.share_out * 100, 'f', 2) + " %" : "—", ""});
     }
     // One record is one sample: its own s is the sigma of everything.
     const bool several = s.records > 1;
-    if (several) f.push_back({"Within-record σ", w.number(s.sigma_within, w.decimals + 2), within});
+    if (several) f.push_back({"Within-record σ", w.derived(s.sigma_within), within});
     if (o.has_limits) {
-        f.push_back({"Pp", w.number(o.pp, 2), overall_s});
-        f.push_back({"Ppk", w.number(o.ppk, 2), overall_s});
+        f.push_back({"Pp", w.ratio(o.pp), overall_s});
+        f.push_back({"Ppk", w.ratio(o.ppk), overall_s});
         if (several) {
-            f.push_back({"Cp", w.number(s.cp, 2), within});
-            f.push_back({"Cpk", w.number(s.cpk, 2), within});
+            f.push_back({"Cp", w.ratio(s.cp), within});
+            f.push_back({"Cpk", w.ratio(s.cpk), within});
         }
     }
     if (s.records > 1) {
-        f.push_back({"X̄ chart: records outside", QString::number(s.mean_outside),
+        f.push_back({"X̄ chart: records outside", w.count(s.mean_outside),
                      "limits X̿ ± A3·s̄"});
-        f.push_back({"s chart: records outside", QString::number(s.sd_outside),
+        f.push_back({"s chart: records outside", w.count(s.sd_outside),
                      "limits B3·s̄, B4·s̄"});
-        f.push_back({"Left out of the s chart", QString::number(s.without_sd),
+        f.push_back({"Left out of the s chart", w.count(s.without_sd),
                      "records of one value"});
     }
     return f;
@@ -360,7 +420,7 @@ class Pages {
   public:
     Pages(QPagedPaintDevice& device, QPainter& painter, const Lot& lot, const QLocale& locale,
           const QDateTime& made, int count)
-        : device_(device), p_(painter), w_{painter, locale, decimals_of(lot)}, lot_(lot),
+        : device_(device), p_(painter), w_{painter, locale}, lot_(lot),
           made_(made), count_(count) {
         place();
     }
@@ -406,14 +466,6 @@ class Pages {
     int page_ = 1, count_;
 };
 
-// A deviation with its sign, "+0.0023", and no "-0.0000".
-QString signed_text(double x, int decimals, const QLocale& locale) {
-    QString text = locale.toString(x, 'f', decimals);
-    const QString zero = locale.toString(0.0, 'f', decimals);
-    if (text == "-" + zero || text == locale.negativeSign() + zero) return zero;
-    return x > 0 && text != zero ? locale.positiveSign() + text : text;
-}
-
 struct Column {
     QString title;
     double width;
@@ -421,25 +473,34 @@ struct Column {
 };
 const std::vector<Column> kColumns = {
     {"Record", 38, Qt::AlignRight}, {"Time", 92, Qt::AlignLeft},
-    {"Description", 138, Qt::AlignLeft}, {"No.", 26, Qt::AlignRight},
+    {"Description", 120, Qt::AlignLeft}, {"No.", 26, Qt::AlignRight},
     {"Value", 70, Qt::AlignRight},  {"Deviation", 64, Qt::AlignRight},
-    {"Verdict", 46, Qt::AlignLeft},
+    {"Verdict", 64, Qt::AlignLeft},
 };
 constexpr double kTableTop = kTop + 34;
 constexpr double kColumnGap = 6;
 
 int rows_per_page() { return static_cast<int>((kBottom - kTableTop - kRow) / kRow); }
 
+// The rows of a record in the table: its values up to kMaxListed, and a
+// line for those left out.
+size_t rows_of(const Record& r) {
+    return r.values.size() > kMaxListed ? kMaxListed + 1 : std::max<size_t>(1, r.values.size());
+}
+
 size_t value_rows(const Lot& lot) {
     size_t rows = 0;
-    for (const Record& r : lot.records) rows += std::max<size_t>(1, r.values.size());
+    for (const Record& r : lot.records) rows += rows_of(r);
     return rows;
 }
 
 void table_head(Writer& w, size_t from, size_t total) {
     w.text(kMargin, kTop, "Values", 12, true);
-    w.text(kMargin + 60, kTop + 3, QString("rows %1–%2 of %3").arg(from + 1).arg(
-                                       std::min(total, from + rows_per_page())).arg(total),
+    w.text(kMargin + 60, kTop + 3, QString("rows %1–%2 of %3")
+                                       .arg(w.locale.toString(qulonglong(from + 1)),
+                                            w.locale.toString(qulonglong(std::min(
+                                                total, from + rows_per_page()))),
+                                            w.locale.toString(qulonglong(total))),
            8, false, 300);
     double x = kMargin;
     for (const Column& c : kColumns) {
@@ -472,6 +533,7 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
         {"File", lot.file},
         {"Selection", lot.selection},
         {"Tolerance", tolerance_text(lot, w)},
+        {"Pattern", lot.tolerance ? QString::fromStdString(lot.tolerance->pattern) : QString("—")},
         {"Made", locale.toString(made, QLocale::LongFormat)},
     };
     for (const auto& [label, text] : about) {
@@ -480,7 +542,7 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
         y += 13;
     }
     y += 8;
-    const std::vector<LotFigure> list = figures(lot, Format{w.locale, w.decimals});
+    const std::vector<LotFigure> list = figures(lot, Format{w.locale, forms_of(lot)});
     const size_t half = (list.size() + 1) / 2;
     const double column = kContentWidth / 2;
     for (size_t i = 0; i < list.size(); ++i) {
@@ -496,7 +558,10 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
     if (s.records == 1 && !lot.records.empty()) {
         std::vector<std::optional<double>> points;
         std::vector<bool> outside;
-        for (const RecordValue& v : lot.records[0].values) {
+        const std::vector<RecordValue>& values = lot.records[0].values;
+        const size_t drawn = std::min(values.size(), kMaxListed);
+        for (size_t i = 0; i < drawn; ++i) {
+            const RecordValue& v = values[i];
             points.push_back(v.number ? std::optional(v.number->value()) : std::nullopt);
             outside.push_back(v.number && verdict(v.number->value(), limits) != Verdict::kWithin);
         }
@@ -505,8 +570,14 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
             lines.push_back({{lot.tolerance->nominal}, kCentre, Qt::DotLine, "nominal"});
         if (limits.lower) lines.push_back({{limits.lower}, kLimit, Qt::DashLine, "LSL"});
         if (limits.upper) lines.push_back({{limits.upper}, kLimit, Qt::DashLine, "USL"});
-        draw_chart(w, QRectF(kMargin, y, kContentWidth, chart_height), "Run chart: values in order",
-                   points, outside, lines, "value");
+        const QString title =
+            drawn < values.size()
+                ? QString("Run chart: values 1 to %1 of %2 in order")
+                      .arg(locale.toString(qulonglong(drawn)),
+                           locale.toString(qulonglong(values.size())))
+                : QString("Run chart: values in order");
+        draw_chart(w, QRectF(kMargin, y, kContentWidth, chart_height), title, points, outside,
+                   lines, "value");
         y += chart_height + 8;
     } else if (s.records > 1) {
         control_charts(w, QRectF(kMargin, y, kContentWidth, chart_height * 1.8 + 6), s);
@@ -519,14 +590,28 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
     const double histogram_height = std::min(170.0, kBottom - y - 4);
     if (histogram_height > 60) draw_histogram(w, QRectF(kMargin, y, kContentWidth, histogram_height), all, limits);
 
-    // The values, a page at a time.
+    // The values, a page at a time, in one form for the column of values
+    // and one for the deviations.
+    std::vector<double> listed, deviations;
+    for (size_t r = 0; r < lot.records.size(); ++r) {
+        const std::vector<RecordValue>& values = lot.records[r].values;
+        const bool has_nominal = lot.tolerances[r] && lot.tolerances[r]->nominal;
+        const double nominal = has_nominal ? *lot.tolerances[r]->nominal : 0.0;
+        for (size_t i = 0; i < std::min(values.size(), kMaxListed); ++i) {
+            if (!values[i].number) continue;
+            listed.push_back(values[i].number->value());
+            if (has_nominal) deviations.push_back(values[i].number->value() - nominal);
+        }
+    }
+    const NumberForm value_form = form_of(listed), deviation_form = form_of(deviations);
+    const NumberSymbols symbols = number_symbols(locale);
     size_t row = 0;
     for (size_t r = 0; r < lot.records.size(); ++r) {
         const Record& record = lot.records[r];
         const Limits own = lot.tolerances[r] ? limits_of(*lot.tolerances[r]) : Limits{};
         const bool has_nominal = lot.tolerances[r] && lot.tolerances[r]->nominal;
         const double nominal = has_nominal ? *lot.tolerances[r]->nominal : 0.0;
-        const size_t lines = std::max<size_t>(1, record.values.size());
+        const size_t lines = rows_of(record);
         for (size_t i = 0; i < lines; ++i, ++row) {
             if (row % per_page == 0) {
                 pages.next();
@@ -534,22 +619,26 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
             }
             const double line_y = kTableTop + static_cast<double>(row % per_page) * kRow;
             QStringList cells;
-            cells << QString::number(lot.numbers[r])
+            cells << locale.toString(qulonglong(lot.numbers[r]))
                   << (record.time ? QString::fromStdString(iso_8601(record.time)).replace('T', ' ')
                                   : QString::fromStdString(record.time_text))
                   << QString::fromStdString(record.description.value_or(""));
             if (record.values.empty()) {
                 cells << "" << "(no values)" << "" << "";
+            } else if (i == kMaxListed) {
+                const size_t left_out = record.values.size() - kMaxListed;
+                cells << "" << QString("%1 more values not listed").arg(locale.toString(qulonglong(left_out)))
+                      << "" << "";
             } else {
                 const RecordValue& v = record.values[i];
-                cells << QString::number(i + 1);
+                cells << locale.toString(qulonglong(i + 1));
                 if (!v.number) {
                     cells << QString::fromStdString(v.text) << "" << "not a number";
                 } else {
                     const double x = v.number->value();
-                    const int d = v.number->has_decimal() ? std::max(0, -v.number->exponent()) : 6;
-                    cells << locale.toString(x, 'f', std::min(d, 12))
-                          << (has_nominal ? signed_text(x - nominal, std::min(std::max(d, w.decimals), 12), locale)
+                    cells << QString::fromStdString(display_text(x, value_form, symbols))
+                          << (has_nominal ? QString::fromStdString(display_text(
+                                                x - nominal, deviation_form, symbols, true))
                                           : QString())
                           << (own.any() ? QString(verdict(x, own) == Verdict::kLow    ? "LOW"
                                                   : verdict(x, own) == Verdict::kHigh ? "HIGH"
@@ -577,13 +666,13 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
 }
 
 std::vector<LotFigure> lot_figures(const Lot& lot, const QLocale& locale) {
-    return figures(lot, Format{locale, decimals_of(lot)});
+    return figures(lot, Format{locale, forms_of(lot)});
 }
 
 void paint_control_charts(QPainter& painter, const QRectF& box, const Lot& lot,
                           const QLocale& locale) {
     // Drawn in the painter's units, with text sizes as in points.
-    Writer w{painter, locale, decimals_of(lot)};
+    Writer w{painter, locale};
     control_charts(w, box, lot.statistics);
 }
 

@@ -81,7 +81,7 @@ TEST_F(InspectWindowTest, ANewRecordAppearsSelectedWithItsValuesJudged) {
     } expected[] = {{"24.97", "-0.03", "LOW", true},
                     {"24.99", "-0.01", "", false},
                     {"25.01", "+0.01", "HIGH", true},
-                    {"25", "0", "", false},
+                    {"25.00", "0.00", "", false},
                     {"x1", "", "not a number", false}};
     const ValueTableModel* values = window.values();
     ASSERT_EQ(values->rowCount(), 5);
@@ -152,7 +152,7 @@ TEST_F(InspectWindowTest, ClearedDeletedAndMadeAgain) {
     std::filesystem::rename(work_.path() / "new.txt", work_.path() / "databac.txt");
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.records()->rowCount() == 1; }));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.shown_row() == 0; }));
-    EXPECT_EQ(window.statistics()->figure("mean"), "2.5");
+    EXPECT_EQ(window.statistics()->figure("mean"), "2.50");
     EXPECT_TRUE(window.file_status()->text().contains("1 record;"));
 }
 
