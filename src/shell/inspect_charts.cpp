@@ -207,8 +207,9 @@ RunChart::RunChart(QWidget* parent) : QWidget(parent) {
 }
 
 void RunChart::show_values(const std::vector<std::optional<double>>& values,
-                           const ChartLines& lines) {
+                           const ChartLines& lines, size_t total) {
     const size_t count = std::min(values.size(), kMaxPoints);
+    total = std::max(total, values.size());
     QList<QPointF> line, inside, outside;
     line.reserve(count);
     double low = INFINITY, high = -INFINITY;
@@ -250,10 +251,10 @@ void RunChart::show_values(const std::vector<std::optional<double>>& values,
     horizontal(chart_, lsl_, lines.lsl, 0, end);
     horizontal(chart_, usl_, lines.usl, 0, end);
     chart_->setTitle(line.isEmpty() ? tr("Run chart: no values")
-                     : values.size() > count
+                     : total > count
                          ? tr("Run chart (values 1 to %1 of %2)")
                                .arg(QLocale().toString(qulonglong(count)),
-                                    QLocale().toString(qulonglong(values.size())))
+                                    QLocale().toString(qulonglong(total)))
                          : tr("Run chart"));
 }
 

@@ -33,7 +33,10 @@ class RunChart final : public QWidget {
     static constexpr size_t kMaxPoints = 256;
 
     explicit RunChart(QWidget* parent = nullptr);
-    void show_values(const std::vector<std::optional<double>>& values, const ChartLines& lines);
+    // `total`: how many values the record has, when only its first ones
+    // were read (0: as many as given).
+    void show_values(const std::vector<std::optional<double>>& values, const ChartLines& lines,
+                     size_t total = 0);
     void clear() { show_values({}, {}); }
     QChart* chart() const { return chart_; }
     QChartView* view() const { return view_; }

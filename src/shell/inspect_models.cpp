@@ -129,7 +129,7 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
         case kDescription:
             return record.description ? qstring(*record.description) : QString();
         case kValues: {
-            QString text = locale_.toString(qulonglong(record.values.size()));
+            QString text = locale_.toString(qulonglong(record.value_count));
             if (role == Qt::ToolTipRole && record.not_numbers() > 0)
                 text = tr("%1 fields, %2 of them not a number")
                            .arg(text, locale_.toString(qulonglong(record.not_numbers())));

@@ -111,11 +111,19 @@ void StatisticsPanel::show_record(const InspectedRecord* inspected) {
     set("pp", limits && s.pp ? locale_.toString(*s.pp, 'f', 2) : none);
     set("ppk", limits && s.ppk ? locale_.toString(*s.ppk, 'f', 2) : none);
     const size_t not_numbers = inspected ? inspected->record.not_numbers() : 0;
-    set("not_numbers",
-        not_numbers == 0 ? QString()
-        : not_numbers == 1
-            ? tr("1 field is not a number, left out")
-            : tr("%1 fields are not numbers, left out").arg(count_text(not_numbers, locale_)));
+    QString remark = not_numbers == 0 ? QString()
+                     : not_numbers == 1
+                         ? tr("1 field is not a number, left out")
+                         : tr("%1 fields are not numbers, left out")
+                               .arg(count_text(not_numbers, locale_));
+    // A record longer than the instrument sends was made by hand: only its
+    // first values are read, and the figures say so.
+    if (inspected && inspected->record.values_cut())
+        remark = (remark.isEmpty() ? QString() : remark + "\n") +
+                 tr("The figures use the first %1 of %2 values")
+                     .arg(count_text(inspected->record.values.size(), locale_),
+                          count_text(inspected->record.value_count, locale_));
+    set("not_numbers", remark);
 }
 
 // --- ToleranceEditor -------------------------------------------------------------

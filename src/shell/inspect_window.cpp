@@ -375,7 +375,7 @@ void InspectWindow::show_details() {
                                         : std::nullopt);
         if (value.number) numbers.push_back(value.number->value());
     }
-    run_chart_->show_values(in_order, lines);
+    run_chart_->show_values(in_order, lines, inspected->record.value_count);
     histogram_->show_values(numbers, lines);
 }
 

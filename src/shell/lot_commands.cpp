@@ -108,6 +108,16 @@ bool load_lot(const LotRequest& request, Lot& lot, std::string& error) {
 
 namespace {
 
+// A record longer than the instrument sends was made by hand, and only its
+// first values are read: the output has fewer than the file, and says so.
+void say_cut_records(const LotRequest& request, const Lot& lot, std::FILE* err) {
+    for (size_t i = 0; i < lot.records.size(); ++i)
+        if (lot.records[i].values_cut())
+            std::fprintf(err, "tolvane: %s: record %zu has %zu values; only the first %zu are used\n",
+                         request.file.c_str(), lot.numbers[i], lot.records[i].value_count,
+                         lot.records[i].values.size());
+}
+
 // Exit status 2 and why, when OUT is the backup file or one like it: the
 // usual mistake is "--report databac.txt", the arguments in the wrong order.
 bool refused(const LotRequest& request, std::FILE* err) {
@@ -142,6 +152,7 @@ int export_csv_command(const LotRequest& request, std::FILE* err) {
         std::fprintf(err, "tolvane: %s\n", error.c_str());
         return 1;
     }
+    say_cut_records(request, lot, err);
     return write_out(request, lot_csv(lot), err);
 }
 
@@ -170,6 +181,7 @@ int report_command(int argc, char** argv, const LotRequest& request, std::FILE* 
         std::fprintf(err, "tolvane: %s\n", error.c_str());
         return 1;
     }
+    say_cut_records(request, lot, err);
     const QByteArray pdf = lot_report_pdf(lot, QLocale(), QDateTime::currentDateTime());
     return write_out(request, std::string_view(pdf.constData(), static_cast<size_t>(pdf.size())), err);
 }

@@ -484,8 +484,11 @@ int rows_per_page() { return static_cast<int>((kBottom - kTableTop - kRow) / kRo
 
 // The rows of a record in the table: its values up to kMaxListed, and a
 // line for those left out.
+// A record's rows in the table: its values, at most kMaxListed, and a line
+// for those not listed (beyond that, or beyond what was read of it).
 size_t rows_of(const Record& r) {
-    return r.values.size() > kMaxListed ? kMaxListed + 1 : std::max<size_t>(1, r.values.size());
+    const size_t listed = std::min(r.values.size(), kMaxListed);
+    return r.value_count > listed ? listed + 1 : std::max<size_t>(1, listed);
 }
 
 size_t value_rows(const Lot& lot) {
@@ -571,10 +574,10 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
         if (limits.lower) lines.push_back({{limits.lower}, kLimit, Qt::DashLine, "LSL"});
         if (limits.upper) lines.push_back({{limits.upper}, kLimit, Qt::DashLine, "USL"});
         const QString title =
-            drawn < values.size()
+            drawn < lot.records[0].value_count
                 ? QString("Run chart: values 1 to %1 of %2 in order")
                       .arg(locale.toString(qulonglong(drawn)),
-                           locale.toString(qulonglong(values.size())))
+                           locale.toString(qulonglong(lot.records[0].value_count)))
                 : QString("Run chart: values in order");
         draw_chart(w, QRectF(kMargin, y, kContentWidth, chart_height), title, points, outside,
                    lines, "value");
@@ -625,8 +628,8 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
                   << QString::fromStdString(record.description.value_or(""));
             if (record.values.empty()) {
                 cells << "" << "(no values)" << "" << "";
-            } else if (i == kMaxListed) {
-                const size_t left_out = record.values.size() - kMaxListed;
+            } else if (i == std::min(record.values.size(), kMaxListed)) {
+                const size_t left_out = record.value_count - i;
                 cells << "" << QString("%1 more values not listed").arg(locale.toString(qulonglong(left_out)))
                       << "" << "";
             } else {

@@ -37,11 +37,14 @@ int print_stats(const std::string& file, std::FILE* out, std::FILE* err) {
     constexpr size_t kBatch = 4096;
     bool read = true;
     for (size_t first = 0; read && first < follower.record_count(); first += kBatch) {
-        read = follower.read_records(first, kBatch, [&](size_t, std::optional<Record> record) {
+        read = follower.read_records(first, kBatch, [&](size_t i, std::optional<Record> record) {
             if (!record) {
                 read = false;
                 return;
             }
+            if (record->values_cut())
+                std::fprintf(err, "tolvane: %s: record %zu has %zu values; only the first %zu are used\n",
+                             file.c_str(), i + 1, record->value_count, record->values.size());
             const auto match = tolerances.find(record->description.value_or(""));
             text += stats_csv_line(*record, match ? match->limits : Limits{});
         });

@@ -58,6 +58,14 @@ out=$(cd "$work" && run "$tolvane" --stats 2>"$work/err"); rc=$?
 2026-12-08T10:00:00,,0,,,,,,,,,,," && $(cat "$work/err") == "tolvane: databac.txt: the last line has no line end yet and is left out" ]] ||
     fail "--stats without FILE: rc $rc, stderr '$(cat "$work/err")', stdout:
 $out"
+# A record longer than the instrument sends: its first values, and said.
+{ printf '"Backup Data"\r\n#2026-12-08 11:00:00#\r\n'; for i in $(seq 300); do printf '%d\r\n' $((i <= 256 ? 1 : 1000)); done; } \
+    >"$work/long.txt"
+out=$(cd "$work" && run "$tolvane" --stats long.txt 2>"$work/err"); rc=$?
+[[ $rc == 0 && $out == *$'\n2026-12-08T11:00:00,,256,1,0,1,1,0,,,,,,' &&
+    $(cat "$work/err") == "tolvane: long.txt: record 1 has 300 values; only the first 256 are used" ]] ||
+    fail "--stats of a record of 300 values: rc $rc, stderr '$(cat "$work/err")', stdout:
+$out"
 mkdir "$work/folder"
 while IFS='|' read -r file err; do
     out=$(cd "$work" && run "$tolvane" --stats "$file" 2>"$work/err"); rc=$?
