@@ -21,6 +21,7 @@ export DISPLAY=":$(head -n1 "$work/display")" HOME="$work" XDG_RUNTIME_DIR="$wor
 export QT_QPA_PLATFORM=xcb TOLVANE_UNO_PIPE="tolvane-cpu-$$"
 openbox --sm-disable >/dev/null 2>&1 &
 pids+=($!)
+sleep 1 # openbox manages the display before the first window maps
 
 # measure NAME SIMULATOR-OPTIONS...
 measure() {
