@@ -68,6 +68,9 @@ class FrameAssembler {
     bool arriving(int16_t num_meas) const;
     // When the frame being received ends by a pause if nothing more comes.
     MonotonicTime pause_ends_frame_at() const { return last_at_ + kSilence; }
+    // When the last byte since the opening was taken in (none: the earliest
+    // moment).
+    MonotonicTime last_byte_at() const { return have_last_ ? last_at_ : MonotonicTime::min(); }
 
     // The port closes or was lost: the frame being received is handed out if
     // it holds `num_meas` pairs (all that is decoded of it), and dropped

@@ -35,7 +35,7 @@ bool PortSelection::open(int16_t port) {
 
 void PortSelection::close_port() {
     if (l_.com.port_open()) {
-        l_.poll.let_arriving_block_end();
+        l_.poll.let_line_fall_quiet();
         l_.com.set_port_open(false);
     }
     const size_t dropped = l_.poll.take_remaining_input();

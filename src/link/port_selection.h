@@ -50,9 +50,10 @@ class PortSelection {
     void comsetup();
     void tmr_mess_timer();
 
-    // Closes the open port, having handled every byte it received. A block
-    // that is arriving gets up to ReceptionPoll::kEndWait to end; one still
-    // unfinished then is dropped and reported. Before a port change, closing
+    // Closes the open port, having handled every byte it received. The line
+    // gets up to ReceptionPoll::kEndWait to fall quiet, so that neither a
+    // block arriving nor one the kernel has not handed on yet is cut; one
+    // still unfinished then is dropped and reported. Before a port change, closing
     // the window, Exit, a signal.
     void close_port();
 

@@ -14,12 +14,19 @@ void ReceptionPoll::tmr_main_timer() {
     handle_ready_blocks();
 }
 
-void ReceptionPoll::let_arriving_block_end() {
-    const MonotonicTime deadline = l_.com.clock_now() + kEndWait;
-    assembler_.take(l_.com.input(), ready_);
-    while (l_.com.port_open() && assembler_.arriving(l_.num_meas) && l_.com.clock_now() < deadline) {
-        const MonotonicTime wake = std::min(deadline, assembler_.pause_ends_frame_at());
-        assembler_.take(l_.com.input_after(wake), ready_);
+void ReceptionPoll::let_line_fall_quiet() {
+    const MonotonicTime asked = l_.com.clock_now();
+    const MonotonicTime deadline = asked + kEndWait;
+    SerialInput in = l_.com.input();
+    assembler_.take(in, ready_);
+    while (l_.com.port_open() && l_.com.clock_now() < deadline) {
+        MonotonicTime wake = assembler_.pause_ends_frame_at();
+        if (!assembler_.arriving(l_.num_meas)) {
+            wake = std::max(asked, assembler_.last_byte_at()) + kQuietAtClose;
+            if (in.complete_until >= wake) break;
+        }
+        in = l_.com.input_after(std::min(deadline, wake));
+        assembler_.take(in, ready_);
     }
 }
 

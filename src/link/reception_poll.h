@@ -65,10 +65,16 @@ class ReceptionPoll {
     // Called each time the last hold ends.
     void set_free_handler(std::function<void()> free) { free_ = std::move(free); }
 
-    // The port is about to close: lets a block that is arriving end as it
-    // would with the port left open (its terminator, N.M. pairs, or a pause),
-    // taking in its bytes for at most kEndWait. Blocks the caller that long.
-    void let_arriving_block_end();
+    // The port is about to close: takes in what is still on its way. The
+    // kernel may hand on bytes that crossed the line well before the close
+    // only later (a busy PC), so the line must first be seen quiet for
+    // kQuietAtClose after the close was asked and after the last byte; a
+    // block that is arriving ends meanwhile as it would with the port left
+    // open (its terminator, N.M. pairs, or a pause). All this for at most
+    // kEndWait, also on a line that never falls quiet. Blocks the caller
+    // that long.
+    void let_line_fall_quiet();
+    static constexpr std::chrono::milliseconds kQuietAtClose{150};
     static constexpr std::chrono::milliseconds kEndWait{300};
     // The port was closed or lost: handle what it had received. A block
     // still unfinished is dropped, never recorded in part; returns how many

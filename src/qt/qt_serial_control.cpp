@@ -6,15 +6,24 @@
 #include "qt/qt_port_mapping.h"
 
 #ifndef _WIN32
-#include <sys/ioctl.h>
+#include <errno.h>
+#include <termios.h>
+#include <unistd.h>
 #endif
 
 namespace tolvane {
 namespace {
 
-// How often the reader looks for a quiet line while bytes come: often, so
-// that a pause is seen nearly whole.
-constexpr std::chrono::milliseconds kWatchInterval{5};
+// How often the reader takes bytes in and looks for a quiet line while bytes
+// come: often, so that a pause is seen nearly whole (each look is a wake of
+// the thread: 5 ms is about five bytes at 9600 baud).
+constexpr std::chrono::milliseconds kWatchInterval{20};
+#ifndef _WIN32
+// While the reader looks every kWatchInterval, the kernel wakes it only
+// when this many bytes wait (a reader held up), never for the few that come
+// between two looks. The most a terminal allows.
+constexpr cc_t kWakeAtWhileWatching = 255;
+#endif
 // How long it keeps looking after the last byte: by then the pause that
 // ends a frame is sure.
 constexpr auto kWatchFor = FrameAssembler::kSilence + std::chrono::milliseconds(70);
@@ -36,7 +45,9 @@ QtSerialControl::QtSerialControl(MonotonicClock clock, WallClock wall)
         port_->setFlowControl(QSerialPort::NoFlowControl);
         // Unlimited: the queue below is where bytes wait, never the port.
         port_->setReadBufferSize(0);
-        QObject::connect(port_, &QSerialPort::readyRead, port_, [this] { take_in(); });
+        QObject::connect(port_, &QSerialPort::readyRead, port_, [this] {
+        if (take_in()) start_watching();
+    });
         // Some Qt versions report a hung-up line as a read error, over and
         // over; newer ones say nothing (see set_port_open).
         QObject::connect(port_, &QSerialPort::errorOccurred, port_,
@@ -80,13 +91,7 @@ Status QtSerialControl::set_comm_port(int16_t port) {
 Status QtSerialControl::set_port_open(bool open) {
     const int generation = ++generation_;
     if (!open) {
-        on_reader([this] {
-            if (!port_->isOpen()) return;
-            // What the kernel holds but the port has not taken yet.
-            while (port_->isOpen() && port_->waitForReadyRead(0)) {
-            }
-            close_port();
-        });
+        on_reader([this] { close_port(); });
         return Status::success();
     }
     if (open_) return Status::failure("The port is already open.");
@@ -117,12 +122,13 @@ Status QtSerialControl::set_port_open(bool open) {
 #endif
         reader_generation_ = generation;
         opened_at_ = last_in_ = opening;
+        watch_until_ = {};
         {
             const std::lock_guard lock(mutex_);
             quiet_since_ = opened_at_;
         }
-        watch_->start();
         open_ = true;
+        start_watching();
     });
     return result;
 }
@@ -140,9 +146,14 @@ SerialInput QtSerialControl::take_input() {
 }
 
 SerialInput QtSerialControl::input_after(MonotonicTime wake) {
+    // A reader that stopped looking at a line long quiet would never see it
+    // quiet until `wake`: it looks until then.
+    on_reader([this, wake] {
+        if (port_->isOpen()) start_watching(wake);
+    });
     std::unique_lock lock(mutex_);
-    // The reader looks for a quiet line every kWatchInterval; a little more
-    // than that past `wake` it has looked at least once.
+    // The reader looks every kWatchInterval; a little more than that past
+    // `wake` it has looked at least once.
     const auto wait = wake - clock_() + 2 * kWatchInterval;
     news_.wait_for(lock, wait,
                    [&] { return !chunks_.empty() || quiet_since_ >= wake || !open_; });
@@ -153,36 +164,73 @@ void QtSerialControl::set_lost_handler(std::function<void()> handler) {
     lost_ = std::move(handler);
 }
 
-void QtSerialControl::take_in() {
-    const QByteArray bytes = port_->readAll();
-    if (bytes.isEmpty()) return;
-    last_in_ = clock_();
-    const WallTime wall = wall_();
-    {
-        const std::lock_guard lock(mutex_);
-        chunks_.push_back({bytes.toStdString(), quiet_since_, last_in_, wall});
-        quiet_since_ = last_in_;
-    }
-    news_.notify_all();
-    if (!watch_->isActive()) watch_->start();
-}
-
-void QtSerialControl::watch() {
-    const MonotonicTime now = clock_();
-    int waiting = 0;
+bool QtSerialControl::take_in() {
+    QByteArray bytes = port_->readAll();
 #ifndef _WIN32
-    // Bytes the kernel holds; they leave it only by being read here, so if
-    // there are none, there were none at `now` either.
-    if (::ioctl(port_->handle(), FIONREAD, &waiting) != 0) waiting = 1;
+    // The rest, from the kernel itself: it wakes the port for many bytes
+    // only while the reader watches. Always after what the port buffered,
+    // which came first.
+    for (char buffer[512];;) {
+        const ssize_t n = ::read(port_->handle(), buffer, sizeof buffer);
+        if (n > 0) {
+            bytes.append(buffer, n);
+            continue;
+        }
+        // Empty (EAGAIN), or a line that hangs up, which its notifier tells.
+        if (n < 0 && errno == EINTR) continue;
+        break;
+    }
 #endif
-    if (waiting == 0) {
+    // Everything that came before now was read above.
+    const MonotonicTime now = clock_();
+    if (bytes.isEmpty()) {
         {
             const std::lock_guard lock(mutex_);
             quiet_since_ = now;
         }
         news_.notify_all();
+        return false;
     }
-    if (now - last_in_ > kWatchFor) watch_->stop();
+    last_in_ = now;
+    const WallTime wall = wall_();
+    {
+        const std::lock_guard lock(mutex_);
+        chunks_.push_back({bytes.toStdString(), quiet_since_, now, wall});
+        quiet_since_ = now;
+    }
+    news_.notify_all();
+    return true;
+}
+
+void QtSerialControl::start_watching(MonotonicTime until) {
+    watch_until_ = std::max(watch_until_, until);
+    if (watch_->isActive()) return;
+    wake_on_every_byte(false);
+    watch_->start();
+}
+
+void QtSerialControl::watch() {
+    take_in();
+    const MonotonicTime now = clock_();
+    if (now - last_in_ <= kWatchFor || now <= watch_until_) return;
+    watch_->stop();
+    // From here the first byte wakes the reader at once; one that came
+    // since the look above does so too.
+    wake_on_every_byte(true);
+}
+
+void QtSerialControl::wake_on_every_byte(bool every) {
+#ifndef _WIN32
+    termios t{};
+    if (::tcgetattr(port_->handle(), &t) != 0) return;
+    // Raw input, VTIME 0: a poll of the line reports it readable once VMIN
+    // bytes wait. Reads take whatever is there all the same.
+    t.c_cc[VMIN] = every ? 1 : kWakeAtWhileWatching;
+    t.c_cc[VTIME] = 0;
+    ::tcsetattr(port_->handle(), TCSANOW, &t);
+#else
+    (void)every;
+#endif
 }
 
 void QtSerialControl::close_port() {

@@ -20,11 +20,14 @@ namespace tolvane {
 // RTS off, opened for reading only. The port lives on a thread of its own
 // that reads bytes as they arrive and stamps them, so a busy window can
 // neither overflow the kernel's small buffer nor blur the pauses between
-// blocks. While bytes come, that thread also looks every few milliseconds
-// whether the line is quiet: a reader held up by a busy machine then stamps
-// its late bytes as "arrived at the earliest when last seen quiet", and so
-// never shows a pause that was not on the line. The calls below are made
-// from one thread (the window's).
+// blocks. The first byte after a quiet spell wakes that thread at once; from
+// then on, while bytes come, it takes them in every few milliseconds and
+// the kernel keeps the rest (a UART hands on every byte alone, and waking for
+// each costs more than all the rest of the program). Each look that finds
+// nothing waiting notes the line quiet: a reader held up by a busy machine
+// then stamps its late bytes as "arrived at the earliest when last seen
+// quiet", and so never shows a pause that was not on the line. The calls
+// below are made from one thread (the window's).
 class QtSerialControl : public QObject, public SerialControl {
   public:
     static constexpr int16_t kFirstPort = 1;
@@ -49,10 +52,17 @@ class QtSerialControl : public QObject, public SerialControl {
   private:
     // Runs `step` on the reader thread and waits for it.
     void on_reader(const std::function<void()>& step);
-    // Reader thread: what the port holds, stamped, into the queue.
-    void take_in();
-    // Reader thread: notes the moment if nothing waits to be read.
+    // Reader thread: what the port holds, stamped, into the queue; notes
+    // the line quiet if there was nothing. Returns whether bytes came.
+    bool take_in();
+    // Reader thread: looks again every kWatchInterval until the line has
+    // been quiet long enough (and not before `until`).
+    void start_watching(MonotonicTime until = {});
+    // Reader thread: one look while watching.
     void watch();
+    // Reader thread: whether the kernel wakes the thread for a single byte
+    // (while not watching) or only for many (while it looks anyway).
+    void wake_on_every_byte(bool every);
     // Reader thread: takes what the port holds, then closes it.
     void close_port();
     // Reader thread: the open line is gone; closes the port and tells.
@@ -70,6 +80,7 @@ class QtSerialControl : public QObject, public SerialControl {
     QSocketNotifier* hang_up_ = nullptr;  // while open: the line hangs up
     int reader_generation_ = 0;  // the opening the port is in
     MonotonicTime last_in_{};    // when bytes were last taken in
+    MonotonicTime watch_until_{};  // someone waits for the line until then
 
     std::mutex mutex_;
     std::vector<ReceivedChunk> chunks_;  // guarded by mutex_

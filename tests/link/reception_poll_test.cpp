@@ -301,16 +301,54 @@ TEST_F(LineTest, ABlockThatWaitedCarriesItsArrivalTime) {
     EXPECT_EQ(lst_backup.rows, (Rows{"6.12.2026 6:00:00", "1"}));
 }
 
-// A closing port waits 0.3 s at most for the block arriving to end; one
-// whose bytes still come then is dropped, and said so.
-TEST_F(LineTest, AClosingPortDropsABlockStillArriving0_3sLater) {
-    for (long t = 100; t < 1000; t += 40)  // a trickle that neither ends nor pauses
-        com.arrive(t, "\x01");
+struct CloseCase {
+    const char* name;
+    std::function<void(LineTest&)> feed;  // the close is asked at 300 ms
+    std::vector<Rows> records;
+    size_t dropped;   // bytes of an unfinished block
+    long waited_ms;   // how long the close held the window
+};
+
+void PrintTo(const CloseCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class Closing : public LineTest, public ::testing::WithParamInterface<CloseCase> {};
+
+// A closing port first lets the line fall quiet for 0.15 s, so that a block
+// the kernel hands on late is not lost, and lets a block arriving end; at
+// most 0.3 s, also when the bytes never stop. One still unfinished then is
+// dropped, and said so.
+TEST_P(Closing, WaitsForAQuietLineAtMost0_3s) {
+    GetParam().feed(*this);
     com.now = testing::at_ms(300);
     ports.close_port();
-    EXPECT_TRUE(records().empty());
-    EXPECT_EQ(reports, Rows{unfinished_block_message(13)});
+    EXPECT_EQ(records(), GetParam().records);
+    EXPECT_EQ(reports, GetParam().dropped ? Rows{unfinished_block_message(GetParam().dropped)}
+                                          : Rows{});
+    EXPECT_EQ(com.now, testing::at_ms(300 + GetParam().waited_ms));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    At300ms, Closing,
+    ::testing::Values(
+        CloseCase{"QuietLine", [](LineTest&) {}, {}, 0, 150},
+        CloseCase{"BlockEndedJustBefore",
+                  [](LineTest& t) { t.send(100, block_of(8)); },  // its last byte at 120 ms
+                  {values_of(8)}, 0, 150},
+        CloseCase{"BlockHandedOnAfterTheClose",
+                  [](LineTest& t) { t.com.arrive(400, block_of(80)); },
+                  {values_of(80)}, 0, 250},
+        CloseCase{"BlockArriving",
+                  [](LineTest& t) { t.send(250, block_of(60)); },  // its last byte at 380 ms
+                  {values_of(60)}, 0, 230},
+        CloseCase{"LineNeverQuiet",
+                  [](LineTest& t) {
+                      for (long at = 100; at < 1000; at += 40)  // neither ends nor pauses
+                          t.com.arrive(at, "\x01");
+                  },
+                  {}, 13, 300}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LineTest, AClosedPortLeavesNoBlockBehindAndNothingForTheNext) {
     send(100, block_of(4).substr(0, 6));

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <chrono>
+#include <ctime>
+#include <tuple>
 
 namespace tolvane {
 namespace {
@@ -25,20 +28,41 @@ TEST(QtClockLocale, DecimalSeparatorFollowsTheRegion) {
     EXPECT_EQ(QtClockLocale(QLocale(QLocale::German, QLocale::Germany)).decimal_separator(), ",");
 }
 
-// now(), and at() of a moment 200 s ago, as local times (to the second: the
-// two clocks are read at slightly different moments).
+LocalDateTime fields(const std::tm& tm) {
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+// The local time of a moment, to the second, by the C library.
+LocalDateTime local_of(std::chrono::system_clock::time_point moment) {
+    const std::time_t s =
+        std::chrono::floor<std::chrono::seconds>(moment).time_since_epoch().count();
+    std::tm tm{};
+    localtime_r(&s, &tm);
+    return fields(tm);
+}
+
+std::tuple<int, int, int, int, int, int> key(const LocalDateTime& t) {
+    return {t.year, t.month, t.day, t.hour, t.minute, t.second};
+}
+
+// at() of a moment gives its local time to the second, whatever its
+// fraction (a moment just before a full second stays in that second); now()
+// lies between the clock read before and after it.
 TEST(QtClockLocale, NowAndAMomentAgoAreLocalTimes) {
     QtClockLocale clock(QLocale::c());
-    for (const int ago : {0, 200}) {
-        const QDateTime before = QDateTime::currentDateTime().addSecs(-ago);
-        const LocalDateTime t =
-            ago ? clock.at(std::chrono::system_clock::now() - std::chrono::seconds(ago))
-                : clock.now();
-        const QDateTime after = QDateTime::currentDateTime().addSecs(-ago);
-        const QDateTime got(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
-        EXPECT_GE(got.toSecsSinceEpoch(), before.toSecsSinceEpoch() - 1) << ago;
-        EXPECT_LE(got.toSecsSinceEpoch(), after.toSecsSinceEpoch() + 1) << ago;
+    using namespace std::chrono_literals;
+    const std::chrono::system_clock::time_point base =
+        std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+    for (const auto moment : {base - 200s, base - 200s + 999ms, base - 86400s * 183 + 1ms}) {
+        const LocalDateTime t = clock.at(moment);
+        EXPECT_EQ(key(t), key(local_of(moment))) << moment.time_since_epoch().count();
     }
+    const auto before = std::chrono::system_clock::now();
+    const LocalDateTime now = clock.now();
+    const auto after = std::chrono::system_clock::now();
+    // Microseconds apart: now() is in the second of one of them.
+    EXPECT_TRUE(now == local_of(before) || now == local_of(after))
+        << ::testing::PrintToString(key(now));
 }
 
 }  // namespace

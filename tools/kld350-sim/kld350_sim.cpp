@@ -276,7 +276,8 @@ bool write_paced(int fd, std::string_view bytes, std::chrono::nanoseconds per_by
 }
 
 bool write_paced(int fd, std::string_view bytes, std::chrono::nanoseconds per_byte,
-                 std::size_t* written) {
+                 std::size_t* written, std::size_t chunk) {
+    chunk = std::max<std::size_t>(chunk, 1);
     std::size_t done = 0;
     bool ok = true;
     if (per_byte <= std::chrono::nanoseconds::zero()) {
@@ -284,12 +285,13 @@ bool write_paced(int fd, std::string_view bytes, std::chrono::nanoseconds per_by
     } else {
         const Clock::time_point start = Clock::now();
         while (ok && done < bytes.size()) {
-            sleep_until(start + per_byte * static_cast<int64_t>(done));
+            const std::size_t group_end = std::min(done + chunk, bytes.size());
+            sleep_until(start + per_byte * static_cast<int64_t>(group_end - 1));
             // Everything already due goes out in one write, so a late wake-up
             // catches up instead of shifting the rest of the block.
             auto elapsed = Clock::now() - start;
             std::size_t due = static_cast<std::size_t>(elapsed / per_byte) + 1;
-            due = std::min(due, bytes.size());
+            due = std::min(std::max(due / chunk * chunk, group_end), bytes.size());
             ok = write_all(fd, bytes.substr(done, due - done), done);
         }
     }

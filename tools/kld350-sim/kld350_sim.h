@@ -91,9 +91,11 @@ bool pty_slave_open(int master);
 // false on a write error, with errno telling which.
 bool write_paced(int fd, std::string_view bytes, std::chrono::nanoseconds per_byte);
 
-// The same, also telling how many bytes went out before an error.
+// The same, also telling how many bytes went out before an error. With a
+// `chunk` above 1, the bytes go out `chunk` at a time, each group when its
+// last byte is due.
 bool write_paced(int fd, std::string_view bytes, std::chrono::nanoseconds per_byte,
-                 std::size_t* written);
+                 std::size_t* written, std::size_t chunk = 1);
 
 // One byte at 9600 baud, 8N1: start bit, eight data bits, stop bit.
 inline constexpr std::chrono::nanoseconds kByteTime9600{1041667};

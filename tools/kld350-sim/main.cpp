@@ -83,6 +83,8 @@ Line noise (to try a receiver):
 
 How:
   --burst          each block in one write, without 9600-baud pacing.
+  --chunk N        at 9600 baud, but N bytes in each write, as a USB adapter
+                   hands them on (default 1: each byte alone, as a UART does).
   --quiet          no line on stderr per block sent (by default the line ends
                    with the values sent, each as d1.d2d3e<exponent>).
   --help           this text.
@@ -130,6 +132,7 @@ struct Options {
     double linger = 1;
     bool wait_reader = true;
     bool burst = false;
+    long chunk = 1;
     bool quiet = false;
     bool noise = false;
     bool crlf = false;
@@ -275,6 +278,8 @@ Options parse(int argc, char** argv) {
         } else if (opt == "--burst") {
             flag();
             o.burst = true;
+        } else if (opt == "--chunk") {
+            o.chunk = integer_arg(opt, value(), 1, 4096);
         } else if (opt == "--quiet") {
             flag();
             o.quiet = true;
@@ -544,7 +549,7 @@ class Simulator {
                 return;
             }
         }
-        if (!kld350::write_paced(fd_, bytes, per_byte, &written)) {
+        if (!kld350::write_paced(fd_, bytes, per_byte, &written, size_t(opt_.chunk))) {
             fail("block " + std::to_string(k) + ": write failed after " + std::to_string(written) +
                  " of " + std::to_string(bytes.size()) + " bytes: " + std::strerror(errno));
             return;
