@@ -383,6 +383,13 @@ std::vector<LotFigure> figures(const Lot& lot, const Format& w) {
     }
     f.push_back({"Records", w.count(s.records), ""});
     f.push_back({"Values (n)", w.count(o.n), ""});
+    // Records longer than the instrument sends were made by hand: only their
+    // first values are read, and the figures say how many they leave out.
+    size_t unread = 0;
+    for (const Record& r : lot.records) unread += r.value_count - r.values.size();
+    if (unread > 0)
+        f.push_back({"Values not read", w.count(unread),
+                     QString("beyond the first %1 of a record").arg(kKeptValues)});
     f.push_back({"Mean", w.derived(o.mean), ""});
     f.push_back({"Standard deviation s", w.derived(o.sd), "sample, n − 1"});
     f.push_back({"Minimum", w.value(o.min), ""});
