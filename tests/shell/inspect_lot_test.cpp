@@ -96,6 +96,7 @@ TEST_F(InspectLotTest, SeveralRecordsShowTheirFiguresWithTheSigmaEachUsed) {
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 14);
     EXPECT_NE(csv.find("2026-12-07T07:00:00,Shaft D25,3,1,24.97,-0.03,OK\r\n"), std::string::npos);
     EXPECT_TRUE(window_->lot()->saved()->isVisible());
+    EXPECT_TRUE(window_->lot()->saved()->text().startsWith("CSV of 3 records saved to "));
     EXPECT_TRUE(window_->lot()->saved()->text().endsWith((work_.path() / "lot.csv").c_str()))
         << window_->lot()->saved()->text().toStdString();
     ASSERT_TRUE(window_->lot()->report_to("lot.pdf"));
