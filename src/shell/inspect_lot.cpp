@@ -41,6 +41,11 @@ namespace {
 // Records read from the file at a time while selecting by content.
 constexpr size_t kScanStep = 2048;
 
+QString records_text(size_t count) {
+    return count == 1 ? QObject::tr("1 record")
+                      : QObject::tr("%1 records").arg(QLocale().toString(qulonglong(count)));
+}
+
 }  // namespace
 
 LotChart::LotChart(QWidget* parent) : QWidget(parent) {
@@ -104,6 +109,8 @@ LotControl::LotControl(QMainWindow& window, QTableView& list, RecordFollower& fo
     saved_ = new QLabel(&window_);
     saved_->setObjectName("lot_saved");
     saved_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long path is cut rather than widening the window past the screen.
+    saved_->setMinimumWidth(saved_->fontMetrics().horizontalAdvance(tr("Report saved to")));
     open_folder_ = new QToolButton(&window_);
     open_folder_->setObjectName("open_folder");
     open_folder_->setText(tr("Open Folder"));
@@ -287,14 +294,14 @@ bool LotControl::export_csv_to(const QString& path) {
     if (lot.records.empty()) return false;
     const std::string csv = lot_csv(lot);
     return save(path, QByteArray(csv.data(), qsizetype(csv.size())),
-                tr("CSV of %n record(s)", nullptr, int(lot.records.size())));
+                tr("CSV of %1").arg(records_text(lot.records.size())));
 }
 
 bool LotControl::report_to(const QString& path) {
     const Lot& lot = this->lot();
     if (lot.records.empty()) return false;
     return save(path, lot_report_pdf(lot, QLocale(), QDateTime::currentDateTime()),
-                tr("Report of %n record(s)", nullptr, int(lot.records.size())));
+                tr("Report of %1").arg(records_text(lot.records.size())));
 }
 
 void LotControl::print() {

@@ -9,14 +9,18 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QScreen>
+#include <QScrollArea>
 #include <QMenuBar>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 
 #include "qt/qt_port_mapping.h"
@@ -36,6 +40,8 @@ constexpr const char* kSettingsGroup = "inspection_window";
 // steps; the step's size in bytes follows what the last step took.
 constexpr qint64 kStepMilliseconds = 20;
 constexpr size_t kMinStep = 64 << 10, kMaxStep = 64 << 20;
+// The frame a window manager adds, until the window has one to measure.
+constexpr QMargins kFrameAllowance(4, 32, 4, 4);
 
 QTableView* new_table(QWidget* parent, const char* name, const QString& accessible) {
     auto* table = new QTableView(parent);
@@ -121,12 +127,26 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
                                       text_width(value_table_, tr("not a number")) + 24);
     }
     top_row->addWidget(value_table_, 5);
-    auto* side = new QVBoxLayout;
-    statistics_ = new StatisticsPanel(top);
-    tolerance_ = new ToleranceEditor(tolerances_, top);
+    // The figures and the tolerance are taller than a low screen leaves them
+    // once the lot panel shows: they scroll then, and the window keeps to
+    // the screen.
+    auto* side_scroll = new QScrollArea(top);
+    side_scroll->setObjectName("detail_side");
+    side_scroll->setFrameShape(QFrame::NoFrame);
+    side_scroll->setWidgetResizable(true);
+    side_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    side_scroll->setFocusPolicy(Qt::NoFocus);
+    auto* side_panel = new QWidget(side_scroll);
+    auto* side = new QVBoxLayout(side_panel);
+    side->setContentsMargins(0, 0, 0, 0);
+    statistics_ = new StatisticsPanel(side_panel);
+    tolerance_ = new ToleranceEditor(tolerances_, side_panel);
     side->addWidget(statistics_);
     side->addWidget(tolerance_, 1);
-    top_row->addLayout(side, 4);
+    side_scroll->setWidget(side_panel);
+    side_scroll->setMinimumWidth(side_panel->minimumSizeHint().width() +
+                                 style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    top_row->addWidget(side_scroll, 4);
     detail_splitter_->addWidget(top);
 
     chart_splitter_ = new QSplitter(Qt::Horizontal, detail_splitter_);
@@ -152,6 +172,8 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
     file_status_->setObjectName("file_status");
     file_status_->setAccessibleName(tr("File status"));
     file_status_->setToolTip(path_);
+    // A long file name is cut rather than widening the window past the screen.
+    file_status_->setMinimumWidth(text_width(file_status_, "databac.txt"));
     statusBar()->addWidget(file_status_, 1);
 
     setTabOrder(record_list_, value_table_);
@@ -194,6 +216,7 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
     main_splitter_->setSizes({520, 720});
     detail_splitter_->setSizes({400, 360});
     restore_settings();
+    keep_on_screen();
     show_state();
     // The first step at once, from the event loop: the window shows first.
     step_timer_->start();
@@ -247,6 +270,44 @@ void InspectWindow::save_settings() {
     settings.setValue("main_splitter", main_splitter_->saveState());
     settings.setValue("detail_splitter", detail_splitter_->saveState());
     settings.setValue("chart_splitter", chart_splitter_->saveState());
+}
+
+void InspectWindow::keep_on_screen() {
+    if (isMaximized() || isFullScreen()) return;
+    const QScreen* on = screen();
+    if (!on) return;
+    const QRect room = on->availableGeometry();
+    const QRect inner = geometry();
+    QRect frame = frameGeometry();
+    QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(),
+                     frame.right() - inner.right(), frame.bottom() - inner.bottom());
+    // Before the window manager has framed it: room for a title bar.
+    if (!isVisible() || margins.isNull()) margins = kFrameAllowance;
+    const QSize size = inner.size().boundedTo(room.size().shrunkBy(margins));
+    if (size != inner.size()) resize(size);
+    frame = QRect(frame.topLeft(), size.grownBy(margins));
+    const QPoint inside(std::clamp(frame.left(), room.left(), room.right() + 1 - frame.width()),
+                        std::clamp(frame.top(), room.top(), room.bottom() + 1 - frame.height()));
+    if (inside != frame.topLeft()) move(inside);
+}
+
+bool InspectWindow::event(QEvent* event) {
+    const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::Show && !screen_watched_ && windowHandle()) {
+        // Another screen, or a panel that takes room: keep to what is left.
+        screen_watched_ = true;
+        const auto watch_screen = [this](QScreen* on) {
+            if (!on) return;
+            connect(on, &QScreen::availableGeometryChanged, this, &InspectWindow::keep_on_screen,
+                    Qt::UniqueConnection);
+            keep_on_screen();
+        };
+        connect(windowHandle(), &QWindow::screenChanged, this, watch_screen);
+        watch_screen(windowHandle()->screen());
+    } else if (event->type() == QEvent::WindowStateChange) {
+        keep_on_screen();  // back from maximised to a size saved elsewhere
+    }
+    return handled;
 }
 
 void InspectWindow::closeEvent(QCloseEvent* event) {

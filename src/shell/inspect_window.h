@@ -59,10 +59,14 @@ class InspectWindow final : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
   private:
     void build_menus();
     void restore_settings();
+    // Inside the available room of the screen it is on: a size saved on a
+    // larger screen, or too tall before, is brought back.
+    void keep_on_screen();
     void save_settings();
     // Reads what is new, a step at a time while there is much.
     void poll();
@@ -100,6 +104,7 @@ class InspectWindow final : public QMainWindow {
     int shown_row_ = -1;
     bool follow_newest_ = true;
     bool selecting_ = false;
+    bool screen_watched_ = false;
 };
 
 }  // namespace tolvane

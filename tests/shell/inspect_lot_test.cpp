@@ -6,10 +6,13 @@
 #include <stdlib.h>
 
 #include <QDockWidget>
+#include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPrinter>
+#include <QScreen>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTest>
 #include <algorithm>
@@ -93,6 +96,7 @@ TEST_F(InspectLotTest, SeveralRecordsShowTheirFiguresWithTheSigmaEachUsed) {
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 14);
     EXPECT_NE(csv.find("2026-12-07T07:00:00,Shaft D25,3,1,24.97,-0.03,OK\r\n"), std::string::npos);
     EXPECT_TRUE(window_->lot()->saved()->isVisible());
+    EXPECT_TRUE(window_->lot()->saved()->text().startsWith("CSV of 3 records saved to "));
     EXPECT_TRUE(window_->lot()->saved()->text().endsWith((work_.path() / "lot.csv").c_str()))
         << window_->lot()->saved()->text().toStdString();
     ASSERT_TRUE(window_->lot()->report_to("lot.pdf"));
@@ -146,6 +150,96 @@ TEST_F(InspectLotTest, SelectsByDescriptionAndByTimeRange) {
     EXPECT_EQ(selection->selectedRows().size(), 1);
     EXPECT_TRUE(selection->isRowSelected(1, {}));
 }
+
+// The window with the lot panel on a 1280 × 800 laptop and a 1024 × 768
+// projector (the offscreen platform's two screens, tests/shell/two_screens.json):
+// restored, maximised, and after a size saved larger than the screen.
+struct OnScreen {
+    int screen;
+    bool maximised, saved_too_big;
+};
+
+class InspectLotOnScreenTest : public ::testing::TestWithParam<OnScreen> {
+  protected:
+    InspectLotOnScreenTest() {
+        ::setenv("XDG_CONFIG_HOME", (work_.path() / "config").c_str(), 1);
+        QLocale::setDefault(QLocale::c());
+        std::ofstream(work_.path() / "databac.txt", std::ios::binary) << kFile;
+    }
+    ~InspectLotOnScreenTest() override { QLocale::setDefault(QLocale::system()); }
+
+    std::unique_ptr<InspectWindow> open(QScreen* on) {
+        auto window = std::make_unique<InspectWindow>("databac.txt", files_, settings_);
+        if (!GetParam().saved_too_big) {
+            window->setScreen(on);
+            window->move(on->availableGeometry().topLeft());
+        }
+        return window;
+    }
+
+    WorkDir work_;
+    PosixFileSystem files_;
+    MemoryToleranceSettings settings_;
+};
+
+TEST_P(InspectLotOnScreenTest, TheWindowKeepsToTheScreenWithTheLotPanel) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    ASSERT_EQ(screens.size(), 2) << "needs the offscreen platform's configuration two_screens.json";
+    ASSERT_EQ(screens[0]->geometry(), QRect(0, 0, 1280, 800));
+    ASSERT_EQ(screens[1]->geometry(), QRect(1280, 0, 1024, 768));
+    QScreen* on = screens[GetParam().screen];
+    const QRect room = on->availableGeometry();
+    if (GetParam().saved_too_big) {
+        // An earlier run on that screen kept 1240 × 988 (a window a lot had stretched).
+        std::unique_ptr<InspectWindow> earlier =
+            std::make_unique<InspectWindow>("databac.txt", files_, settings_);
+        earlier->setScreen(on);
+        earlier->move(room.topLeft());
+        earlier->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(earlier.get()));
+        earlier->setGeometry(QRect(room.topLeft() + QPoint(8, 30), QSize(1240, 988)));
+        ASSERT_EQ(earlier->height(), 988);
+        earlier->close();
+    }
+    std::unique_ptr<InspectWindow> window = open(on);
+    if (GetParam().maximised)
+        window->showMaximized();
+    else
+        window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->records()->rowCount() == 3; }));
+    ASSERT_EQ(window->screen(), on);
+
+    QAbstractItemModel* model = window->record_list()->model();
+    window->record_list()->selectionModel()->select(
+        QItemSelection(model->index(0, 0), model->index(2, 0)),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->lot()->panel()->isVisible(); }));
+    QTest::qWait(50);  // the layout's answer to the panel
+    ASSERT_TRUE(window->lot()->export_csv_to("lot.csv"));  // its line in the status bar
+    QTest::qWait(50);
+
+    const auto on_screen = [](const QWidget* part) {
+        return QRect(part->mapToGlobal(QPoint(0, 0)), part->size());
+    };
+    EXPECT_TRUE(room.contains(window->frameGeometry()))
+        << window->frameGeometry().width() << " × " << window->frameGeometry().height();
+    EXPECT_TRUE(room.contains(on_screen(window->lot()->panel())));
+    EXPECT_TRUE(room.contains(on_screen(window->statusBar())));
+    EXPECT_TRUE(window->statusBar()->isVisible() && window->lot()->saved()->isVisible());
+    EXPECT_GE(window->lot()->panel()->height(), 150);
+    EXPECT_EQ(window->isMaximized(), GetParam().maximised);
+}
+
+INSTANTIATE_TEST_SUITE_P(LaptopAndProjector, InspectLotOnScreenTest,
+                         ::testing::Values(OnScreen{0, false, false}, OnScreen{0, true, false},
+                                           OnScreen{0, false, true}, OnScreen{1, false, false},
+                                           OnScreen{1, true, false}, OnScreen{1, false, true}),
+                         [](const ::testing::TestParamInfo<OnScreen>& info) {
+                             return std::string(info.param.screen == 0 ? "Laptop" : "Projector") +
+                                    (info.param.maximised ? "Maximised" : "Restored") +
+                                    (info.param.saved_too_big ? "AfterATooBigSize" : "");
+                         });
 
 }  // namespace
 }  // namespace tolvane::testing
