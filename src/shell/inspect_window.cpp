@@ -23,7 +23,7 @@
 #include <QWindow>
 #include <algorithm>
 
-#include "qt/qt_port_mapping.h"
+#include "qt/qt_settings_paths.h"
 #include "shell/help_window.h"
 #include "shell/inspect_charts.h"
 #include "shell/inspect_lot.h"
@@ -70,7 +70,7 @@ int text_width(const QWidget* widget, const QString& text) {
 }
 
 QSettings window_settings() {
-    return QSettings(QString::fromStdString(port_settings_path()), QSettings::IniFormat);
+    return QSettings(QString::fromStdString(user_settings_path()), QSettings::IniFormat);
 }
 
 }  // namespace
