@@ -1,4 +1,4 @@
-#include "shell/ending.h"
+#include "session/ending.h"
 
 #include <iostream>
 
