@@ -49,6 +49,13 @@ std::string export_csv_header() {
     return "time,description,record_number,value_number,value,deviation,verdict\r\n";
 }
 
+std::string lot_csv(const Lot& lot) {
+    std::string csv = export_csv_header();
+    for (size_t i = 0; i < lot.records.size(); ++i)
+        append_export_rows(csv, lot.records[i], lot.numbers[i], lot.tolerances[i]);
+    return csv;
+}
+
 std::string printable_text(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "inspect/lot.h"
 #include "inspect/record.h"
 #include "platform/clock_locale.h"
 #include "platform/tolerance_settings.h"
@@ -25,6 +26,10 @@ std::string export_csv_header();
 // "not a number", so that no program takes its text for a number.
 void append_export_rows(std::string& out, const Record& record, size_t record_number,
                         const std::optional<ToleranceEntry>& tolerance);
+
+// The CSV file of a lot: the header, then each record's rows with its
+// number in the file and its own tolerance.
+std::string lot_csv(const Lot& lot);
 
 // The text with every control character (U+0000 to U+001F, U+007F, U+0080
 // to U+009F: a NUL or a line end typed into a description by hand) replaced

@@ -108,4 +108,20 @@ LotStatistics compute_lot(std::span<const Record> records, const Limits& limits)
     return compute_lot(numbers, limits);
 }
 
+void complete_lot(Lot& lot) {
+    lot.tolerance.reset();
+    lot.mixed_tolerances = false;
+    for (size_t i = 0; i < lot.tolerances.size(); ++i) {
+        const Limits limits = lot.tolerances[i] ? limits_of(*lot.tolerances[i]) : Limits{};
+        if (i == 0) {
+            lot.tolerance = lot.tolerances[i];
+        } else if (limits != (lot.tolerance ? limits_of(*lot.tolerance) : Limits{})) {
+            lot.mixed_tolerances = true;
+            lot.tolerance.reset();
+            break;
+        }
+    }
+    lot.statistics = compute_lot(lot.records, lot.tolerance ? limits_of(*lot.tolerance) : Limits{});
+}
+
 }  // namespace tolvane

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "inspect/number.h"
@@ -69,5 +70,23 @@ struct LotStatistics {
 // number is left out, as for one record). Costs O(values).
 LotStatistics compute_lot(std::span<const std::vector<Number>> records, const Limits& limits);
 LotStatistics compute_lot(std::span<const Record> records, const Limits& limits);
+
+// Records chosen for a report or an export, with their tolerances.
+struct Lot {
+    std::string file;       // as the user named it, UTF-8
+    std::string selection;  // how they were chosen, in words, UTF-8
+    std::vector<Record> records;
+    std::vector<size_t> numbers;  // each record's number in the file, from 1
+    std::vector<std::optional<ToleranceEntry>> tolerances;  // each record's
+    // The tolerance of them all when every record has the same limits;
+    // else none, and `mixed_tolerances`.
+    std::optional<ToleranceEntry> tolerance;
+    bool mixed_tolerances = false;
+    LotStatistics statistics;
+};
+
+// Fills the lot's common tolerance and statistics from its records and
+// their tolerances.
+void complete_lot(Lot& lot);
 
 }  // namespace tolvane

@@ -205,10 +205,11 @@ const Lot& LotControl::lot() {
                                    lot_.records.push_back(std::move(*record));
                                });
     }
-    lot_.file = path_;
+    lot_.file = path_.toStdString();
     lot_.selection = tr("%1 of %2 records, selected in the Inspection window")
                          .arg(lot_.records.size())
-                         .arg(follower_.record_count());
+                         .arg(follower_.record_count())
+                         .toStdString();
     complete_lot(lot_);
     stale_ = false;
     return lot_;

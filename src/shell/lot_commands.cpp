@@ -92,7 +92,7 @@ bool load_lot(const LotRequest& request, Lot& lot, std::string& error) {
         error = request.file + ": the file changed while it was read; try again";
         return false;
     }
-    lot.file = QString::fromLocal8Bit(request.file.c_str());
+    lot.file = QString::fromLocal8Bit(request.file.c_str()).toStdString();
     QStringList how;
     if (request.choice.description)
         how << "description \"" + QString::fromStdString(*request.choice.description) + "\"";
@@ -100,8 +100,9 @@ bool load_lot(const LotRequest& request, Lot& lot, std::string& error) {
         how << "from " + QString::fromStdString(iso_8601(request.choice.from)).replace('T', ' ');
     if (request.choice.to)
         how << "to " + QString::fromStdString(iso_8601(request.choice.to)).replace('T', ' ');
-    lot.selection = QString("%1 of %2 records").arg(lot.records.size()).arg(follower.record_count());
-    if (!how.isEmpty()) lot.selection += " (" + how.join(", ") + ")";
+    QString selection = QString("%1 of %2 records").arg(lot.records.size()).arg(follower.record_count());
+    if (!how.isEmpty()) selection += " (" + how.join(", ") + ")";
+    lot.selection = selection.toStdString();
     complete_lot(lot);
     return true;
 }

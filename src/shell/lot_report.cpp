@@ -14,34 +14,10 @@
 #include <functional>
 
 #include "inspect/axis_ticks.h"
-#include "inspect/csv_export.h"
 #include "inspect/display_number.h"
 #include "shell/inspect_models.h"
 
 namespace tolvane {
-
-void complete_lot(Lot& lot) {
-    lot.tolerance.reset();
-    lot.mixed_tolerances = false;
-    for (size_t i = 0; i < lot.tolerances.size(); ++i) {
-        const Limits limits = lot.tolerances[i] ? limits_of(*lot.tolerances[i]) : Limits{};
-        if (i == 0) {
-            lot.tolerance = lot.tolerances[i];
-        } else if (limits != (lot.tolerance ? limits_of(*lot.tolerance) : Limits{})) {
-            lot.mixed_tolerances = true;
-            lot.tolerance.reset();
-            break;
-        }
-    }
-    lot.statistics = compute_lot(lot.records, lot.tolerance ? limits_of(*lot.tolerance) : Limits{});
-}
-
-std::string lot_csv(const Lot& lot) {
-    std::string csv = export_csv_header();
-    for (size_t i = 0; i < lot.records.size(); ++i)
-        append_export_rows(csv, lot.records[i], lot.numbers[i], lot.tolerances[i]);
-    return csv;
-}
 
 namespace {
 
@@ -458,7 +434,7 @@ class Pages {
         p_.setPen(QPen(kGrid, 0.5));
         p_.drawLine(QPointF(kMargin, kBottom + 4), QPointF(kPageWidth - kMargin, kBottom + 4));
         w_.text(kMargin, kBottom + 7,
-                "KLD-350 inspection report · " + lot_.file + " · made " +
+                "KLD-350 inspection report · " + QString::fromStdString(lot_.file) + " · made " +
                     w_.locale.toString(made_, QLocale::ShortFormat),
                 7, false, kContentWidth - 80);
         w_.text(kPageWidth - kMargin - 80, kBottom + 7,
@@ -540,8 +516,8 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
     w.text(kMargin, y, "Inspection report", 17, true);
     y += 28;
     const std::vector<std::pair<QString, QString>> about = {
-        {"File", lot.file},
-        {"Selection", lot.selection},
+        {"File", QString::fromStdString(lot.file)},
+        {"Selection", QString::fromStdString(lot.selection)},
         {"Tolerance", tolerance_text(lot, w)},
         {"Pattern", lot.tolerance ? QString::fromStdString(lot.tolerance->pattern) : QString("—")},
         {"Made", locale.toString(made, QLocale::LongFormat)},
@@ -695,7 +671,7 @@ QByteArray lot_report_pdf(const Lot& lot, const QLocale& locale, const QDateTime
         writer.setResolution(1200);
         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                          QMarginsF(0, 0, 0, 0)));
-        writer.setTitle("Inspection report: " + lot.file);
+        writer.setTitle("Inspection report: " + QString::fromStdString(lot.file));
         writer.setCreator("tolvane");
         paint_lot_report(writer, lot, locale, made);
     }

@@ -18,27 +18,6 @@ class QRectF;
 
 namespace tolvane {
 
-// Records chosen for a report or an export, with their tolerances.
-struct Lot {
-    QString file;       // as the user named it
-    QString selection;  // how they were chosen, in words
-    std::vector<Record> records;
-    std::vector<size_t> numbers;  // each record's number in the file, from 1
-    std::vector<std::optional<ToleranceEntry>> tolerances;  // each record's
-    // The tolerance of them all when every record has the same limits;
-    // else none, and `mixed_tolerances`.
-    std::optional<ToleranceEntry> tolerance;
-    bool mixed_tolerances = false;
-    LotStatistics statistics;
-};
-
-// Fills the lot's common tolerance and statistics from its records and
-// their tolerances.
-void complete_lot(Lot& lot);
-
-// The lot's CSV file (see inspect/csv_export.h).
-std::string lot_csv(const Lot& lot);
-
 // Draws the inspection report on A4 pages: the file and selection, the
 // tolerance, the statistics with the sigma each figure used, the run chart
 // (one record) or the X-bar and s chart (several) and the histogram as

@@ -125,5 +125,39 @@ TEST(CsvExport, ChoosesRecordsByDescriptionAndTime) {
         EXPECT_FALSE(parse_iso_time(bad, false)) << bad;
 }
 
+// A lot has a tolerance of its own only while every record has the same
+// limits, however each entry writes them; its CSV gives each record's number
+// in the file and judges each by the record's own tolerance.
+TEST(CsvExport, ALotKeepsEachRecordsNumberAndTolerance) {
+    const ToleranceEntry nominal{"Shaft*", 25.0, -0.5, 0.5};
+    const ToleranceEntry limits{"Shaft 7", std::nullopt, 24.5, 25.5};
+    const ToleranceEntry narrow{"Shaft 8", std::nullopt, 24.9, 25.1};
+    struct Case {
+        std::vector<std::optional<ToleranceEntry>> tolerances;
+        bool mixed;
+        std::optional<ToleranceEntry> common;
+    };
+    for (const Case& c : std::vector<Case>{{{nominal, limits}, false, nominal},
+                                          {{limits, narrow}, true, std::nullopt},
+                                          {{std::nullopt, nominal}, true, std::nullopt},
+                                          {{std::nullopt, std::nullopt}, false, std::nullopt}}) {
+        Lot lot;
+        lot.records = {parse_record("#2026-12-06 05:54:07#,\"Shaft 7\",25.2,24.8\r\n"),
+                       parse_record("#2026-12-06 06:00:00#,\"Shaft 8\",25.3\r\n")};
+        lot.numbers = {4, 9};
+        lot.tolerances = c.tolerances;
+        complete_lot(lot);
+        EXPECT_EQ(lot.mixed_tolerances, c.mixed);
+        EXPECT_EQ(lot.tolerance, c.common);
+        EXPECT_EQ(lot.statistics.records, 2u);
+        EXPECT_EQ(lot.statistics.overall.has_limits, c.common.has_value());
+        const std::vector<Row> rows = parse_csv(lot_csv(lot));
+        ASSERT_EQ(rows.size(), 4u);
+        EXPECT_EQ(rows[1][2], "4");
+        EXPECT_EQ(rows[3][2], "9");
+        EXPECT_EQ(rows[3][6], !c.tolerances[1] ? "" : c.tolerances[1] == narrow ? "HIGH" : "OK");
+    }
+}
+
 }  // namespace
 }  // namespace tolvane
