@@ -29,6 +29,7 @@
 #include <algorithm>
 
 #include "inspect/csv_export.h"
+#include "shell/report_charts.h"
 #include "inspect/record_follower.h"
 #include "inspect/tolerances.h"
 #include "platform/file_system.h"

@@ -34,17 +34,6 @@ QString time_text(const Record& record, const QLocale& locale) {
     return locale.toString(when, QLocale::ShortFormat);
 }
 
-NumberSymbols number_symbols(const QLocale& locale) {
-    return {locale.decimalPoint().toStdString(), locale.negativeSign().toStdString(),
-            locale.positiveSign().toStdString(), locale.exponential().toUpper().toStdString()};
-}
-
-QString display_text(const std::optional<double>& number, const NumberForm& form,
-                     const QLocale& locale, bool sign) {
-    if (!number || !std::isfinite(*number)) return QStringLiteral("—");
-    return qstring(display_text(*number, form, number_symbols(locale), sign));
-}
-
 // --- RecordListModel ------------------------------------------------------------
 
 RecordListModel::RecordListModel(RecordFollower& follower, const Tolerances& tolerances,

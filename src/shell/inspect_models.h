@@ -13,6 +13,7 @@
 #include "inspect/record_follower.h"
 #include "inspect/statistics.h"
 #include "inspect/tolerances.h"
+#include "shell/locale_numbers.h"
 
 namespace tolvane {
 
@@ -92,13 +93,5 @@ class ValueTableModel final : public QAbstractTableModel {
     QLocale locale_;
     std::vector<Row> rows_;
 };
-
-// The symbols of the locale's number form, for the display forms of the
-// logic (inspect/display_number.h).
-NumberSymbols number_symbols(const QLocale& locale);
-// A number for a person in `form`, in the locale's symbols; "—" when there
-// is no figure.
-QString display_text(const std::optional<double>& number, const NumberForm& form,
-                     const QLocale& locale, bool sign = false);
 
 }  // namespace tolvane

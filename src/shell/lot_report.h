@@ -13,8 +13,6 @@
 #include "inspect/tolerances.h"
 
 class QPagedPaintDevice;
-class QPainter;
-class QRectF;
 
 namespace tolvane {
 
@@ -32,11 +30,6 @@ struct LotFigure {
     QString label, value, how;
 };
 std::vector<LotFigure> lot_figures(const Lot& lot, const QLocale& locale);
-
-// The X-bar chart above the s chart of a lot of several records, in `box`
-// (the painter's units; text sizes as points in them).
-void paint_control_charts(QPainter& painter, const QRectF& box, const Lot& lot,
-                          const QLocale& locale);
 
 // The report as a PDF document.
 QByteArray lot_report_pdf(const Lot& lot, const QLocale& locale, const QDateTime& made);
