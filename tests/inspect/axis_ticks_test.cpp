@@ -1,4 +1,4 @@
-#include "inspect/axis_ticks.h"
+#include "quality/axis_ticks.h"
 
 #include <gtest/gtest.h>
 

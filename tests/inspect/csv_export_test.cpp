@@ -1,4 +1,4 @@
-#include "inspect/csv_export.h"
+#include "quality/csv_export.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "inspect/display_number.h"
+#include "quality/display_number.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "inspect/lot.h"
+#include "quality/lot.h"
 
 #include <gtest/gtest.h>
 

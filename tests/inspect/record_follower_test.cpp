@@ -1,4 +1,4 @@
-#include "inspect/record_follower.h"
+#include "records/record_follower.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <fstream>
 
 #include "fakes/work_dir.h"
-#include "inspect/statistics.h"
-#include "records/field_reader.h"
-#include "inspect/stats_csv.h"
 #include "posix/posix_file_system.h"
+#include "quality/statistics.h"
+#include "quality/stats_csv.h"
+#include "records/field_reader.h"
 
 namespace tolvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "inspect/statistics.h"
+#include "quality/statistics.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fakes/fake_tolerance_settings.h"
-#include "inspect/tolerances.h"
+#include "quality/tolerances.h"
 
 namespace tolvane {
 namespace {

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "fakes/fake_tolerance_settings.h"
-#include "inspect/tolerances.h"
-#include "shell/inspect_charts.h"
-#include "shell/inspect_models.h"
-#include "shell/inspect_panels.h"
-#include "shell/lot_report.h"
+#include "inspection/inspect_charts.h"
+#include "inspection/inspect_models.h"
+#include "inspection/inspect_panels.h"
+#include "inspection/lot_report.h"
+#include "quality/tolerances.h"
 
 namespace tolvane::testing {
 namespace {

@@ -23,10 +23,10 @@
 
 #include "fakes/fake_tolerance_settings.h"
 #include "fakes/work_dir.h"
+#include "inspection/inspect_lot.h"
+#include "inspection/inspect_models.h"
+#include "inspection/inspect_window.h"
 #include "posix/posix_file_system.h"
-#include "shell/inspect_lot.h"
-#include "shell/inspect_models.h"
-#include "shell/inspect_window.h"
 
 namespace tolvane::testing {
 namespace {

@@ -14,10 +14,10 @@
 
 #include "fakes/fake_tolerance_settings.h"
 #include "fakes/work_dir.h"
+#include "inspection/inspect_models.h"
+#include "inspection/inspect_panels.h"
+#include "inspection/inspect_window.h"
 #include "posix/posix_file_system.h"
-#include "shell/inspect_models.h"
-#include "shell/inspect_panels.h"
-#include "shell/inspect_window.h"
 
 namespace tolvane::testing {
 namespace {
