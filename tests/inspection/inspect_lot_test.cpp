@@ -152,7 +152,7 @@ TEST_F(InspectLotTest, SelectsByDescriptionAndByTimeRange) {
 }
 
 // The window with the lot panel on a 1280 × 800 laptop and a 1024 × 768
-// projector (the offscreen platform's two screens, tests/shell/two_screens.json):
+// projector (the offscreen platform's two screens, tests/inspection/two_screens.json):
 // restored, maximised, and after a size saved larger than the screen.
 struct OnScreen {
     int screen;
