@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "fakes/fake_controls.h"
-#include "inspect/record_follower.h"
-#include "inspect/statistics.h"
 #include "posix/posix_file_system.h"
+#include "quality/statistics.h"
 #include "records/backup_file.h"
 #include "records/backup_rows.h"
+#include "records/record_follower.h"
 
 namespace {
 

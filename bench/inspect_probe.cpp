@@ -23,11 +23,11 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "inspection/inspect_charts.h"
+#include "inspection/inspect_models.h"
+#include "inspection/inspect_window.h"
 #include "posix/posix_file_system.h"
 #include "qt/qt_tolerance_settings.h"
-#include "shell/inspect_charts.h"
-#include "shell/inspect_models.h"
-#include "shell/inspect_window.h"
 
 namespace {
 

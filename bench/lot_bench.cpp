@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "inspect/lot.h"
-#include "inspect/record_follower.h"
 #include "posix/posix_file_system.h"
+#include "quality/lot.h"
+#include "records/record_follower.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 # cmake -DSRC=<src> -P check_includes.cmake
 # The logic and its interfaces stay standard C++: no Qt or UNO header, no
-# header of an adapter or of the windows. No adapter reaches into another.
+# header of an adapter or of the windows. No adapter reaches into another,
+# and no program's windows into the other's.
 function(forbid folders pattern)
     foreach(folder IN LISTS folders)
         file(GLOB_RECURSE files ${SRC}/${folder}/*)
@@ -13,10 +14,18 @@ function(forbid folders pattern)
     endforeach()
     set(bad "${bad}" PARENT_SCOPE)
 endfunction()
-forbid("records;link;export;inspect;platform" "Q|com/sun/star/|cppu|rtl/|sal/|osl/|uno/|posix/|qt/|shell/")
-forbid("posix" "Q|com/sun/star/|cppu|rtl/|sal/|osl/|uno/|qt/|shell/")
-forbid("qt" "com/sun/star/|cppu|rtl/|sal/|osl/|uno/|posix/|shell/")
-forbid("uno" "Q|posix/|qt/|shell/")
+set(adapters "posix/|qt/|uno/")
+set(windows "shell/|inspection/|app/")
+set(office "com/sun/star/|cppu|rtl/|sal/|osl/")
+forbid("records;link;export;quality;session;platform" "Q|${office}|${adapters}|${windows}")
+forbid("posix" "Q|${office}|qt/|uno/|${windows}")
+forbid("qt" "${office}|posix/|uno/|${windows}")
+forbid("uno" "Q|posix/|qt/|${windows}")
+# Each program's windows keep to their own folder: the polling windows and
+# the Inspection never include each other, and only the composition root
+# (app/) sees the files and the office.
+forbid("shell" "${office}|posix/|uno/|inspection/|app/")
+forbid("inspection" "${office}|posix/|uno/|shell/|app/")
 if(bad)
     message(FATAL_ERROR "Headers included where they do not belong (see src/README.md):\n${bad}")
 endif()

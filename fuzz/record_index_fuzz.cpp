@@ -8,10 +8,10 @@
 #include <string>
 
 #include "fakes/fake_controls.h"
-#include "inspect/record_follower.h"
-#include "inspect/statistics.h"
+#include "quality/statistics.h"
 #include "records/cp1252.h"
 #include "records/field_reader.h"
+#include "records/record_follower.h"
 
 using namespace tolvane;
 

@@ -1,4 +1,4 @@
-#include "shell/command_line.h"
+#include "app/command_line.h"
 
 int main(int argc, char** argv) {
     return tolvane::run_program(argc, argv);

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "qt/qt_port_mapping.h"
+#include "qt/qt_settings_paths.h"
 
 namespace tolvane {
 
@@ -176,8 +177,8 @@ std::string file_state(const std::string& path) {
 std::string port_listing() {
     // Before anything else reads the files: QSettings tells of a fault only
     // on the first reading.
-    const std::string settings = port_settings_path();
-    const std::string system_settings = system_port_settings_path();
+    const std::string settings = user_settings_path();
+    const std::string system_settings = system_settings_path();
     const std::string settings_state = file_state(settings);
     const std::string system_state = file_state(system_settings);
 

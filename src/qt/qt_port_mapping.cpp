@@ -1,28 +1,12 @@
 // The settings-file half of the port mapping, on QSettings.
 #include "qt/qt_port_mapping.h"
 
-#include <QFileInfo>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QStringList>
 
+#include "qt/qt_settings_paths.h"
+
 namespace tolvane {
-
-std::string port_settings_path() {
-    return (QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-            "/tolvane/tolvane.conf")
-        .toStdString();
-}
-
-std::string system_port_settings_path() {
-    QStringList dirs = qEnvironmentVariable("XDG_CONFIG_DIRS").split(':', Qt::SkipEmptyParts);
-    if (dirs.isEmpty()) dirs << "/etc/xdg";
-    for (const QString& dir : dirs) {
-        if (QFileInfo::exists(dir + "/tolvane/tolvane.conf"))
-            return (dir + "/tolvane/tolvane.conf").toStdString();
-    }
-    return (dirs.first() + "/tolvane/tolvane.conf").toStdString();
-}
 
 std::optional<std::string> port_from_settings_file(const std::string& path, int16_t port) {
     // Whatever QSettings makes of the file counts, also of one with a slip
@@ -39,8 +23,8 @@ std::optional<std::string> port_from_settings_file(const std::string& path, int1
 }
 
 PortDevice port_device(int16_t port) {
-    const std::string user = port_settings_path();
-    const std::string system = system_port_settings_path();
+    const std::string user = user_settings_path();
+    const std::string system = system_settings_path();
     return choose_port_device(
         port, port_from_environment, [&user](int16_t n) { return port_from_settings_file(user, n); },
         [&system](int16_t n) { return port_from_settings_file(system, n); });

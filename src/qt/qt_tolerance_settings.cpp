@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "qt/qt_port_mapping.h"
+#include "qt/qt_settings_paths.h"
 
 namespace tolvane {
 
@@ -82,7 +82,7 @@ void write_number(QSettings& settings, const char* key, const std::optional<doub
 }  // namespace
 
 QtToleranceSettings::QtToleranceSettings()
-    : QtToleranceSettings(port_settings_path(), system_port_settings_path()) {}
+    : QtToleranceSettings(user_settings_path(), system_settings_path()) {}
 
 QtToleranceSettings::QtToleranceSettings(std::string user_path, std::string computer_path)
     : user_path_(std::move(user_path)), computer_path_(std::move(computer_path)) {}

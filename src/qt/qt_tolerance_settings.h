@@ -11,9 +11,9 @@ class QSettings;
 namespace tolvane {
 
 // The tolerances in the settings files, through QSettings (INI): the group
-// [tolerances] of the user's file (port_settings_path(): ~/.config/tolvane/
+// [tolerances] of the user's file (user_settings_path(): ~/.config/tolvane/
 // tolvane.conf) above the same group of the computer's file
-// (system_port_settings_path(), under $XDG_CONFIG_DIRS), the files that hold
+// (system_settings_path(), under $XDG_CONFIG_DIRS), the files that hold
 // [ports]. Each entry is one array element (pattern, nominal, lower, upper;
 // numbers with a point in their shortest form, a missing side left out), so
 // that a pattern with '*', '/' or blanks needs no escaping. A change writes

@@ -13,11 +13,11 @@
 #include <iostream>
 #include <limits>
 
+#include "qt/help_window.h"
 #include "qt/qt_dialogs.h"
 #include "qt/qt_send_progress.h"
 #include "qt/qt_window_stacking.h"
 #include "records/settings_files.h"
-#include "shell/help_window.h"
 #include "shell/window_look.h"
 
 namespace tolvane {

@@ -20,7 +20,7 @@
 #include "platform/window_stacking.h"
 #include "records/backup_file.h"
 #include "records/meas_table.h"
-#include "shell/ending.h"
+#include "session/ending.h"
 #include "shell/qt_controls.h"
 
 class QCheckBox;

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <cmath>
 
-#include "shell/help_window.h"
+#include "qt/help_window.h"
 #include "shell/window_look.h"
 
 namespace tolvane {

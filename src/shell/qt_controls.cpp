@@ -10,10 +10,6 @@
 
 namespace tolvane {
 
-QString qstring(std::string_view utf8) {
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
 int RowListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : source_rows_ + static_cast<int>(ends_.size());
 }

@@ -18,10 +18,9 @@
 #include <vector>
 
 #include "platform/window_controls.h"
+#include "qt/qt_text.h"
 
 namespace tolvane {
-
-QString qstring(std::string_view utf8);
 
 // Rows of a display-only list: first those of a row source (the loaded
 // backup file), which the model only asks for the rows in view, then the rows

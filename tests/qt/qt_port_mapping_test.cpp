@@ -12,6 +12,7 @@
 
 #include "kld350_sim.h"
 #include "qt/qt_port_mapping.h"
+#include "qt/qt_settings_paths.h"
 #include "qt/qt_serial_control.h"
 
 namespace tolvane {
@@ -39,17 +40,17 @@ class SettingsFileTest : public ::testing::Test {
 
 TEST_F(SettingsFileTest, ReadsDeviceNamesOfThePortsGroup) {
     write_settings("[general]\n2=/dev/wrong\n[ports]\n2 = /dev/serial/by-id/usb-X,port0\n");
-    EXPECT_EQ(port_from_settings_file(port_settings_path(), 2), "/dev/serial/by-id/usb-X,port0");
-    EXPECT_EQ(port_from_settings_file(port_settings_path(), 1), std::nullopt);
+    EXPECT_EQ(port_from_settings_file(user_settings_path(), 2), "/dev/serial/by-id/usb-X,port0");
+    EXPECT_EQ(port_from_settings_file(user_settings_path(), 1), std::nullopt);
 }
 
 TEST_F(SettingsFileTest, MissingUnreadableOrJunkFileGivesTheDefault) {
     ::unsetenv("TOLVANE_COM4");
     const PortDevice fallback{"/dev/ttyS3", PortSource::kDefault};
     EXPECT_EQ(port_device(4), fallback);
-    fs::create_directories(port_settings_path());  // not a file: cannot be read
+    fs::create_directories(user_settings_path());  // not a file: cannot be read
     EXPECT_EQ(port_device(4), fallback);
-    fs::remove(port_settings_path());
+    fs::remove(user_settings_path());
     write_settings("\x01\xff junk\n=\n[[[\n4\n");
     EXPECT_EQ(port_device(4), fallback);
 }

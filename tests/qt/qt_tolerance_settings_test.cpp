@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "fakes/work_dir.h"
-#include "inspect/tolerances.h"
+#include "quality/tolerances.h"
 
 namespace tolvane {
 namespace {

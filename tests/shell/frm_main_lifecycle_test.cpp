@@ -12,10 +12,10 @@
 #include <QTimer>
 #include <filesystem>
 
+#include "app/close_on_signal.h"
 #include "kld350_sim.h"
+#include "qt/help_window.h"
 #include "qt/qt_window_stacking.h"
-#include "shell/close_on_signal.h"
-#include "shell/help_window.h"
 #include "shell/main_window_rig.h"
 
 namespace tolvane::testing {

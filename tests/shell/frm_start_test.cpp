@@ -9,9 +9,9 @@
 #include <QTextBrowser>
 #include <QTimer>
 
+#include "qt/help_window.h"
 #include "qt/qt_dialogs.h"
 #include "shell/frm_start.h"
-#include "shell/help_window.h"
 
 namespace tolvane {
 namespace {

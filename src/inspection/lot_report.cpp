@@ -1,0 +1,371 @@
+#include "inspection/lot_report.h"
+
+#include <QBuffer>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPen>
+#include <algorithm>
+#include <cmath>
+
+#include "inspection/locale_numbers.h"
+#include "inspection/report_charts.h"
+
+namespace tolvane {
+
+namespace {
+
+// Everything is drawn in points (1/72 inch) on A4 with margins of 15 mm.
+constexpr double kPageWidth = 595.28, kPageHeight = 841.89, kMargin = 42.5;
+constexpr double kContentWidth = kPageWidth - 2 * kMargin;
+constexpr double kTop = kMargin, kBottom = kPageHeight - kMargin - 18;  // above the footer
+constexpr double kRow = 12.5;  // a line of the values table
+
+// The most values of one record the report draws and lists: as many as
+// the instrument sends in a record.
+constexpr size_t kMaxListed = 256;
+
+QString tolerance_text(const Lot& lot, const ReportNumbers& n) {
+    if (lot.mixed_tolerances)
+        return "the records have different tolerances: no limits for the lot as a whole";
+    if (!lot.tolerance) return "none set for this description";
+    const ToleranceEntry& t = *lot.tolerance;
+    const Limits limits = limits_of(t);
+    QString text;
+    if (t.nominal) {
+        text = "nominal " + n.alone(*t.nominal);
+        if (t.lower) text += ", lower deviation " + n.alone(*t.lower);
+        if (t.upper) text += ", upper deviation " + n.alone(*t.upper);
+        text += "; ";
+    }
+    text += "LSL " + (limits.lower ? n.alone(*limits.lower) : QString("none")) +
+            ", USL " + (limits.upper ? n.alone(*limits.upper) : QString("none"));
+    return text;
+}
+
+std::vector<LotFigure> figures(const Lot& lot, const ReportNumbers& w) {
+    const LotStatistics& s = lot.statistics;
+    const Statistics& o = s.overall;
+    std::vector<LotFigure> f;
+    const QString overall_s = "σ = s of all values";
+    QString within;
+    switch (s.sigma_source) {
+        case SigmaSource::kSBarOverC4:
+            within = QString("σ within = s̄ / c4(%1)").arg(*s.subgroup_size);
+            break;
+        case SigmaSource::kPooled: within = "σ within = pooled s (sizes differ)"; break;
+        case SigmaSource::kNone: within = "no record with a spread"; break;
+    }
+    f.push_back({"Records", w.count(s.records), ""});
+    f.push_back({"Values (n)", w.count(o.n), ""});
+    // Records longer than the instrument sends were made by hand: only their
+    // first values are read, and the figures say how many they leave out.
+    size_t unread = 0;
+    for (const Record& r : lot.records) unread += r.value_count - r.values.size();
+    if (unread > 0)
+        f.push_back({"Values not read", w.count(unread),
+                     QString("beyond the first %1 of a record").arg(kKeptValues)});
+    f.push_back({"Mean", w.derived(o.mean), ""});
+    f.push_back({"Standard deviation s", w.derived(o.sd), "sample, n − 1"});
+    f.push_back({"Minimum", w.value(o.min), ""});
+    f.push_back({"Maximum", w.value(o.max), ""});
+    f.push_back({"Range", w.value(o.range), ""});
+    if (o.has_limits) {
+        f.push_back({"Below LSL / above USL",
+                     w.count(o.below) + " / " + w.count(o.above), ""});
+        f.push_back({"Out of tolerance",
+                     w.percent(o.share_out), ""});
+    }
+    // One record is one sample: its own s is the sigma of everything.
+    const bool several = s.records > 1;
+    if (several) f.push_back({"Within-record σ", w.derived(s.sigma_within), within});
+    if (o.has_limits) {
+        f.push_back({"Pp", w.ratio(o.pp), overall_s});
+        f.push_back({"Ppk", w.ratio(o.ppk), overall_s});
+        if (several) {
+            f.push_back({"Cp", w.ratio(s.cp), within});
+            f.push_back({"Cpk", w.ratio(s.cpk), within});
+        }
+    }
+    if (s.records > 1) {
+        f.push_back({"X̄ chart: records outside", w.count(s.mean_outside),
+                     "limits X̿ ± A3·s̄"});
+        f.push_back({"s chart: records outside", w.count(s.sd_outside),
+                     "limits B3·s̄, B4·s̄"});
+        f.push_back({"Left out of the s chart", w.count(s.without_sd),
+                     "records of one value"});
+    }
+    return f;
+}
+
+class Pages {
+  public:
+    Pages(QPagedPaintDevice& device, QPainter& painter, const Lot& lot,
+          const ReportNumbers& numbers, const QDateTime& made, int count)
+        : device_(device), p_(painter), w_{painter, numbers}, lot_(lot),
+          made_(made), count_(count) {
+        place();
+    }
+    ChartPainter& writer() { return w_; }
+    void next() {
+        footer();
+        device_.newPage();
+        ++page_;
+        place();
+    }
+    void finish() { footer(); }
+
+  private:
+    // Points on the page, whatever the device's resolution.
+    void place() {
+        p_.resetTransform();
+        const QRect paint = device_.pageLayout().paintRectPixels(device_.logicalDpiX());
+        const QRect full = device_.pageLayout().fullRectPixels(device_.logicalDpiX());
+        // A4 as drawn, made to fit another paper a printer may hold (Letter).
+        const QRectF paper = device_.pageLayout().fullRect(QPageLayout::Point);
+        const double fit = std::min(1.0, std::min(paper.width() / kPageWidth, paper.height() / kPageHeight));
+        const double scale = device_.logicalDpiX() / 72.0 * fit;
+        // The painter's origin is the paint rectangle's corner.
+        p_.translate(-(paint.left() - full.left()), -(paint.top() - full.top()));
+        p_.scale(scale, scale);
+    }
+    void footer() {
+        p_.setPen(QPen(kGrid, 0.5));
+        p_.drawLine(QPointF(kMargin, kBottom + 4), QPointF(kPageWidth - kMargin, kBottom + 4));
+        w_.text(kMargin, kBottom + 7,
+                "KLD-350 inspection report · " + QString::fromStdString(lot_.file) + " · made " +
+                    w_.numbers.locale().toString(made_, QLocale::ShortFormat),
+                7, false, kContentWidth - 80);
+        w_.text(kPageWidth - kMargin - 80, kBottom + 7,
+                QString("Page %1 of %2").arg(page_).arg(count_), 7, false, 80, Qt::AlignRight);
+    }
+
+    QPagedPaintDevice& device_;
+    QPainter& p_;
+    ChartPainter w_;
+    const Lot& lot_;
+    QDateTime made_;
+    int page_ = 1, count_;
+};
+
+struct Column {
+    QString title;
+    double width;
+    Qt::Alignment align;
+};
+const std::vector<Column> kColumns = {
+    {"Record", 38, Qt::AlignRight}, {"Time", 92, Qt::AlignLeft},
+    {"Description", 120, Qt::AlignLeft}, {"No.", 26, Qt::AlignRight},
+    {"Value", 70, Qt::AlignRight},  {"Deviation", 64, Qt::AlignRight},
+    {"Verdict", 64, Qt::AlignLeft},
+};
+constexpr double kTableTop = kTop + 34;
+constexpr double kColumnGap = 6;
+
+int rows_per_page() { return static_cast<int>((kBottom - kTableTop - kRow) / kRow); }
+
+// The rows of a record in the table: its values up to kMaxListed, and a
+// line for those left out.
+// A record's rows in the table: its values, at most kMaxListed, and a line
+// for those not listed (beyond that, or beyond what was read of it).
+size_t rows_of(const Record& r) {
+    const size_t listed = std::min(r.values.size(), kMaxListed);
+    return r.value_count > listed ? listed + 1 : std::max<size_t>(1, listed);
+}
+
+size_t value_rows(const Lot& lot) {
+    size_t rows = 0;
+    for (const Record& r : lot.records) rows += rows_of(r);
+    return rows;
+}
+
+void table_head(ChartPainter& w, size_t from, size_t total) {
+    w.text(kMargin, kTop, "Values", 12, true);
+    w.text(kMargin + 60, kTop + 3, QString("rows %1–%2 of %3")
+                                       .arg(w.numbers.count(from + 1),
+                                            w.numbers.count(std::min(
+                                                total, from + rows_per_page())),
+                                            w.numbers.count(total)),
+           8, false, 300);
+    double x = kMargin;
+    for (const Column& c : kColumns) {
+        w.text(x, kTableTop - kRow, c.title, 7.5, true, c.width, c.align);
+        x += c.width + kColumnGap;
+    }
+    w.p.setPen(QPen(kInk, 0.5));
+    w.p.drawLine(QPointF(kMargin, kTableTop - 1.5), QPointF(kPageWidth - kMargin, kTableTop - 1.5));
+}
+
+}  // namespace
+
+void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& locale,
+                      const QDateTime& made) {
+    const size_t rows = value_rows(lot);
+    const int per_page = rows_per_page();
+    const int count = 1 + std::max(1, static_cast<int>((rows + per_page - 1) / per_page));
+    QPainter painter(&device);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const ReportNumbers numbers(locale, lot);
+    Pages pages(device, painter, lot, numbers, made, count);
+    ChartPainter& w = pages.writer();
+    const LotStatistics& s = lot.statistics;
+    const Limits limits = lot.tolerance ? limits_of(*lot.tolerance) : Limits{};
+
+    // Page 1: what, the figures, the charts.
+    double y = kTop;
+    w.text(kMargin, y, "Inspection report", 17, true);
+    y += 28;
+    const std::vector<std::pair<QString, QString>> about = {
+        {"File", QString::fromStdString(lot.file)},
+        {"Selection", QString::fromStdString(lot.selection)},
+        {"Tolerance", tolerance_text(lot, numbers)},
+        {"Pattern", lot.tolerance ? QString::fromStdString(lot.tolerance->pattern) : QString("—")},
+        {"Made", locale.toString(made, QLocale::LongFormat)},
+    };
+    for (const auto& [label, text] : about) {
+        w.text(kMargin, y, label, 8.5, true, 70);
+        w.text(kMargin + 72, y, text, 8.5, false, kContentWidth - 72);
+        y += 13;
+    }
+    y += 8;
+    const std::vector<LotFigure> list = figures(lot, numbers);
+    const size_t half = (list.size() + 1) / 2;
+    const double column = kContentWidth / 2;
+    for (size_t i = 0; i < list.size(); ++i) {
+        const double x = kMargin + (i < half ? 0 : column);
+        const double row_y = y + static_cast<double>(i % half) * 21;
+        w.text(x, row_y, list[i].label, 8, true, 150);
+        w.text(x + 150, row_y, list[i].value, 8, false, column - 170, Qt::AlignRight);
+        if (!list[i].how.isEmpty()) w.text(x, row_y + 9.5, list[i].how, 6.5, false, 150, Qt::AlignLeft, kMuted);
+    }
+    y += static_cast<double>(half) * 21 + 8;
+
+    const double chart_height = s.records > 1 ? 150 : 190;
+    if (s.records == 1 && !lot.records.empty()) {
+        std::vector<std::optional<double>> points;
+        std::vector<bool> outside;
+        const std::vector<RecordValue>& values = lot.records[0].values;
+        const size_t drawn = std::min(values.size(), kMaxListed);
+        for (size_t i = 0; i < drawn; ++i) {
+            const RecordValue& v = values[i];
+            points.push_back(v.number ? std::optional(v.number->value()) : std::nullopt);
+            outside.push_back(v.number && verdict(v.number->value(), limits) != Verdict::kWithin);
+        }
+        std::vector<ChartLine> lines = {{{s.overall.mean}, kCentre, Qt::SolidLine, "mean"}};
+        if (lot.tolerance && lot.tolerance->nominal)
+            lines.push_back({{lot.tolerance->nominal}, kCentre, Qt::DotLine, "nominal"});
+        if (limits.lower) lines.push_back({{limits.lower}, kLimit, Qt::DashLine, "LSL"});
+        if (limits.upper) lines.push_back({{limits.upper}, kLimit, Qt::DashLine, "USL"});
+        const QString title =
+            drawn < lot.records[0].value_count
+                ? QString("Run chart: values 1 to %1 of %2 in order")
+                      .arg(numbers.count(drawn), numbers.count(lot.records[0].value_count))
+                : QString("Run chart: values in order");
+        draw_chart(w, QRectF(kMargin, y, kContentWidth, chart_height), title, points, outside,
+                   lines, "value");
+        y += chart_height + 8;
+    } else if (s.records > 1) {
+        draw_control_charts(w, QRectF(kMargin, y, kContentWidth, chart_height * 1.8 + 6), s);
+        y += chart_height * 1.8 + 6 + 8;
+    }
+    std::vector<double> all;
+    for (const Record& r : lot.records)
+        for (const RecordValue& v : r.values)
+            if (v.number) all.push_back(v.number->value());
+    const double histogram_height = std::min(170.0, kBottom - y - 4);
+    if (histogram_height > 60) draw_histogram(w, QRectF(kMargin, y, kContentWidth, histogram_height), all, limits);
+
+    // The values, a page at a time, in one form for the column of values
+    // and one for the deviations.
+    std::vector<double> listed, deviations;
+    for (size_t r = 0; r < lot.records.size(); ++r) {
+        const std::vector<RecordValue>& values = lot.records[r].values;
+        const bool has_nominal = lot.tolerances[r] && lot.tolerances[r]->nominal;
+        const double nominal = has_nominal ? *lot.tolerances[r]->nominal : 0.0;
+        for (size_t i = 0; i < std::min(values.size(), kMaxListed); ++i) {
+            if (!values[i].number) continue;
+            listed.push_back(values[i].number->value());
+            if (has_nominal) deviations.push_back(values[i].number->value() - nominal);
+        }
+    }
+    const NumberForm value_form = form_of(listed), deviation_form = form_of(deviations);
+    size_t row = 0;
+    for (size_t r = 0; r < lot.records.size(); ++r) {
+        const Record& record = lot.records[r];
+        const Limits own = lot.tolerances[r] ? limits_of(*lot.tolerances[r]) : Limits{};
+        const bool has_nominal = lot.tolerances[r] && lot.tolerances[r]->nominal;
+        const double nominal = has_nominal ? *lot.tolerances[r]->nominal : 0.0;
+        const size_t lines = rows_of(record);
+        for (size_t i = 0; i < lines; ++i, ++row) {
+            if (row % per_page == 0) {
+                pages.next();
+                table_head(w, row, rows);
+            }
+            const double line_y = kTableTop + static_cast<double>(row % per_page) * kRow;
+            QStringList cells;
+            cells << numbers.count(lot.numbers[r])
+                  << (record.time ? QString::fromStdString(iso_8601(record.time)).replace('T', ' ')
+                                  : QString::fromStdString(record.time_text))
+                  << QString::fromStdString(record.description.value_or(""));
+            if (record.values.empty()) {
+                cells << "" << "(no values)" << "" << "";
+            } else if (i == std::min(record.values.size(), kMaxListed)) {
+                const size_t left_out = record.value_count - i;
+                cells << "" << QString("%1 more values not listed").arg(numbers.count(left_out))
+                      << "" << "";
+            } else {
+                const RecordValue& v = record.values[i];
+                cells << numbers.count(i + 1);
+                if (!v.number) {
+                    cells << QString::fromStdString(v.text) << "" << "not a number";
+                } else {
+                    const double x = v.number->value();
+                    cells << numbers.in(x, value_form)
+                          << (has_nominal ? numbers.in(x - nominal, deviation_form, true) : QString())
+                          << (own.any() ? QString(verdict(x, own) == Verdict::kLow    ? "LOW"
+                                                  : verdict(x, own) == Verdict::kHigh ? "HIGH"
+                                                                                      : "OK")
+                                        : QString());
+                }
+            }
+            if (row % 2 == 1) {
+                painter.fillRect(QRectF(kMargin, line_y - 1.5, kContentWidth, kRow), QColor(0xf3, 0xf3, 0xf3));
+            }
+            double x = kMargin;
+            for (size_t c = 0; c < kColumns.size(); ++c) {
+                const bool bad = c == 6 && (cells[c] == "LOW" || cells[c] == "HIGH");
+                w.text(x, line_y, cells[c], 7.5, bad, kColumns[c].width, kColumns[c].align, bad ? kLimit : kInk);
+                x += kColumns[c].width + kColumnGap;
+            }
+        }
+    }
+    if (rows == 0) {
+        pages.next();
+        w.text(kMargin, kTop, "Values", 12, true);
+        w.text(kMargin, kTableTop, "The selection holds no records.", 9);
+    }
+    pages.finish();
+}
+
+std::vector<LotFigure> lot_figures(const Lot& lot, const QLocale& locale) {
+    return figures(lot, ReportNumbers(locale, lot));
+}
+
+QByteArray lot_report_pdf(const Lot& lot, const QLocale& locale, const QDateTime& made) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(1200);
+        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                         QMarginsF(0, 0, 0, 0)));
+        writer.setTitle("Inspection report: " + QString::fromStdString(lot.file));
+        writer.setCreator("tolvane");
+        paint_lot_report(writer, lot, locale, made);
+    }
+    return bytes;
+}
+
+}  // namespace tolvane

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quality/lot.h"
+#include "quality/tolerances.h"
+#include "records/record.h"
+
+class QPagedPaintDevice;
+
+namespace tolvane {
+
+// Draws the inspection report on A4 pages: the file and selection, the
+// tolerance, the statistics with the sigma each figure used, the run chart
+// (one record) or the X-bar and s chart (several) and the histogram as
+// vector graphics, then the values, with page numbers and the date made.
+// For a QPdfWriter or a QPrinter alike.
+void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& locale,
+                      const QDateTime& made);
+
+// The figures of the lot as the report lists them: what, how much, and
+// which sigma it used (or how it was found).
+struct LotFigure {
+    QString label, value, how;
+};
+std::vector<LotFigure> lot_figures(const Lot& lot, const QLocale& locale);
+
+// The report as a PDF document.
+QByteArray lot_report_pdf(const Lot& lot, const QLocale& locale, const QDateTime& made);
+
+}  // namespace tolvane

@@ -1,0 +1,267 @@
+#include "inspection/report_charts.h"
+
+#include <QFontMetricsF>
+#include <QPainterPath>
+#include <QPen>
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "quality/axis_ticks.h"
+
+namespace tolvane {
+
+QFont report_font(double size, bool bold) {
+    QFont f("DejaVu Sans");
+    f.setPixelSize(std::max(1, static_cast<int>(std::lround(size * 4))));
+    f.setBold(bold);
+    return f;
+}
+
+// Text size in points: fonts are set in quarter points (pixel sizes are whole
+// numbers) and the painter scaled by four more.
+
+void ChartPainter::text(double x, double y, const QString& s, double size, bool bold,
+                    double width, Qt::Alignment align, QColor colour) {
+    p.save();
+    p.scale(0.25, 0.25);
+    p.setFont(report_font(size, bold));
+    p.setPen(colour);
+    const QFontMetricsF m(p.font());
+    QString shown = s;
+    if (width > 0) shown = m.elidedText(s, Qt::ElideRight, width * 4);
+    const double w = m.horizontalAdvance(shown);
+    double left = x * 4;
+    if (align & Qt::AlignRight) left = (x + width) * 4 - w;
+    p.drawText(QPointF(left, y * 4 + m.ascent()), shown);
+    p.restore();
+}
+
+void ChartPainter::label_at(double x, double y, const QString& s, double from, double to) {
+const double width = 64;
+const double left = std::clamp(x - width / 2, from, to - width);
+    p.save();
+    p.scale(0.25, 0.25);
+    p.setFont(report_font(6.5));
+    p.setPen(kInk);
+    const QFontMetricsF m(p.font());
+    const double w = m.horizontalAdvance(s);
+    const double at = std::clamp(x * 4 - w / 2, left * 4, (left + width) * 4 - w);
+    p.drawText(QPointF(at, y * 4 + m.ascent()), s);
+    p.restore();
+}
+
+void draw_chart(ChartPainter& w, const QRectF& box, const QString& title,
+                const std::vector<std::optional<double>>& points, const std::vector<bool>& outside,
+                const std::vector<ChartLine>& lines, const QString& x_label) {
+    QPainter& p = w.p;
+    w.text(box.left(), box.top(), title, 9, true, box.width());
+    const QRectF plot(box.left() + 48, box.top() + 16, box.width() - 48 - 74, box.height() - 30);
+    double lo = INFINITY, hi = -INFINITY;
+    const auto take = [&](const std::optional<double>& y) {
+        if (y) {
+            lo = std::min(lo, *y);
+            hi = std::max(hi, *y);
+        }
+    };
+    for (const auto& y : points) take(y);
+    for (const ChartLine& l : lines)
+        for (const auto& y : l.y) take(y);
+    if (!(lo <= hi)) lo = 0, hi = 1;
+    const double pad = (hi - lo) * 0.08;
+    // Readings and standard deviations are never below 0: nor is their axis.
+    lo = lo >= 0 ? std::max(0.0, lo - pad) : lo - pad;
+    hi += pad;
+    const AxisTicks ticks = axis_ticks(lo, hi, 5);
+    lo = ticks.from;
+    hi = ticks.to;
+    const size_t count = std::max<size_t>(points.size(), 1);
+    const auto x_at = [&](double i) { return plot.left() + (i + 0.5) * plot.width() / count; };
+    const auto y_at = [&](double y) { return plot.bottom() - (y - lo) / (hi - lo) * plot.height(); };
+
+    p.setPen(QPen(kGrid, 0.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(plot);
+    {
+        const std::vector<double> at = ticks.values();
+        const std::vector<std::string> tick_labels = ticks.labels(w.numbers.symbols());
+        for (size_t k = 0; k < at.size(); ++k) {
+            p.setPen(QPen(kGrid, 0.3));
+            p.drawLine(QPointF(plot.left(), y_at(at[k])), QPointF(plot.right(), y_at(at[k])));
+            w.text(box.left(), y_at(at[k]) - 4, QString::fromStdString(tick_labels[k]), 6.5, false,
+                   45, Qt::AlignRight);
+        }
+    }
+    w.text(plot.left(), plot.bottom() + 3, x_label + " 1 … " + w.numbers.count(points.size()), 6.5,
+           false, plot.width());
+
+    // Each line as one path (steps where the limits change from point to
+    // point), its label at the right, labels kept apart.
+    std::vector<std::pair<double, QString>> labels;
+    for (const ChartLine& l : lines) {
+        QPainterPath line;
+        bool open = false;
+        std::optional<double> last;
+        for (size_t i = 0; i < count; ++i) {
+            const std::optional<double> y =
+                l.y.size() == 1 ? l.y[0] : (i < l.y.size() ? l.y[i] : std::nullopt);
+            if (!y) {
+                open = false;
+                continue;
+            }
+            const double left = plot.left() + i * plot.width() / count;
+            const double right = left + plot.width() / count;
+            open ? line.lineTo(left, y_at(*y)) : line.moveTo(left, y_at(*y));
+            line.lineTo(right, y_at(*y));
+            open = true;
+            last = y;
+        }
+        p.setPen(QPen(l.colour, 0.9, l.style));
+        p.drawPath(line);
+        if (last) labels.emplace_back(y_at(*last), l.label);
+    }
+    std::sort(labels.begin(), labels.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    double free_from = -INFINITY;
+    for (auto& [at, label] : labels) {
+        at = std::max(at, free_from);
+        free_from = at + 8;
+        w.text(plot.right() + 3, at - 4, label, 6.5, false, 70);
+    }
+
+    QPainterPath path;
+    bool started = false;
+    for (size_t i = 0; i < points.size(); ++i) {
+        if (!points[i]) {
+            started = false;
+            continue;
+        }
+        const QPointF at(x_at(i), y_at(*points[i]));
+        started ? path.lineTo(at) : path.moveTo(at);
+        started = true;
+    }
+    p.setPen(QPen(kSeries, 0.8));
+    p.drawPath(path);
+    const double r = points.size() > 150 ? 1.0 : 2.0;
+    for (size_t i = 0; i < points.size(); ++i) {
+        if (!points[i]) continue;
+        const QPointF at(x_at(i), y_at(*points[i]));
+        const bool out = i < outside.size() && outside[i];
+        p.setPen(QPen(out ? kLimit : kSeries, 0.6));
+        p.setBrush(out ? kLimit : kSeries);
+        if (out)
+            p.drawRect(QRectF(at.x() - r - 0.8, at.y() - r - 0.8, 2 * r + 1.6, 2 * r + 1.6));
+        else
+            p.drawEllipse(at, r, r);
+    }
+    p.setBrush(Qt::NoBrush);
+}
+
+void draw_histogram(ChartPainter& w, const QRectF& box, const std::vector<double>& values,
+                    const Limits& limits) {
+    QPainter& p = w.p;
+    w.text(box.left(), box.top(), "Histogram of all values", 9, true, box.width());
+    const QRectF plot(box.left() + 48, box.top() + 16, box.width() - 48 - 74, box.height() - 30);
+    p.setPen(QPen(kGrid, 0.5));
+    p.drawRect(plot);
+    if (values.empty()) return;
+    const double min = *std::min_element(values.begin(), values.end());
+    double lo = min, hi = *std::max_element(values.begin(), values.end());
+    if (limits.lower) lo = std::min(lo, *limits.lower);
+    if (limits.upper) hi = std::max(hi, *limits.upper);
+    const double pad = (hi - lo) * 0.05;
+    // Readings are never below 0: nor is their axis.
+    lo = lo >= 0 ? std::max(0.0, lo - pad) : lo - pad;
+    hi += pad;
+    // Classes between round ticks: two, four or five to each step.
+    const AxisTicks ticks = axis_ticks(lo, hi, 6);
+    lo = ticks.from;
+    hi = ticks.to;
+    // Classes a whole number of the values' last digit wide, so that no
+    // class gets one more of the possible readings than its neighbour; a
+    // reading on an edge counts in the class above.
+    const int wanted = static_cast<int>(std::ceil(std::sqrt(values.size()) / ticks.intervals));
+    const NumberForm form = form_of(values);
+    const double digit = form.scientific ? 0 : std::pow(10.0, -form.decimals);
+    int per_step = 1;
+    for (const int c : {5, 2}) {
+        const double units = ticks.step / c / digit;
+        if (c <= wanted && (digit == 0 || std::fabs(units - std::round(units)) < 1e-6)) {
+            per_step = c;
+            break;
+        }
+    }
+    const int bins = ticks.intervals * per_step;
+    std::vector<size_t> counts(bins);
+    for (const double v : values)
+        ++counts[std::clamp(static_cast<int>(std::floor((v - lo) / (hi - lo) * bins + 1e-9)), 0,
+                            bins - 1)];
+    const size_t top = std::max<size_t>(1, *std::max_element(counts.begin(), counts.end()));
+    const auto x_at = [&](double v) { return plot.left() + (v - lo) / (hi - lo) * plot.width(); };
+    p.setPen(QPen(Qt::white, 0.4));
+    p.setBrush(kBar);
+    for (int b = 0; b < bins; ++b) {
+        const double h = static_cast<double>(counts[b]) / top * (plot.height() - 4);
+        p.drawRect(QRectF(plot.left() + b * plot.width() / bins, plot.bottom() - h,
+                          plot.width() / bins, h));
+    }
+    p.setBrush(Qt::NoBrush);
+    w.text(box.left(), plot.top() - 4, w.numbers.count(top), 6.5, false, 45,
+           Qt::AlignRight);
+    w.text(box.left(), plot.bottom() - 4, w.numbers.count(0), 6.5, false, 45, Qt::AlignRight);
+    const std::vector<double> at = ticks.values();
+    const std::vector<std::string> labels = ticks.labels(w.numbers.symbols());
+    for (size_t k = 0; k < at.size(); ++k) {
+        p.setPen(QPen(kGrid, 0.5));
+        p.drawLine(QPointF(x_at(at[k]), plot.bottom()), QPointF(x_at(at[k]), plot.bottom() + 2));
+        w.label_at(x_at(at[k]), plot.bottom() + 3, QString::fromStdString(labels[k]), box.left(),
+                   box.right());
+    }
+    for (const auto& [limit, name] : {std::pair{limits.lower, QString("LSL")},
+                                      std::pair{limits.upper, QString("USL")}}) {
+        if (!limit) continue;
+        p.setPen(QPen(kLimit, 1.0, Qt::DashLine));
+        p.drawLine(QPointF(x_at(*limit), plot.top()), QPointF(x_at(*limit), plot.bottom()));
+        w.text(x_at(*limit) + 2, plot.top() + 2, name, 6.5, false, 30);
+    }
+}
+
+// The X-bar chart above the s chart, in `box`: the s chart gets four
+// ninths of it.
+void draw_control_charts(ChartPainter& w, const QRectF& box, const LotStatistics& s) {
+    const double height = (box.height() - 6) / 1.8;
+    std::vector<std::optional<double>> means, sds, m_lcl, m_ucl, s_lcl, s_ucl;
+    std::vector<bool> mean_out, sd_out;
+    for (const LotPoint& p : s.points) {
+        means.push_back(p.mean);
+        sds.push_back(p.sd);
+        m_lcl.push_back(p.mean_lcl);
+        m_ucl.push_back(p.mean_ucl);
+        s_lcl.push_back(p.sd_lcl);
+        s_ucl.push_back(p.sd_ucl);
+        mean_out.push_back(p.mean_outside);
+        sd_out.push_back(p.sd_outside);
+    }
+    draw_chart(w, QRectF(box.left(), box.top(), box.width(), height),
+               "X̄ chart: the mean of each record", means, mean_out,
+               {{{s.grand_mean}, kCentre, Qt::SolidLine, "X̿"},
+                {m_lcl, kLimit, Qt::DashLine, "LCL"},
+                {m_ucl, kLimit, Qt::DashLine, "UCL"}},
+               "record");
+    draw_chart(w, QRectF(box.left(), box.top() + height + 6, box.width(), height * 0.8),
+               "s chart: the standard deviation of each record", sds, sd_out,
+               {{{s.s_bar}, kCentre, Qt::SolidLine, "s̄"},
+                {s_lcl, kLimit, Qt::DashLine, "LCL"},
+                {s_ucl, kLimit, Qt::DashLine, "UCL"}},
+               "record");
+}
+
+void paint_control_charts(QPainter& painter, const QRectF& box, const Lot& lot,
+                          const QLocale& locale) {
+    // Drawn in the painter's units, with text sizes as in points.
+    const ReportNumbers numbers(locale, lot);
+    ChartPainter w{painter, numbers};
+    draw_control_charts(w, box, lot.statistics);
+}
+
+}  // namespace tolvane

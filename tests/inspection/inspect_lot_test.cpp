@@ -1,0 +1,245 @@
+// Several records selected in the Inspection window as one lot: the panel's
+// figures with their sigma, the selection commands, the export and report.
+// Waits through QTest::qWaitFor under ASSERT: QTRY_* report to QTest, not to
+// GoogleTest, and a test would pass after their time-out.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QDockWidget>
+#include <QGuiApplication>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPrinter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTest>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "fakes/fake_tolerance_settings.h"
+#include "fakes/work_dir.h"
+#include "inspection/inspect_lot.h"
+#include "inspection/inspect_models.h"
+#include "inspection/inspect_window.h"
+#include "posix/posix_file_system.h"
+
+namespace tolvane::testing {
+namespace {
+
+// Record 1 and 3 "Shaft D25" of 5 and 3 values, record 2 "Hub" of 5.
+constexpr const char* kFile =
+    "\"Backup Data\"\r\n"
+    "#2026-12-06 05:54:07#\r\n\"Shaft D25\"\r\n24.99\r\n25.00\r\n25.01\r\n24.98\r\n25.02\r\n"
+    "#2026-12-07 06:00:00#\r\n\"Hub\"\r\n25.00\r\n25.01\r\n25.00\r\n25.02\r\n25.00\r\n"
+    "#2026-12-07 07:00:00#\r\n\"Shaft D25\"\r\n24.97\r\n25.03\r\n25.00\r\n";
+
+class InspectLotTest : public ::testing::Test {
+  protected:
+    InspectLotTest() {
+        ::setenv("XDG_CONFIG_HOME", (work_.path() / "config").c_str(), 1);
+        QLocale::setDefault(QLocale::c());
+        std::ofstream(work_.path() / "databac.txt", std::ios::binary) << kFile;
+        settings_.user = {{"Shaft*", 25.0, -0.05, 0.05}, {"Hub", 25.0, -0.05, 0.05}};
+        window_ = std::make_unique<InspectWindow>("databac.txt", files_, settings_);
+        window_->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window_->records()->rowCount() == 3; }));
+    }
+    ~InspectLotTest() override { QLocale::setDefault(QLocale::system()); }
+
+    void select(int first, int last) {
+        QAbstractItemModel* model = window_->record_list()->model();
+        window_->record_list()->selectionModel()->select(
+            QItemSelection(model->index(first, 0), model->index(last, 0)),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    QLabel* figure(const QString& name) {
+        for (QLabel* label : window_->lot()->panel()->findChildren<QLabel*>())
+            if (label->accessibleName() == name) return label;
+        return nullptr;
+    }
+    std::string read(const std::string& name) {
+        std::stringstream bytes;
+        bytes << std::ifstream(work_.path() / name, std::ios::binary).rdbuf();
+        return bytes.str();
+    }
+
+    WorkDir work_;
+    PosixFileSystem files_;
+    MemoryToleranceSettings settings_;
+    std::unique_ptr<InspectWindow> window_;
+};
+
+TEST_F(InspectLotTest, SeveralRecordsShowTheirFiguresWithTheSigmaEachUsed) {
+    select(0, 0);
+    QTest::qWait(150);
+    EXPECT_FALSE(window_->lot()->panel()->isVisible());
+    select(0, 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->lot()->panel()->isVisible(); }));
+    // Sizes 5, 5, 3: the pooled s; the overall s for Pp.
+    ASSERT_TRUE(figure("Cp") && figure("Pp") && figure("Values (n)"));
+    EXPECT_EQ(figure("Values (n)")->text(), "13");
+    EXPECT_EQ(figure("Cp")->accessibleDescription(), "σ within = pooled s (sizes differ)");
+    EXPECT_EQ(figure("Pp")->accessibleDescription(), "σ = s of all values");
+    EXPECT_NE(figure("Cpk")->text(), "—");
+    std::filesystem::create_directories(TOLVANE_ARTIFACTS);
+    window_->grab().save(TOLVANE_ARTIFACTS "/inspect_lot.png");
+
+    // The same tolerance for all: the lot has limits; the CSV of 13 values.
+    ASSERT_TRUE(window_->lot()->export_csv_to("lot.csv"));
+    const std::string csv = read("lot.csv");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 14);
+    EXPECT_NE(csv.find("2026-12-07T07:00:00,Shaft D25,3,1,24.97,-0.03,OK\r\n"), std::string::npos);
+    EXPECT_TRUE(window_->lot()->saved()->isVisible());
+    EXPECT_TRUE(window_->lot()->saved()->text().startsWith("CSV of 3 records saved to "));
+    EXPECT_TRUE(window_->lot()->saved()->text().endsWith((work_.path() / "lot.csv").c_str()))
+        << window_->lot()->saved()->text().toStdString();
+    ASSERT_TRUE(window_->lot()->report_to("lot.pdf"));
+    EXPECT_EQ(read("lot.pdf").substr(0, 5), "%PDF-");
+
+    // Printing draws the same report on the printer's paper (Letter here).
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName("printed.pdf");
+    printer.setFullPage(true);
+    printer.setPageSize(QPageSize(QPageSize::Letter));
+    paint_lot_report(printer, window_->lot()->lot(), QLocale(), QDateTime::currentDateTime());
+    EXPECT_EQ(read("printed.pdf").substr(0, 5), "%PDF-");
+    EXPECT_NE(read("printed.pdf").find("/MediaBox [0 0 612.000000 792.000000]"), std::string::npos);
+
+    // A folder that is not there: nothing written, and a message says why.
+    EXPECT_FALSE(window_->lot()->export_csv_to("missing/lot.csv"));
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (box = window_->findChild<QMessageBox*>("lot_not_saved")); }));
+    EXPECT_TRUE(box->text().contains("No such file or directory")) << box->text().toStdString();
+    EXPECT_FALSE(std::filesystem::exists(work_.path() / "missing"));
+    box->close();
+
+    // The followed file, by its full path: refused in a box, left as it was.
+    const std::string backup = (work_.path() / "databac.txt").string();
+    for (const bool csv_asked : {true, false}) {
+        EXPECT_FALSE(csv_asked ? window_->lot()->export_csv_to(backup.c_str())
+                               : window_->lot()->report_to(backup.c_str()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return (box = window_->findChild<QMessageBox*>("lot_refused")); }));
+        EXPECT_TRUE(box->text().contains("is the file the records are read from")) << box->text().toStdString();
+        delete box;
+        EXPECT_EQ(read("databac.txt"), kFile);
+    }
+}
+
+TEST_F(InspectLotTest, SelectsByDescriptionAndByTimeRange) {
+    QItemSelectionModel* selection = window_->record_list()->selectionModel();
+    selection->setCurrentIndex(window_->records()->index(0, 0),
+                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    bool done = false;
+    window_->lot()->select_description([&] { done = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done; }));
+    EXPECT_TRUE(selection->isRowSelected(0, {}) && selection->isRowSelected(2, {}));
+    EXPECT_FALSE(selection->isRowSelected(1, {}));
+
+    done = false;
+    window_->lot()->select_time_range(QDateTime(QDate(2026, 12, 7), QTime(0, 0)),
+                                      QDateTime(QDate(2026, 12, 7), QTime(6, 30)),
+                                      [&] { done = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done; }));
+    EXPECT_EQ(selection->selectedRows().size(), 1);
+    EXPECT_TRUE(selection->isRowSelected(1, {}));
+}
+
+// The window with the lot panel on a 1280 × 800 laptop and a 1024 × 768
+// projector (the offscreen platform's two screens, tests/inspection/two_screens.json):
+// restored, maximised, and after a size saved larger than the screen.
+struct OnScreen {
+    int screen;
+    bool maximised, saved_too_big;
+};
+
+class InspectLotOnScreenTest : public ::testing::TestWithParam<OnScreen> {
+  protected:
+    InspectLotOnScreenTest() {
+        ::setenv("XDG_CONFIG_HOME", (work_.path() / "config").c_str(), 1);
+        QLocale::setDefault(QLocale::c());
+        std::ofstream(work_.path() / "databac.txt", std::ios::binary) << kFile;
+    }
+    ~InspectLotOnScreenTest() override { QLocale::setDefault(QLocale::system()); }
+
+    std::unique_ptr<InspectWindow> open(QScreen* on) {
+        auto window = std::make_unique<InspectWindow>("databac.txt", files_, settings_);
+        if (!GetParam().saved_too_big) {
+            window->setScreen(on);
+            window->move(on->availableGeometry().topLeft());
+        }
+        return window;
+    }
+
+    WorkDir work_;
+    PosixFileSystem files_;
+    MemoryToleranceSettings settings_;
+};
+
+TEST_P(InspectLotOnScreenTest, TheWindowKeepsToTheScreenWithTheLotPanel) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    ASSERT_EQ(screens.size(), 2) << "needs the offscreen platform's configuration two_screens.json";
+    ASSERT_EQ(screens[0]->geometry(), QRect(0, 0, 1280, 800));
+    ASSERT_EQ(screens[1]->geometry(), QRect(1280, 0, 1024, 768));
+    QScreen* on = screens[GetParam().screen];
+    const QRect room = on->availableGeometry();
+    if (GetParam().saved_too_big) {
+        // An earlier run on that screen kept 1240 × 988 (a window a lot had stretched).
+        std::unique_ptr<InspectWindow> earlier =
+            std::make_unique<InspectWindow>("databac.txt", files_, settings_);
+        earlier->setScreen(on);
+        earlier->move(room.topLeft());
+        earlier->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(earlier.get()));
+        earlier->setGeometry(QRect(room.topLeft() + QPoint(8, 30), QSize(1240, 988)));
+        ASSERT_EQ(earlier->height(), 988);
+        earlier->close();
+    }
+    std::unique_ptr<InspectWindow> window = open(on);
+    if (GetParam().maximised)
+        window->showMaximized();
+    else
+        window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->records()->rowCount() == 3; }));
+    ASSERT_EQ(window->screen(), on);
+
+    QAbstractItemModel* model = window->record_list()->model();
+    window->record_list()->selectionModel()->select(
+        QItemSelection(model->index(0, 0), model->index(2, 0)),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->lot()->panel()->isVisible(); }));
+    QTest::qWait(50);  // the layout's answer to the panel
+    ASSERT_TRUE(window->lot()->export_csv_to("lot.csv"));  // its line in the status bar
+    QTest::qWait(50);
+
+    const auto on_screen = [](const QWidget* part) {
+        return QRect(part->mapToGlobal(QPoint(0, 0)), part->size());
+    };
+    EXPECT_TRUE(room.contains(window->frameGeometry()))
+        << window->frameGeometry().width() << " × " << window->frameGeometry().height();
+    EXPECT_TRUE(room.contains(on_screen(window->lot()->panel())));
+    EXPECT_TRUE(room.contains(on_screen(window->statusBar())));
+    EXPECT_TRUE(window->statusBar()->isVisible() && window->lot()->saved()->isVisible());
+    EXPECT_GE(window->lot()->panel()->height(), 150);
+    EXPECT_EQ(window->isMaximized(), GetParam().maximised);
+}
+
+INSTANTIATE_TEST_SUITE_P(LaptopAndProjector, InspectLotOnScreenTest,
+                         ::testing::Values(OnScreen{0, false, false}, OnScreen{0, true, false},
+                                           OnScreen{0, false, true}, OnScreen{1, false, false},
+                                           OnScreen{1, true, false}, OnScreen{1, false, true}),
+                         [](const ::testing::TestParamInfo<OnScreen>& info) {
+                             return std::string(info.param.screen == 0 ? "Laptop" : "Projector") +
+                                    (info.param.maximised ? "Maximised" : "Restored") +
+                                    (info.param.saved_too_big ? "AfterATooBigSize" : "");
+                         });
+
+}  // namespace
+}  // namespace tolvane::testing
