@@ -336,7 +336,12 @@ void InspectWindow::poll() {
                                change.first < change.count;
     // While a long stretch is read the list fills; the newest record is
     // chosen once it is known, not at every step.
-    if (!follower_.pending() && follow_newest_ && count > 0 && shown_row_ != count - 1)
+    // Records chosen together are a lot the user is looking at: a new record
+    // does not take their place.
+    const QItemSelection chosen = record_list_->selectionModel()->selection();
+    const bool lot_chosen = chosen.size() > 1 || (chosen.size() == 1 && chosen.first().height() > 1);
+    if (!follower_.pending() && follow_newest_ && !lot_chosen && count > 0 &&
+        shown_row_ != count - 1)
         select_row(count - 1);
     else if (change.reset || count == 0 || shown_changed)
         show_details();  // gone, or the record shown got more values

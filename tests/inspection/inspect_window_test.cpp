@@ -100,6 +100,13 @@ TEST_F(InspectWindowTest, ANewRecordAppearsSelectedWithItsValuesJudged) {
     EXPECT_EQ(stats->figure("below"), "1");
     EXPECT_EQ(stats->figure("above"), "1");
     EXPECT_EQ(stats->figure("not_numbers"), "1 field is not a number, left out");
+
+    // Records chosen together, the newest among them, stay chosen as the next comes.
+    window.record_list()->selectAll();
+    write("#2026-12-06 05:56:00#\r\n\"Shaft D25 lot 18\"\r\n25\r\n", std::ios::app);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.records()->rowCount() == 3; }));
+    QTest::qWait(100);
+    EXPECT_EQ(window.record_list()->selectionModel()->selectedRows().size(), 2);
 }
 
 TEST_F(InspectWindowTest, ToleranceInputInTheRegionalFormAndRefusals) {
