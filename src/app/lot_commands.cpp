@@ -109,14 +109,21 @@ bool load_lot(const LotRequest& request, Lot& lot, std::string& error) {
 
 namespace {
 
-// A record longer than the instrument sends was made by hand, and only its
-// first values are read: the output has fewer than the file, and says so.
-void say_cut_records(const LotRequest& request, const Lot& lot, std::FILE* err) {
+// The lot asked for, or false with the reason on stderr. A record longer
+// than the instrument sends was made by hand, and only its first values are
+// read: the output has fewer than the file, and says so.
+bool load_lot_or_say(const LotRequest& request, Lot& lot, std::FILE* err) {
+    std::string error;
+    if (!load_lot(request, lot, error)) {
+        std::fprintf(err, "tolvane: %s\n", error.c_str());
+        return false;
+    }
     for (size_t i = 0; i < lot.records.size(); ++i)
         if (lot.records[i].values_cut())
             std::fprintf(err, "tolvane: %s: record %zu has %zu values; only the first %zu are used\n",
                          request.file.c_str(), lot.numbers[i], lot.records[i].value_count,
                          lot.records[i].values.size());
+    return true;
 }
 
 // Exit status 2 and why, when OUT is the backup file or one like it: the
@@ -148,12 +155,7 @@ int write_out(const LotRequest& request, std::string_view bytes, std::FILE* err)
 int export_csv_command(const LotRequest& request, std::FILE* err) {
     if (refused(request, err)) return 2;
     Lot lot;
-    std::string error;
-    if (!load_lot(request, lot, error)) {
-        std::fprintf(err, "tolvane: %s\n", error.c_str());
-        return 1;
-    }
-    say_cut_records(request, lot, err);
+    if (!load_lot_or_say(request, lot, err)) return 1;
     return write_out(request, lot_csv(lot), err);
 }
 
@@ -177,12 +179,7 @@ int report_command(int argc, char** argv, const LotRequest& request, std::FILE* 
     (void)argc;
     qInstallMessageHandler(previous);
     Lot lot;
-    std::string error;
-    if (!load_lot(request, lot, error)) {
-        std::fprintf(err, "tolvane: %s\n", error.c_str());
-        return 1;
-    }
-    say_cut_records(request, lot, err);
+    if (!load_lot_or_say(request, lot, err)) return 1;
     const QByteArray pdf = lot_report_pdf(lot, QLocale(), QDateTime::currentDateTime());
     return write_out(request, std::string_view(pdf.constData(), static_cast<size_t>(pdf.size())), err);
 }
