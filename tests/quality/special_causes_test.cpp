@@ -52,6 +52,7 @@ const PatternCase kPatterns[] = {
     {"T5TwoBelow", 5, {-2.01, -2.5}, {{1, -1}}},
     {"T5TwoOfFour", 5, {2.01, 0.5, 0.5, 2.01}, {}},
     {"T5OneOnTheLine", 5, {2.01, 2.0}, {}},
+    {"T5NotAgainByAnInnerPoint", 5, {2.5, 2.5, 0.5}, {{1, 1}}},
     {"T5OppositeSides", 5, {2.5, -2.5, 2.5}, {{2, 1}}},
     {"T6FourOfFiveAbove", 6, {1.01, 1.5, 0.5, 1.01, 1.01}, {{4, 1}}},
     {"T6FourBelow", 6, repeat(-1.5, 4), {{3, -1}}},
@@ -76,6 +77,23 @@ TEST_P(Patterns, FlagThePointThatCompletesThem) {
             flagged.emplace_back(i, f.direction);
         }
     EXPECT_EQ(flagged, c.flagged);
+    // The alarm's sentence names the test, and the side where one applies.
+    if (!findings.empty() && !findings.back().empty()) {
+        RecordJudgement j;
+        j.point = c.points.back();
+        j.point_findings = findings.back();
+        const auto sentences = describe(j, ChartKind::kIndividuals);
+        ASSERT_EQ(sentences.size(), 1u);
+        const std::string& text = sentences[0];
+        EXPECT_NE(text.find("(test " + std::to_string(c.test) + ")"), std::string::npos) << text;
+        const int direction = findings.back()[0].direction;
+        if (direction != 0) {
+            EXPECT_NE(text.find(direction > 0 ? (c.test == 3 ? "increasing" : "above")
+                                              : (c.test == 3 ? "decreasing" : "below")),
+                      std::string::npos)
+                << text;
+        }
+    }
     // Not chosen, the test flags nothing.
     TestSet others{1, 2, 3, 4, 5, 6, 7, 8};
     others.set(c.test, false);
