@@ -72,7 +72,7 @@ int print_stats(const std::string& file, std::FILE* out, std::FILE* err) {
             if (record->values_cut())
                 std::fprintf(err, "tolvane: %s: record %zu has %zu values; only the first %zu are used\n",
                              file.c_str(), i + 1, record->value_count, record->values.size());
-            const Found& f = characteristic(record->description.value_or(""));
+            const Found f = characteristic(record->description.value_or(""));
             text += stats_csv_line(*record, f.limits, f.judge);
         });
         if (std::fwrite(text.data(), 1, text.size(), out) != text.size()) read = false;
