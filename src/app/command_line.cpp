@@ -109,7 +109,10 @@ QString help_text(const QCommandLineParser& parser) {
                  "       tolvane --export-csv OUT.csv [--description TEXT] [--from WHEN]\n"
                  "                                    [--to WHEN] [FILE]\n"
                  "       tolvane --report OUT.pdf [--description TEXT] [--from WHEN]\n"
-                 "                                [--to WHEN] [FILE]\n");
+                 "                                [--to WHEN] [FILE]\n"
+                 "       tolvane --freeze-limits [--description TEXT] [--from WHEN]\n"
+                 "                               [--to WHEN] [--leave-out WHEN,...]\n"
+                 "                               [--reason TEXT] [FILE]\n");
     // The order of the arguments, shown: "--report databac.txt" is the
     // mistake that this prevents (and the program refuses).
     return text +
@@ -119,6 +122,10 @@ QString help_text(const QCommandLineParser& parser) {
            "      to write comes first, the file to read last.\n"
            "  tolvane --export-csv d25.csv --description 'Shaft D25*' --from 2026-12-01\n"
            "      The values of the records of Shaft D25 since 1 December 2026, as CSV.\n"
+           "  tolvane --freeze-limits --description 'Shaft D25*' --to 2026-12-03 \\\n"
+           "          --leave-out 2026-12-01T08:05:00 --reason 'loose part'\n"
+           "      Control limits for Shaft D25 from its records up to 3 December, the\n"
+           "      one of 08:05 left out; kept in tolvane.conf for --stats and the window.\n"
            "  tolvane --stats > stats.csv\n"
            "      The statistics of every record of databac.txt, one CSV line each.\n";
 }
@@ -168,7 +175,8 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
         "Without FILE: databac.txt in the working directory.");
     parser.addPositionalArgument("FILE",
                                  "The backup data file that --stats, --inspect,\n"
-                                 "--export-csv and --report read, last of all.",
+                                 "--export-csv, --report and --freeze-limits read,\n"
+                                 "last of all.",
                                  "[FILE]");
     // "-bogus" is one unknown option, not five unknown letters.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -199,7 +207,7 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
     if (error.isEmpty()) {
         QStringList jobs;
         for (const QCommandLineOption* job :
-             {&list_ports, &stats, &inspect_option, &lot.export_csv, &lot.report})
+             {&list_ports, &stats, &inspect_option, &lot.export_csv, &lot.report, &lot.freeze_limits})
             if (parser.isSet(*job)) jobs << "--" + job->names().first();
         if (jobs.size() > 1) error = jobs.at(0) + " and " + jobs.at(1) + " cannot be given together.";
     }
@@ -215,6 +223,8 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
         print(stdout, "tolvane " TOLVANE_VERSION_TEXT "\n");
     } else if (parser.isSet(list_ports)) {
         print(stdout, QString::fromStdString(port_listing()));
+    } else if (lot_request && lot_request->freeze) {
+        return freeze_limits_command(*lot_request, stdout, stderr);
     } else if (lot_request && !lot_request->report) {
         return export_csv_command(*lot_request, stderr);
     } else if (lot_request) {

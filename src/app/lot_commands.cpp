@@ -6,11 +6,18 @@
 #include <QLocale>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <vector>
+
+#include <pwd.h>
+#include <unistd.h>
 
 #include "inspection/lot_report.h"
 #include "posix/posix_file_system.h"
+#include "qt/qt_settings_paths.h"
 #include "qt/qt_tolerance_settings.h"
+#include "quality/control_limits.h"
+#include "quality/journal.h"
 #include "quality/tolerances.h"
 #include "records/output_target.h"
 #include "records/record_follower.h"
@@ -21,7 +28,7 @@ std::optional<LotRequest> LotOptions::request(const QCommandLineParser& parser,
                                               const QStringList& files, QString& error) const {
     // Of two values one would be dropped without a word: which one the user
     // meant is not for the program to guess.
-    for (const QCommandLineOption* o : {&export_csv, &report, &description, &from, &to})
+    for (const QCommandLineOption* o : {&export_csv, &report, &description, &from, &to, &reason})
         if (parser.values(*o).size() > 1) {
             error = "option '--" + o->names().first() + "' is given more than once.";
             return std::nullopt;
@@ -29,14 +36,42 @@ std::optional<LotRequest> LotOptions::request(const QCommandLineParser& parser,
     if (!wanted(parser)) {
         for (const QCommandLineOption* o : {&description, &from, &to})
             if (parser.isSet(*o)) {
-                error = "option '--" + o->names().first() + "' needs --export-csv or --report.";
+                error = "option '--" + o->names().first() +
+                        "' needs --export-csv, --report or --freeze-limits.";
                 return std::nullopt;
             }
+    }
+    for (const QCommandLineOption* o : {&leave_out, &reason})
+        if (parser.isSet(*o) && !parser.isSet(freeze_limits)) {
+            error = "option '--" + o->names().first() + "' needs --freeze-limits.";
+            return std::nullopt;
+        }
+    if (parser.isSet(reason) && !parser.isSet(leave_out)) {
+        error = "option '--reason' needs --leave-out.";
         return std::nullopt;
     }
+    if (!wanted(parser)) return std::nullopt;
     LotRequest r;
     r.report = parser.isSet(report);
-    r.out = parser.value(r.report ? report : export_csv).toLocal8Bit().toStdString();
+    r.freeze = parser.isSet(freeze_limits);
+    if (!r.freeze) r.out = parser.value(r.report ? report : export_csv).toLocal8Bit().toStdString();
+    // Given once with commas, or several times: every one counts.
+    for (const QString& list : parser.values(leave_out))
+        for (const QString& when : list.split(',', Qt::SkipEmptyParts)) {
+            const std::optional<LocalDateTime> t = parse_iso_time(when.trimmed().toStdString(), false);
+            if (!t) {
+                error = "'" + when + "' for --leave-out is no time (2026-12-06T08:05:00).";
+                return std::nullopt;
+            }
+            r.leave_out.emplace_back(when.trimmed().toStdString(), *t);
+        }
+    if (parser.isSet(reason)) {
+        r.reason = parser.value(reason).trimmed().toStdString();
+        if (r.reason.empty()) {
+            error = "--reason needs the cause found.";
+            return std::nullopt;
+        }
+    }
     if (!files.isEmpty()) r.file = files.first().toLocal8Bit().toStdString();
     if (parser.isSet(description)) r.choice.description = parser.value(description).toStdString();
     for (const auto& [option, end_of_day, when] :
@@ -182,6 +217,155 @@ int report_command(int argc, char** argv, const LotRequest& request, std::FILE* 
     if (!load_lot_or_say(request, lot, err)) return 1;
     const QByteArray pdf = lot_report_pdf(lot, QLocale(), QDateTime::currentDateTime());
     return write_out(request, std::string_view(pdf.constData(), static_cast<size_t>(pdf.size())), err);
+}
+
+namespace {
+
+// The login's full name (the first field of its GECOS), else its name.
+std::string login_user() {
+    const passwd* pw = ::getpwuid(::getuid());
+    if (!pw) return {};
+    std::string gecos = pw->pw_gecos ? pw->pw_gecos : "";
+    gecos = gecos.substr(0, gecos.find(','));
+    if (!gecos.empty()) return gecos;
+    return pw->pw_name ? pw->pw_name : "";
+}
+
+std::string figure(const std::optional<double>& x) {
+    return x ? round_trip_text(*x) : std::string("none");
+}
+
+std::string sigma_method_text(const ControlLimits& c) {
+    switch (c.method) {
+        case SigmaMethod::kSBarOverC4: return " (s-bar/c4)";
+        case SigmaMethod::kPooled: return " (pooled s)";
+        case SigmaMethod::kMovingRange: return " (MR-bar/d2)";
+        case SigmaMethod::kNone: break;
+    }
+    return "";
+}
+
+// What the command prints: the limits and where they come from, numbers
+// with a point in their shortest form, times in ISO 8601.
+std::string limits_text(const std::string& pattern, const ControlLimits& c,
+                        const FrozenControl& kept, const std::string& settings_path) {
+    const bool individuals = c.kind == ChartKind::kIndividuals;
+    std::string t = "Characteristic: " + pattern + "\n";
+    t += "Records used: " + std::to_string(c.records_used);
+    if (c.first_time) t += " (" + iso_8601(c.first_time) + " to " + iso_8601(c.last_time) + ")";
+    t += "\nLeft out: " + std::to_string(kept.left_out.size()) + "\n";
+    for (const FrozenControl::LeftOut& left : kept.left_out)
+        t += "  " + iso_8601(left.time) + " " + left.reason + "\n";
+    if (c.sizes_differ) {
+        t += "X\u0304 and s charts: limits at each record's size, from the centre " +
+             figure(c.centre) + " and sigma within\n";
+    } else {
+        t += std::string(individuals ? "X" : "X\u0304") + " chart: LCL " + figure(c.chart.mean_lcl) +
+             ", centre " + figure(c.chart.centre) + ", UCL " + figure(c.chart.mean_ucl) + "\n";
+        t += std::string(individuals ? "MR" : "s") + " chart: LCL " + figure(c.chart.spread_lcl) +
+             ", centre " + figure(c.chart.spread_centre) + ", UCL " + figure(c.chart.spread_ucl) +
+             "\n";
+    }
+    t += "\u03c3 within: " + figure(c.sigma_within) + sigma_method_text(c) + "\n";
+    t += "n: " + (c.subgroup_size ? std::to_string(*c.subgroup_size) : std::string("sizes differ")) +
+         "\n";
+    std::string tests;
+    for (const int test : kept.tests) tests += (tests.empty() ? "" : " ") + std::to_string(test);
+    t += "Tests: " + (tests.empty() ? std::string("none") : tests) + "\n";
+    t += "Frozen on " + iso_8601(kept.frozen) + ", kept in " + settings_path + "\n";
+    return t;
+}
+
+void say(std::FILE* stream, const std::string& utf8) {
+    std::fputs(QString::fromStdString(utf8).toLocal8Bit().constData(), stream);
+}
+
+}  // namespace
+
+int freeze_limits_command(const LotRequest& request, std::FILE* out, std::FILE* err) {
+    Lot lot;
+    if (!load_lot_or_say(request, lot, err)) return 1;
+    if (lot.records.empty()) {
+        say(err, "tolvane: no record of " + request.file + " is chosen: no limits to freeze.\n");
+        return 2;
+    }
+    // The characteristic of each record: the tolerance entry it matches,
+    // else its own description, as an entry of that exact text.
+    std::set<std::string> found;
+    for (size_t i = 0; i < lot.records.size(); ++i)
+        found.insert(lot.tolerances[i] ? lot.tolerances[i]->pattern
+                                       : lot.records[i].description.value_or(""));
+    if (found.size() > 1) {
+        std::string names;
+        for (const std::string& name : found)
+            names += (names.empty() ? "\"" : ", \"") + printable_text(name) + "\"";
+        say(err, "tolvane: the records chosen belong to " + std::to_string(found.size()) +
+                     " characteristics (" + names +
+                     "); limits are frozen for one: choose it with --description.\n");
+        return 2;
+    }
+    const std::string pattern = *found.begin();
+    if (pattern.empty()) {
+        say(err, "tolvane: the records chosen have no description: limits are kept with one.\n");
+        return 2;
+    }
+
+    std::vector<Subgroup> subgroups = subgroups_of(lot.records);
+    for (const auto& [typed, when] : request.leave_out) {
+        bool matched = false;
+        for (Subgroup& g : subgroups)
+            if (g.time && *g.time == when) {
+                g.left_out = request.reason;
+                matched = true;
+            }
+        if (!matched) {
+            say(err, "tolvane: --leave-out " + typed + ": no record chosen has this time stamp.\n");
+            return 2;
+        }
+    }
+    const ControlLimits limits = freeze_limits(subgroups);
+    if (!limits.sigma_within) {
+        say(err, "tolvane: " + std::to_string(limits.records_used) +
+                     " records used give no limits: they need at least two with a spread.\n");
+        return 2;
+    }
+
+    ToleranceEntry entry;
+    if (lot.tolerances.front())
+        entry = *lot.tolerances.front();
+    else
+        entry.pattern = pattern;
+    const std::vector<int> tests = entry.control ? entry.control->tests : std::vector<int>{1, 2, 5, 6};
+    const QDateTime now = QDateTime::currentDateTime();
+    const LocalDateTime when{now.date().year(),  now.date().month(),  now.date().day(),
+                             now.time().hour(), now.time().minute(), now.time().second()};
+    entry.control = kept_limits(limits, subgroups, when, tests);
+
+    // The journal first: an action it cannot record is not taken.
+    PosixFileSystem files;
+    Journal journal(files, journal_path(request.file));
+    const std::string user = login_user();
+    std::vector<JournalEntry> events;
+    for (const FrozenControl::LeftOut& left : entry.control->left_out)
+        events.push_back({when, left.time, pattern, JournalEvent::kLeftOut, {}, left.reason, "", user});
+    events.push_back({when, std::nullopt, pattern, JournalEvent::kLimitsFrozen, {},
+                      "",
+                      "from " + std::to_string(limits.records_used) + " records, " +
+                          std::to_string(limits.left_out.size()) + " left out",
+                      user});
+    for (const JournalEntry& event : events) {
+        if (const Status written = journal.append(event); !written.ok()) {
+            say(err, "tolvane: " + written.reason() + "\n");
+            return 1;
+        }
+    }
+    QtToleranceSettings settings;
+    if (const Status saved = settings.save_user_tolerance(entry); !saved.ok()) {
+        say(err, "tolvane: " + saved.reason() + " The limits are not kept.\n");
+        return 1;
+    }
+    say(out, limits_text(pattern, limits, *entry.control, user_settings_path()));
+    return std::fflush(out) == 0 ? 0 : 1;
 }
 
 }  // namespace tolvane

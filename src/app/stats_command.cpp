@@ -1,7 +1,12 @@
 #include "app/stats_command.h"
 
+#include <map>
+#include <unordered_map>
+
 #include "posix/posix_file_system.h"
 #include "qt/qt_tolerance_settings.h"
+#include "quality/control_limits.h"
+#include "quality/special_causes.h"
 #include "quality/stats_csv.h"
 #include "quality/tolerances.h"
 #include "records/record_follower.h"
@@ -31,6 +36,28 @@ int print_stats(const std::string& file, std::FILE* out, std::FILE* err) {
 
     QtToleranceSettings settings;
     const Tolerances tolerances(settings);
+    // Each characteristic's records are judged in file order against its
+    // frozen limits, by one judge each; a description is matched once.
+    std::map<std::string, ControlJudge> judges;
+    struct Found {
+        Limits limits;
+        ControlJudge* judge = nullptr;
+    };
+    std::unordered_map<std::string, Found> found;
+    const auto characteristic = [&](const std::string& description) -> const Found& {
+        if (const auto it = found.find(description); it != found.end()) return it->second;
+        Found f;
+        if (const auto match = tolerances.find(description)) {
+            f.limits = match->limits;
+            if (const std::optional<FrozenControl>& control = match->entry.control) {
+                TestSet tests;
+                for (const int t : control->tests) tests.set(t, true);
+                f.judge = &judges.try_emplace(match->entry.pattern, limits_kept(*control), tests)
+                               .first->second;
+            }
+        }
+        return found.emplace(description, f).first->second;
+    };
     std::string text = stats_csv_header();
     // A few thousand records at a time: one read each, and the output in
     // large writes.
@@ -45,8 +72,8 @@ int print_stats(const std::string& file, std::FILE* out, std::FILE* err) {
             if (record->values_cut())
                 std::fprintf(err, "tolvane: %s: record %zu has %zu values; only the first %zu are used\n",
                              file.c_str(), i + 1, record->value_count, record->values.size());
-            const auto match = tolerances.find(record->description.value_or(""));
-            text += stats_csv_line(*record, match ? match->limits : Limits{});
+            const Found f = characteristic(record->description.value_or(""));
+            text += stats_csv_line(*record, f.limits, f.judge);
         });
         if (std::fwrite(text.data(), 1, text.size(), out) != text.size()) read = false;
         text.clear();

@@ -4,9 +4,36 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock_locale.h"
 #include "platform/status.h"
 
 namespace tolvane {
+
+// Control limits frozen from a reference period, as they are kept with the
+// characteristic's entry: the figures themselves (read back exactly, not
+// computed again from records that may be gone) and where they came from.
+struct FrozenControl {
+    enum class Chart { kMeanAndSd, kIndividuals };
+    enum class Sigma { kNone, kSBarOverC4, kPooled, kMovingRange };
+    Chart chart = Chart::kMeanAndSd;
+    Sigma sigma_method = Sigma::kNone;
+    std::optional<double> centre, sigma_within;
+    std::optional<size_t> subgroup_size;  // absent when the sizes differ
+    std::optional<double> s_bar, mr_bar;
+
+    size_t records_used = 0;
+    struct LeftOut {
+        std::optional<LocalDateTime> time;
+        std::string reason;
+        bool operator==(const LeftOut&) const = default;
+    };
+    std::vector<LeftOut> left_out;
+    std::optional<LocalDateTime> first_time, last_time, frozen;
+    // The tests for special causes judged against them, by number.
+    std::vector<int> tests{1, 2, 5, 6};
+
+    bool operator==(const FrozenControl&) const = default;
+};
 
 // A tolerance as the user sets it for a description: with a nominal, lower
 // and upper are deviations from it (-0.021 / 0); without, they are the
@@ -18,6 +45,8 @@ struct ToleranceEntry {
     std::string pattern;
     std::optional<double> nominal;
     std::optional<double> lower, upper;
+    // The characteristic's frozen control limits, if any.
+    std::optional<FrozenControl> control = std::nullopt;
 
     bool operator==(const ToleranceEntry&) const = default;
 };

@@ -1,11 +1,13 @@
 // The tolerances' place in the settings files, on QSettings.
 #include "qt/qt_tolerance_settings.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 #include <algorithm>
 #include <charconv>
+#include <utility>
 
 #include "qt/qt_settings_paths.h"
 
@@ -30,6 +32,159 @@ std::vector<int> element_numbers(QSettings& settings) {
     return numbers;
 }
 
+// The shortest text that reads back as the same double, with a point: what
+// was typed ("-0.021"), not its binary expansion.
+QString text_of(double x) {
+    char buffer[64];
+    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, x);
+    return error == std::errc() ? QString::fromLatin1(buffer, int(end - buffer)) : QString();
+}
+
+void write_number(QSettings& settings, const char* key, const std::optional<double>& x) {
+    if (x)
+        settings.setValue(key, text_of(*x));
+    else
+        settings.remove(key);
+}
+
+// The words the file keeps for the chart and the method of sigma within.
+constexpr std::pair<FrozenControl::Chart, const char*> kCharts[] = {
+    {FrozenControl::Chart::kMeanAndSd, "xbar-s"},
+    {FrozenControl::Chart::kIndividuals, "individuals"},
+};
+constexpr std::pair<FrozenControl::Sigma, const char*> kSigmas[] = {
+    {FrozenControl::Sigma::kNone, "none"},
+    {FrozenControl::Sigma::kSBarOverC4, "s-bar/c4"},
+    {FrozenControl::Sigma::kPooled, "pooled"},
+    {FrozenControl::Sigma::kMovingRange, "moving range"},
+};
+
+// ISO 8601 local time with seconds, as in the journal.
+QString time_text(const std::optional<LocalDateTime>& t) {
+    if (!t) return {};
+    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", t->year, t->month, t->day, t->hour,
+                             t->minute, t->second);
+}
+
+std::optional<LocalDateTime> time_of(const QString& text, bool& readable) {
+    if (text.isEmpty()) return std::nullopt;
+    const QDateTime t = QDateTime::fromString(text, Qt::ISODate);
+    if (!t.isValid()) {
+        readable = false;
+        return std::nullopt;
+    }
+    return LocalDateTime{t.date().year(),  t.date().month(),  t.date().day(),
+                         t.time().hour(), t.time().minute(), t.time().second()};
+}
+
+void write_text(QSettings& settings, const char* key, const QString& text) {
+    if (text.isEmpty())
+        settings.remove(key);
+    else
+        settings.setValue(key, text);
+}
+
+// Inside the element's group: its control group, written afresh.
+void write_control(QSettings& settings, const std::optional<FrozenControl>& control) {
+    settings.remove("control");
+    if (!control) return;
+    settings.beginGroup("control");
+    for (const auto& [chart, word] : kCharts)
+        if (chart == control->chart) settings.setValue("chart", word);
+    for (const auto& [sigma, word] : kSigmas)
+        if (sigma == control->sigma_method) settings.setValue("sigma_method", word);
+    write_number(settings, "centre", control->centre);
+    write_number(settings, "sigma_within", control->sigma_within);
+    if (control->subgroup_size)
+        settings.setValue("n", QString::number(*control->subgroup_size));
+    else
+        settings.setValue("n", "sizes differ");
+    write_number(settings, "s_bar", control->s_bar);
+    write_number(settings, "mr_bar", control->mr_bar);
+    settings.setValue("records_used", QString::number(control->records_used));
+    write_text(settings, "first", time_text(control->first_time));
+    write_text(settings, "last", time_text(control->last_time));
+    write_text(settings, "frozen", time_text(control->frozen));
+    QStringList tests;
+    for (const int t : control->tests) tests << QString::number(t);
+    settings.setValue("tests", tests.join(' '));
+    if (!control->left_out.empty()) {
+        settings.beginWriteArray("left_out", int(control->left_out.size()));
+        for (size_t i = 0; i < control->left_out.size(); ++i) {
+            settings.setArrayIndex(int(i));
+            write_text(settings, "time", time_text(control->left_out[i].time));
+            settings.setValue("reason", QString::fromStdString(control->left_out[i].reason));
+        }
+        settings.endArray();
+    }
+    settings.endGroup();
+}
+
+// Inside the element's group. Limits that cannot be read are no limits: the
+// tolerance itself still holds.
+std::optional<FrozenControl> read_control(QSettings& settings) {
+    if (!settings.childGroups().contains("control")) return std::nullopt;
+    settings.beginGroup("control");
+    FrozenControl c;
+    bool readable = false;
+    const QString chart = settings.value("chart").toString();
+    for (const auto& [kind, word] : kCharts)
+        if (chart == word) {
+            c.chart = kind;
+            readable = true;
+        }
+    const QString sigma = settings.value("sigma_method", "none").toString();
+    bool method_known = false;
+    for (const auto& [method, word] : kSigmas)
+        if (sigma == word) {
+            c.sigma_method = method;
+            method_known = true;
+        }
+    readable = readable && method_known;
+    const auto number = [&](const char* key) -> std::optional<double> {
+        const QString text = settings.value(key).toString().trimmed();
+        if (text.isEmpty()) return std::nullopt;
+        bool ok = false;
+        const double x = text.toDouble(&ok);
+        readable = readable && ok;
+        return x;
+    };
+    c.centre = number("centre");
+    c.sigma_within = number("sigma_within");
+    c.s_bar = number("s_bar");
+    c.mr_bar = number("mr_bar");
+    const QString n = settings.value("n").toString();
+    if (n != "sizes differ") {
+        bool ok = false;
+        const qulonglong size = n.toULongLong(&ok);
+        readable = readable && ok && size > 0;
+        c.subgroup_size = size;
+    }
+    c.records_used = settings.value("records_used").toString().toULongLong();
+    c.first_time = time_of(settings.value("first").toString(), readable);
+    c.last_time = time_of(settings.value("last").toString(), readable);
+    c.frozen = time_of(settings.value("frozen").toString(), readable);
+    if (settings.contains("tests")) {
+        c.tests.clear();
+        for (const QString& t : settings.value("tests").toString().split(' ', Qt::SkipEmptyParts)) {
+            bool ok = false;
+            const int test = t.toInt(&ok);
+            readable = readable && ok && test >= 1 && test <= 8;
+            c.tests.push_back(test);
+        }
+    }
+    const int left = std::min(settings.beginReadArray("left_out"), 10000);
+    for (int i = 0; i < left; ++i) {
+        settings.setArrayIndex(i);
+        c.left_out.push_back({time_of(settings.value("time").toString(), readable),
+                              settings.value("reason").toString().toStdString()});
+    }
+    settings.endArray();
+    settings.endGroup();
+    if (!readable) return std::nullopt;
+    return c;
+}
+
 // Inside the element's group.
 std::optional<ToleranceEntry> read_entry(QSettings& settings) {
     ToleranceEntry entry;
@@ -48,6 +203,7 @@ std::optional<ToleranceEntry> read_entry(QSettings& settings) {
     entry.lower = number("lower");
     entry.upper = number("upper");
     if (!readable) return std::nullopt;
+    entry.control = read_control(settings);
     return entry;
 }
 
@@ -62,21 +218,6 @@ std::vector<ToleranceEntry> read_entries(const std::string& path) {
         settings.endGroup();
     }
     return entries;
-}
-
-// The shortest text that reads back as the same double, with a point: what
-// was typed ("-0.021"), not its binary expansion.
-QString text_of(double x) {
-    char buffer[64];
-    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, x);
-    return error == std::errc() ? QString::fromLatin1(buffer, int(end - buffer)) : QString();
-}
-
-void write_number(QSettings& settings, const char* key, const std::optional<double>& x) {
-    if (x)
-        settings.setValue(key, text_of(*x));
-    else
-        settings.remove(key);
 }
 
 }  // namespace
@@ -129,6 +270,7 @@ Status QtToleranceSettings::save_user_tolerance(const ToleranceEntry& entry) {
         write_number(settings, "nominal", entry.nominal);
         write_number(settings, "lower", entry.lower);
         write_number(settings, "upper", entry.upper);
+        write_control(settings, entry.control);
         settings.endGroup();
     });
 }

@@ -15,7 +15,8 @@ namespace tolvane {
 // tolvane.conf) above the same group of the computer's file
 // (system_settings_path(), under $XDG_CONFIG_DIRS), the files that hold
 // [ports]. Each entry is one array element (pattern, nominal, lower, upper;
-// numbers with a point in their shortest form, a missing side left out), so
+// numbers with a point in their shortest form, a missing side left out;
+// frozen control limits in its subgroup "control", times in ISO 8601), so
 // that a pattern with '*', '/' or blanks needs no escaping. A change writes
 // only its own entry; a taken-away entry leaves a gap in the numbering.
 class QtToleranceSettings final : public ToleranceSettings {

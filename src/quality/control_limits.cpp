@@ -26,6 +26,27 @@ ChartLimits mean_limits(double centre, double sigma, size_t n) {
     return c;
 }
 
+// The limits at the common size from the centre, sigma within and s-bar or
+// MR-bar: the same for limits just frozen and for limits read back.
+void fill_chart(ControlLimits& out) {
+    if (!out.centre || !out.sigma_within || !out.subgroup_size) return;
+    const size_t n = *out.subgroup_size;
+    if (out.kind == ChartKind::kIndividuals) {
+        if (!out.mr_bar) return;
+        out.chart = mean_limits(*out.centre, *out.sigma_within, 1);
+        out.chart.spread_lcl = 0.0;
+        out.chart.spread_centre = out.mr_bar;
+        out.chart.spread_ucl = (1 + 3 * kD3 / kD2) * *out.mr_bar;
+        return;
+    }
+    if (!out.s_bar || n < 2) return;
+    const ControlFactors f = control_factors(n);
+    out.chart = mean_limits(*out.centre, *out.sigma_within, n);
+    out.chart.spread_lcl = f.b3 * *out.s_bar;
+    out.chart.spread_centre = out.s_bar;
+    out.chart.spread_ucl = f.b4 * *out.s_bar;
+}
+
 void freeze_individuals(ControlLimits& out, std::span<const double> points) {
     out.kind = ChartKind::kIndividuals;
     out.subgroup_size = 1;
@@ -36,10 +57,7 @@ void freeze_individuals(ControlLimits& out, std::span<const double> points) {
     if (!(*out.mr_bar > 0)) return;
     out.method = SigmaMethod::kMovingRange;
     out.sigma_within = *out.mr_bar / kD2;
-    out.chart = mean_limits(*out.centre, *out.sigma_within, 1);
-    out.chart.spread_lcl = 0.0;
-    out.chart.spread_centre = out.mr_bar;
-    out.chart.spread_ucl = (1 + 3 * kD3 / kD2) * *out.mr_bar;
+    fill_chart(out);
 }
 
 }  // namespace
@@ -111,14 +129,59 @@ ControlLimits freeze_limits(std::span<const Subgroup> subgroups) {
     // from the others, pooled when their sizes differ.
     out.method = lot.sigma_source == SigmaSource::kPooled ? SigmaMethod::kPooled
                                                           : SigmaMethod::kSBarOverC4;
-    if (out.subgroup_size) {
-        const ControlFactors f = control_factors(*out.subgroup_size);
-        out.chart = mean_limits(*out.centre, *out.sigma_within, *out.subgroup_size);
-        out.chart.spread_lcl = f.b3 * *out.s_bar;
-        out.chart.spread_centre = out.s_bar;
-        out.chart.spread_ucl = f.b4 * *out.s_bar;
-    }
+    fill_chart(out);
     return out;
+}
+
+FrozenControl kept_limits(const ControlLimits& limits, std::span<const Subgroup> subgroups,
+                          const LocalDateTime& when, std::vector<int> tests) {
+    FrozenControl kept;
+    kept.chart = limits.kind == ChartKind::kIndividuals ? FrozenControl::Chart::kIndividuals
+                                                        : FrozenControl::Chart::kMeanAndSd;
+    switch (limits.method) {
+        case SigmaMethod::kNone: kept.sigma_method = FrozenControl::Sigma::kNone; break;
+        case SigmaMethod::kSBarOverC4: kept.sigma_method = FrozenControl::Sigma::kSBarOverC4; break;
+        case SigmaMethod::kPooled: kept.sigma_method = FrozenControl::Sigma::kPooled; break;
+        case SigmaMethod::kMovingRange: kept.sigma_method = FrozenControl::Sigma::kMovingRange; break;
+    }
+    kept.centre = limits.centre;
+    kept.sigma_within = limits.sigma_within;
+    kept.subgroup_size = limits.subgroup_size;
+    kept.s_bar = limits.s_bar;
+    kept.mr_bar = limits.mr_bar;
+    kept.records_used = limits.records_used;
+    for (const LeftOutRecord& left : limits.left_out)
+        kept.left_out.push_back(
+            {left.index < subgroups.size() ? subgroups[left.index].time : std::nullopt, left.reason});
+    kept.first_time = limits.first_time;
+    kept.last_time = limits.last_time;
+    kept.frozen = when;
+    kept.tests = std::move(tests);
+    return kept;
+}
+
+ControlLimits limits_kept(const FrozenControl& kept) {
+    ControlLimits limits;
+    limits.kind = kept.chart == FrozenControl::Chart::kIndividuals ? ChartKind::kIndividuals
+                                                                   : ChartKind::kMeanAndSd;
+    switch (kept.sigma_method) {
+        case FrozenControl::Sigma::kNone: limits.method = SigmaMethod::kNone; break;
+        case FrozenControl::Sigma::kSBarOverC4: limits.method = SigmaMethod::kSBarOverC4; break;
+        case FrozenControl::Sigma::kPooled: limits.method = SigmaMethod::kPooled; break;
+        case FrozenControl::Sigma::kMovingRange: limits.method = SigmaMethod::kMovingRange; break;
+    }
+    limits.centre = kept.centre;
+    limits.sigma_within = kept.sigma_within;
+    limits.subgroup_size = kept.subgroup_size;
+    limits.sizes_differ = !kept.subgroup_size;
+    limits.s_bar = kept.s_bar;
+    limits.mr_bar = kept.mr_bar;
+    limits.records_used = kept.records_used;
+    for (const FrozenControl::LeftOut& left : kept.left_out) limits.left_out.push_back({0, left.reason});
+    limits.first_time = kept.first_time;
+    limits.last_time = kept.last_time;
+    fill_chart(limits);
+    return limits;
 }
 
 }  // namespace tolvane

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/clock_locale.h"
+#include "platform/tolerance_settings.h"
 #include "records/number.h"
 #include "records/record.h"
 
@@ -85,5 +86,14 @@ struct ControlLimits {
 // (individuals); every figure that cannot exist is absent, never NaN or
 // infinite. Costs O(values).
 ControlLimits freeze_limits(std::span<const Subgroup> subgroups);
+
+// The limits as they are kept with the characteristic's entry: the left-out
+// records named by their time stamps in `subgroups` (those freeze_limits was
+// given), frozen at `when`, with these tests chosen.
+FrozenControl kept_limits(const ControlLimits& limits, std::span<const Subgroup> subgroups,
+                          const LocalDateTime& when, std::vector<int> tests);
+// And back: the charts' limits from the kept figures, as freeze_limits gave
+// them. The left-out records' indexes are not kept (the file may have changed).
+ControlLimits limits_kept(const FrozenControl& kept);
 
 }  // namespace tolvane

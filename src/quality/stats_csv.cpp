@@ -1,5 +1,7 @@
 #include "quality/stats_csv.h"
 
+#include <algorithm>
+
 #include "quality/csv_export.h"
 #include "quality/statistics.h"
 
@@ -20,7 +22,8 @@ void add(std::string& line, const std::optional<size_t>& x) {
 }  // namespace
 
 std::string stats_csv_header() {
-    return "time,description,n,mean,sd,min,max,range,lsl,usl,low,high,pp,ppk\n";
+    return "time,description,n,mean,sd,min,max,range,lsl,usl,low,high,pp,ppk,"
+           "xbar_lcl,xbar_ucl,s_lcl,s_ucl,tests\n";
 }
 
 std::string csv_field(std::string_view raw) {
@@ -34,7 +37,7 @@ std::string csv_field(std::string_view raw) {
     return quoted + '"';
 }
 
-std::string stats_csv_line(const Record& record, const Limits& limits) {
+std::string stats_csv_line(const Record& record, const Limits& limits, ControlJudge* judge) {
     const std::vector<Number> numbers = record.numbers();
     const Statistics s = compute_statistics(numbers, limits);
     std::string line = iso_8601(record.time);
@@ -48,6 +51,20 @@ std::string stats_csv_line(const Record& record, const Limits& limits) {
     add(line, any ? std::optional<size_t>(s.above) : std::nullopt);
     add(line, s.pp);
     add(line, s.ppk);
+    if (!judge) return line + ",,,,,\n";
+    const RecordJudgement j = judge->judge(numbers);
+    for (const auto& x : {j.limits.mean_lcl, j.limits.mean_ucl, j.limits.spread_lcl, j.limits.spread_ucl})
+        add(line, x);
+    std::vector<int> tests;
+    for (const auto* findings : {&j.point_findings, &j.spread_findings})
+        for (const Finding& f : *findings) tests.push_back(f.test);
+    std::sort(tests.begin(), tests.end());
+    tests.erase(std::unique(tests.begin(), tests.end()), tests.end());
+    line += ',';
+    for (size_t i = 0; i < tests.size(); ++i) {
+        if (i > 0) line += ' ';
+        line += std::to_string(tests[i]);
+    }
     return line + '\n';
 }
 

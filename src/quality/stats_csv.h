@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "quality/special_causes.h"
 #include "quality/tolerances.h"
 #include "records/record.h"
 
@@ -13,12 +14,17 @@ namespace tolvane {
 // record, numbers always with a point and as many digits as read back the
 // same double, empty where a figure does not exist. Lines end with LF.
 
-// "time,description,n,mean,sd,min,max,range,lsl,usl,low,high,pp,ppk\n"
+// "time,description,n,mean,sd,min,max,range,lsl,usl,low,high,pp,ppk,
+// xbar_lcl,xbar_ucl,s_lcl,s_ucl,tests\n"
 std::string stats_csv_header();
 
 // The record's line with the limits of its description (none: `limits`
-// empty).
-std::string stats_csv_line(const Record& record, const Limits& limits);
+// empty). With the judge of its characteristic's frozen limits, the record
+// is judged by it (so call it in file order, once per record): the control
+// limits at its size, and the tests it breaks ("1 5"). For individuals the
+// X chart's limits, and the moving-range chart's in s_lcl and s_ucl.
+std::string stats_csv_line(const Record& record, const Limits& limits,
+                           ControlJudge* judge = nullptr);
 
 // A CSV field, its control characters replaced as printable_text() does:
 // quoted (quotes doubled) when it holds a comma or a quote, else as is.

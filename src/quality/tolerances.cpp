@@ -48,7 +48,9 @@ std::optional<std::string> tolerance_problem(const ToleranceEntry& entry) {
     if (!finite_or_absent(entry.lower) || !finite_or_absent(entry.upper))
         return entry.nominal ? "A deviation is not a finite number."
                              : "A limit is not a finite number.";
-    if (!entry.lower && !entry.upper)
+    // Frozen control limits make a characteristic of an entry with no
+    // tolerance (yet): it is kept for them.
+    if (!entry.lower && !entry.upper && !entry.control)
         return entry.nominal ? "Give a lower or an upper deviation."
                              : "Give a lower or an upper limit.";
     const Limits limits = limits_of(entry);

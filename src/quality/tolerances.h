@@ -23,7 +23,8 @@ Limits limits_of(const ToleranceEntry& entry);
 
 // Why an entry cannot be kept, as a sentence for the user ("The lower limit
 // must be below the upper limit."); nothing when it is fine. Refused: an
-// empty pattern, a '*' anywhere but at its end, no side at all, a number
+// empty pattern, a '*' anywhere but at its end, no side at all (unless it
+// keeps frozen control limits), a number
 // that is not finite, a lower limit at or above the upper one.
 std::optional<std::string> tolerance_problem(const ToleranceEntry& entry);
 

@@ -54,6 +54,9 @@ done <<CASES
 --export-csv c.csv --stats|2||tolvane: --stats and --export-csv cannot be given together.\n$try
 --inspect --stats|2||tolvane: --stats and --inspect cannot be given together.\n$try
 --list-ports --report r.pdf|2||tolvane: --list-ports and --report cannot be given together.\n$try
+--report r.pdf --freeze-limits|2||tolvane: --report and --freeze-limits cannot be given together.\n$try
+--reason x|2||tolvane: option '--reason' needs --freeze-limits.\n$try
+--freeze-limits --leave-out 2026-12-01T08:00 --leave-out 8:05|2||tolvane: '8:05' for --leave-out is no time (2026-12-06T08:05:00).\n$try
 --report r.pdf --export-csv c.csv|2||tolvane: --export-csv and --report cannot be given together.\n$try
 --export-csv a.csv --export-csv c.csv|2||tolvane: option '--export-csv' is given more than once.\n$try
 --report a.pdf --report=r.pdf|2||tolvane: option '--report' is given more than once.\n$try

@@ -142,11 +142,57 @@ old-backup.txt|$data|holds backup data (its first line is "Backup Data")
 CASES
     chmod 644 "$data"
     run "$tolvane" --from 2026-12-01 2>"$work/err"
-    [[ $? == 2 && $(head -1 "$work/err") == "tolvane: option '--from' needs --export-csv or --report." ]] ||
+    [[ $? == 2 && $(head -1 "$work/err") == "tolvane: option '--from' needs --export-csv, --report or --freeze-limits." ]] ||
         fail "--from alone: $(cat "$work/err")"
     run "$tolvane" --report "$work/x.pdf" --to 1.12.2026 "$data" 2>"$work/err"
     [[ $? == 2 && $(head -1 "$work/err") == "tolvane: '1.12.2026' for --to is no date (2026-12-06) or time (2026-12-06T08:00)." ]] ||
         fail "--to 1.12.2026: $(cat "$work/err")"
+
+    # Limits frozen from four records of n = 3, the one of 10:00 (0 1 9) left
+    # out: by hand X-double-bar 10/3, s-bar 4/3, sigma 1.5045, X-bar limits
+    # 0.7275 / 5.9392, s UCL 3.424. A record of another characteristic (Pin)
+    # comes after --to.
+    frozen=$work/data/frozen.txt
+    {
+        printf '"Backup Data"\r\n'
+        hour=8
+        for values in "1 2 3" "2 3 4" "0 1 9" "3 5 7"; do
+            printf '#2026-12-01 %02d:00:00#\r\n"Shaft D25"\r\n' $hour
+            printf '%s\r\n' $values
+            hour=$((hour + 1))
+        done
+        printf '#2026-12-01 12:00:00#\r\n"Pin"\r\n5\r\n'
+    } >"$frozen"
+    conf=$work/config/tolvane/tolvane.conf
+    cp "$conf" "$work/conf-before"
+    run "$tolvane" --freeze-limits "$frozen" >"$work/out" 2>"$work/err"
+    [[ $? == 2 && $(cat "$work/err") == 'tolvane: the records chosen belong to 2 characteristics ("Pin", "Shaft*"); limits are frozen for one: choose it with --description.' ]] ||
+        fail "--freeze-limits of two characteristics: $(cat "$work/err")"
+    run "$tolvane" --freeze-limits --to 2026-12-01T11:00 --leave-out 2026-12-01T10:30 "$frozen" 2>"$work/err"
+    [[ $? == 2 && $(cat "$work/err") == 'tolvane: --leave-out 2026-12-01T10:30: no record chosen has this time stamp.' ]] ||
+        fail "--leave-out of no record: $(cat "$work/err")"
+    cmp -s "$conf" "$work/conf-before" || fail "a refused --freeze-limits changed tolvane.conf"
+    [[ ! -e $work/data/frozen-journal.csv ]] || fail "a refused --freeze-limits wrote the journal"
+    run "$tolvane" --freeze-limits --to 2026-12-01T11:00 --leave-out 2026-12-01T10:00:00 \
+        --reason 'loose part' "$frozen" >"$work/out" 2>"$work/err" || fail "--freeze-limits: $(cat "$work/err")"
+    for line in 'Characteristic: Shaft*' 'Records used: 3 (2026-12-01T08:00:00 to 2026-12-01T11:00:00)' \
+        'Left out: 1' '  2026-12-01T10:00:00 loose part' \
+        'X̄ chart: LCL 0.727453269851094, centre 3.3333333333333335, UCL 5.939213396815573' \
+        's chart: LCL 0, centre 1.3333333333333333, UCL 3.424226136841586' \
+        'σ within: 1.50450555612735 (s-bar/c4)' 'n: 3' 'Tests: 1 2 5 6'; do
+        grep -qxF -- "$line" "$work/out" || fail "--freeze-limits printed no '$line': $(cat "$work/out")"
+    done
+    for line in '1\pattern=Shaft*' '1\nominal=1.3' '1\control\centre=3.3333333333333335' \
+        '1\control\n=3' '1\control\s_bar=1.3333333333333333' '1\control\records_used=3' \
+        '1\control\left_out\1\time=2026-12-01T10:00:00' '1\control\left_out\1\reason=loose part' \
+        '1\control\tests=1 2 5 6' 'size=1'; do
+        grep -qxF -- "$line" "$conf" || fail "tolvane.conf has no '$line': $(cat "$conf")"
+    done
+    user=$(getent passwd "$(id -u)" | cut -d: -f5 | cut -d, -f1)
+    [[ -n $user ]] || user=$(id -un)
+    journal=$(tail -1 "$work/data/frozen-journal.csv")
+    [[ $journal =~ ^2026-[0-9-]+T[0-9:]+,,Shaft\*,limits\ frozen,,,\"from\ 3\ records,\ 1\ left\ out\",$user$'\r'$ ]] ||
+        fail "journal: $(cat -A "$work/data/frozen-journal.csv")"
 else
     # Calc's default import, in a profile of its own.
     run "$tolvane" --export-csv "$work/out.csv" "$data" 2>"$work/err" ||

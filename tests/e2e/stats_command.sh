@@ -38,16 +38,48 @@ printf '"Backup Data"\r\n#2026-12-06 05:54:07#\r\n1.23\r\n45.6\r\n700\r\n#2026-1
 mark=$'\xef\xbf\xbd'  # U+FFFD, for each control character (Windows-1252's 0x81 is one)
 # By hand: Shaft D25: mean 24.9925, deviations -0.0135 0.0075 -0.0025 0.0085,
 # s = sqrt(0.000317 / 3); Pp = 0.021 / 6s, Ppk = 0.0075 / 3s.
-want='time,description,n,mean,sd,min,max,range,lsl,usl,low,high,pp,ppk
-2026-12-06T05:54:07,,3,248.94333333333333,391.2560052361284,1.23,700,698.77,,,,,,
-2026-12-06T05:55:12,Run-out,3,0.02,0.01,0.01,0.03,0.02,,0.02,0,1,,0
-2026-12-07T00:00:00,"Shaft D25 lot 17, ""B""",4,24.9925,0.010279429296739516,24.979,25.001,0.022,24.979,25,0,1,0.3404858284408988,0.24320416317207055
-2026-12-07T00:00:01,Shaft D30,1,1.5,,1.5,1.5,0,1,2,0,0,,
-2026-12-07T00:00:02,Run'"${mark}out$mark$mark"',1,2,,2,2,0,,,,,,'
+want='time,description,n,mean,sd,min,max,range,lsl,usl,low,high,pp,ppk,xbar_lcl,xbar_ucl,s_lcl,s_ucl,tests
+2026-12-06T05:54:07,,3,248.94333333333333,391.2560052361284,1.23,700,698.77,,,,,,,,,,,
+2026-12-06T05:55:12,Run-out,3,0.02,0.01,0.01,0.03,0.02,,0.02,0,1,,0,,,,,
+2026-12-07T00:00:00,"Shaft D25 lot 17, ""B""",4,24.9925,0.010279429296739516,24.979,25.001,0.022,24.979,25,0,1,0.3404858284408988,0.24320416317207055,,,,,
+2026-12-07T00:00:01,Shaft D30,1,1.5,,1.5,1.5,0,1,2,0,0,,,,,,,
+2026-12-07T00:00:02,Run'"${mark}out$mark$mark"',1,2,,2,2,0,,,,,,,,,,,'
 out=$(cd "$work" && run "$tolvane" --stats data.txt 2>"$work/err"); rc=$?
 [[ $rc == 0 && $out == "$want" && ! -s $work/err ]] ||
     fail "--stats: rc $rc, stderr '$(cat "$work/err")', stdout:
 $out"
+
+# Frozen limits of Bore*: centre 10, sigma within 0.1 (s-bar 0.1 c4(2)) at
+# n = 2: X-bar 10 -+ 3 0.1 / sqrt 2, s UCL B4(2) s-bar; at n = 3 the per-size
+# limits. 10.3 breaks test 1; 10.15 after it is the second of three beyond
+# 2 sigma (test 5); 9.7 10.3 has s 0.42 above the s UCL 0.26063 (test 1). Shaft D30
+# has no frozen limits and Bore is judged alone, in file order.
+cp "$work/config/tolvane/tolvane.conf" "$work/plain.conf"
+printf '2\\pattern=Bore*\n2\\control\\chart=xbar-s\n2\\control\\sigma_method=s-bar/c4\n2\\control\\centre=10\n2\\control\\sigma_within=0.1\n2\\control\\s_bar=0.07978845608028654\n2\\control\\n=2\n2\\control\\records_used=25\n2\\control\\tests=1 2 5 6\nsize=2\n' \
+    >>"$work/config/tolvane/tolvane.conf"
+{
+    printf '"Backup Data"\r\n'
+    n=0
+    for values in "10 10" "10.3 10.3" "1.5" "10.15 10.15" "9.7 10.3" "10 10.1 9.9"; do
+        n=$((n + 1))
+        description='"Bore 7"'
+        [[ $values == 1.5 ]] && description='"Shaft D30"'
+        printf '#2026-12-08 08:%02d:00#\r\n%s\r\n' $n "$description"
+        printf '%s\r\n' $values
+    done
+} >"$work/bore.txt"
+out=$(cd "$work" && run "$tolvane" --stats bore.txt 2>"$work/err" | cut -d, -f1,2,15-); rc=$?
+frozen_want='time,description,xbar_lcl,xbar_ucl,s_lcl,s_ucl,tests
+2026-12-08T08:01:00,Bore 7,9.787867965644036,10.212132034355964,0,0.2606315385770126,
+2026-12-08T08:02:00,Bore 7,9.787867965644036,10.212132034355964,0,0.2606315385770126,1
+2026-12-08T08:03:00,Shaft D30,,,,,
+2026-12-08T08:04:00,Bore 7,9.787867965644036,10.212132034355964,0,0.2606315385770126,5
+2026-12-08T08:05:00,Bore 7,9.787867965644036,10.212132034355964,0,0.2606315385770126,1
+2026-12-08T08:06:00,Bore 7,9.826794919243111,10.173205080756889,0,0.22759810509810707,'
+[[ $rc == 0 && $out == "$frozen_want" && ! -s $work/err ]] ||
+    fail "--stats with frozen limits: rc $rc, stderr '$(cat "$work/err")', stdout:
+$out"
+cp "$work/plain.conf" "$work/config/tolvane/tolvane.conf"
 
 # databac.txt of the working directory by default, its last line still being
 # written (left out, and said); a missing or unreadable file.
@@ -55,14 +87,14 @@ cp "$work/data.txt" "$work/databac.txt"
 printf '#2026-12-08 10:00:00#\r\n1.2' >>"$work/databac.txt"
 out=$(cd "$work" && run "$tolvane" --stats 2>"$work/err"); rc=$?
 [[ $rc == 0 && $out == "$want
-2026-12-08T10:00:00,,0,,,,,,,,,,," && $(cat "$work/err") == "tolvane: databac.txt: the last line has no line end yet and is left out" ]] ||
+2026-12-08T10:00:00,,0,,,,,,,,,,,,,,,," && $(cat "$work/err") == "tolvane: databac.txt: the last line has no line end yet and is left out" ]] ||
     fail "--stats without FILE: rc $rc, stderr '$(cat "$work/err")', stdout:
 $out"
 # A record longer than the instrument sends: its first values, and said.
 { printf '"Backup Data"\r\n#2026-12-08 11:00:00#\r\n'; for i in $(seq 300); do printf '%d\r\n' $((i <= 256 ? 1 : 1000)); done; } \
     >"$work/long.txt"
 out=$(cd "$work" && run "$tolvane" --stats long.txt 2>"$work/err"); rc=$?
-[[ $rc == 0 && $out == *$'\n2026-12-08T11:00:00,,256,1,0,1,1,0,,,,,,' &&
+[[ $rc == 0 && $out == *$'\n2026-12-08T11:00:00,,256,1,0,1,1,0,,,,,,,,,,,' &&
     $(cat "$work/err") == "tolvane: long.txt: record 1 has 300 values; only the first 256 are used" ]] ||
     fail "--stats of a record of 300 values: rc $rc, stderr '$(cat "$work/err")', stdout:
 $out"

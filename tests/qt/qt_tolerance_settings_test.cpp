@@ -92,5 +92,52 @@ TEST(QtToleranceSettings, OneEntryWrittenAloneAndAHugeSizeIsHarmless) {
     EXPECT_EQ(last.find("1\\"), std::string::npos) << last;
 }
 
+// Frozen limits kept with their entry come back exactly, whichever chart,
+// and an entry written without them has none left in the file.
+TEST(QtToleranceSettings, FrozenLimitsRoundTrip) {
+    testing::WorkDir dir;
+    const std::string user = (dir.path() / "tolvane.conf").string();
+    FrozenControl mean_and_sd{FrozenControl::Chart::kMeanAndSd,
+                              FrozenControl::Sigma::kSBarOverC4,
+                              74.00118,
+                              0.009829,
+                              5,
+                              0.0092,
+                              std::nullopt,
+                              23,
+                              {{LocalDateTime{2026, 12, 1, 8, 5, 0}, "gauge dropped, a \"bad\" one"},
+                               {std::nullopt, "no time"}},
+                              LocalDateTime{2026, 12, 1, 8, 0, 0},
+                              LocalDateTime{2026, 12, 3, 16, 40, 9},
+                              LocalDateTime{2026, 12, 8, 9, 30, 0},
+                              {1, 3}};
+    FrozenControl individuals = mean_and_sd;
+    individuals.chart = FrozenControl::Chart::kIndividuals;
+    individuals.sigma_method = FrozenControl::Sigma::kMovingRange;
+    individuals.subgroup_size = 1;
+    individuals.s_bar.reset();
+    individuals.mr_bar = 0.1;
+    individuals.left_out.clear();
+    FrozenControl differ = mean_and_sd;
+    differ.sigma_method = FrozenControl::Sigma::kPooled;
+    differ.subgroup_size.reset();
+    differ.tests.clear();
+    const std::vector<ToleranceEntry> entries{{"Shaft D25*", 25, -0.021, 0.1, mean_and_sd},
+                                              {"Pin", {}, {}, {}, individuals},
+                                              {"Bore", {}, {}, 0.02, differ}};
+    QtToleranceSettings settings(user, (dir.path() / "none.conf").string());
+    for (const ToleranceEntry& entry : entries) ASSERT_TRUE(settings.save_user_tolerance(entry).ok());
+    EXPECT_EQ(QtToleranceSettings(user, "").user_tolerances(), entries);
+    const std::string text = contents(user);
+    for (const char* written : {"1\\control\\centre=74.00118\n", "1\\control\\n=5\n",
+                                "1\\control\\first=2026-12-01T08:00:00\n",
+                                "1\\control\\tests=1 3\n", "3\\control\\n=sizes differ\n"})
+        EXPECT_NE(text.find(written), std::string::npos) << written << " in\n" << text;
+
+    ASSERT_TRUE(settings.save_user_tolerance({"Pin", {}, {}, 0.3}).ok());
+    EXPECT_EQ(contents(user).find("2\\control"), std::string::npos) << contents(user);
+    EXPECT_FALSE(settings.user_tolerances().at(1).control);
+}
+
 }  // namespace
 }  // namespace tolvane

@@ -20,6 +20,27 @@ Subgroup subgroup(std::vector<std::string> texts, int hour,
     return g;
 }
 
+// Kept with the entry and read back, the limits are the same to the bit,
+// and the left-out records are named by their time stamps.
+void expect_kept_alike(const ControlLimits& c, const std::vector<Subgroup>& subgroups) {
+    const FrozenControl kept = kept_limits(c, subgroups, {2026, 12, 8, 9, 0, 0}, {1, 3});
+    const ControlLimits back = limits_kept(kept);
+    EXPECT_EQ(back.kind, c.kind);
+    EXPECT_EQ(back.method, c.method);
+    for (const auto member : {&ChartLimits::mean_lcl, &ChartLimits::centre, &ChartLimits::mean_ucl,
+                              &ChartLimits::spread_lcl, &ChartLimits::spread_centre,
+                              &ChartLimits::spread_ucl, &ChartLimits::zone_sigma})
+        EXPECT_EQ(back.chart.*member, c.chart.*member);
+    EXPECT_EQ(back.records_used, c.records_used);
+    ASSERT_EQ(kept.left_out.size(), c.left_out.size());
+    for (size_t i = 0; i < c.left_out.size(); ++i) {
+        EXPECT_EQ(kept.left_out[i].time, subgroups[c.left_out[i].index].time);
+        EXPECT_EQ(kept.left_out[i].reason, c.left_out[i].reason);
+    }
+    EXPECT_EQ(kept.tests, (std::vector<int>{1, 3}));
+    EXPECT_EQ(kept.frozen->day, 8);
+}
+
 // Computed by hand, subgroups of n = 3 with c4(3) = 0.88623,
 // A3 = 3 / (c4 sqrt 3) = 1.9544 (printed 1.954), B3 = 0, B4 = 2.568:
 //   1 2 3: mean 2, s 1;  2 3 4: mean 3, s 1;  3 5 7: mean 5, s 2
@@ -51,6 +72,7 @@ TEST(FreezeLimits, MeanAndSdWithARecordLeftOutAsComputedByHand) {
     EXPECT_EQ(c.left_out[0].reason, "loose part");
     EXPECT_EQ(c.first_time->hour, 8);
     EXPECT_EQ(c.last_time->hour, 10);
+    expect_kept_alike(c, all);
 
     const std::vector<Subgroup> without(all.begin() + 1, all.end());
     const ControlLimits again = freeze_limits(without);
@@ -89,12 +111,14 @@ TEST(FreezeLimits, IndividualsAndMovingRangesAsComputedByHand) {
     EXPECT_EQ(*c.chart.spread_lcl, 0.0);
     EXPECT_DOUBLE_EQ(*c.chart.mean_ucl, 12 + 3 * *c.sigma_within);
     EXPECT_EQ(c.chart.zone_sigma, c.sigma_within);
+    expect_kept_alike(c, all);
 
     all[3].left_out = "probe wiped";
     const ControlLimits left = freeze_limits(all);
     EXPECT_DOUBLE_EQ(*left.centre, 11.25);
     EXPECT_DOUBLE_EQ(*left.mr_bar, 4.0 / 3.0);
     EXPECT_EQ(left.records_used, 4u);
+    expect_kept_alike(left, all);
 }
 
 TEST(FreezeLimits, WhatCannotBeComputedIsAbsent) {

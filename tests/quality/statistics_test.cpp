@@ -222,6 +222,11 @@ TEST(Tolerances, BadInputIsRefusedAndNothingSaved) {
     settings.failing.clear();
     ASSERT_TRUE(tolerances.remove("A").ok());
     EXPECT_FALSE(tolerances.find("A").has_value());
+
+    // Frozen control limits alone make an entry: a characteristic with no
+    // tolerance yet.
+    ASSERT_TRUE(tolerances.set({"B", {}, {}, {}, FrozenControl{}}).ok());
+    EXPECT_FALSE(tolerances.find("B")->limits.any());
 }
 
 }  // namespace
