@@ -120,6 +120,17 @@ void write_control(QSettings& settings, const std::optional<FrozenControl>& cont
     settings.endGroup();
 }
 
+// The number under `key` with a point whatever the locale (QString::toDouble
+// is C); none when empty, and `readable` false when it is no number.
+std::optional<double> number_at(const QSettings& settings, const char* key, bool& readable) {
+    const QString text = settings.value(key).toString().trimmed();
+    if (text.isEmpty()) return std::nullopt;
+    bool ok = false;
+    const double x = text.toDouble(&ok);
+    readable = readable && ok;
+    return x;
+}
+
 // Inside the element's group. Limits that cannot be read are no limits: the
 // tolerance itself still holds.
 std::optional<FrozenControl> read_control(QSettings& settings) {
@@ -141,14 +152,7 @@ std::optional<FrozenControl> read_control(QSettings& settings) {
             method_known = true;
         }
     readable = readable && method_known;
-    const auto number = [&](const char* key) -> std::optional<double> {
-        const QString text = settings.value(key).toString().trimmed();
-        if (text.isEmpty()) return std::nullopt;
-        bool ok = false;
-        const double x = text.toDouble(&ok);
-        readable = readable && ok;
-        return x;
-    };
+    const auto number = [&](const char* key) { return number_at(settings, key, readable); };
     c.centre = number("centre");
     c.sigma_within = number("sigma_within");
     c.s_bar = number("s_bar");
@@ -190,15 +194,7 @@ std::optional<ToleranceEntry> read_entry(QSettings& settings) {
     ToleranceEntry entry;
     entry.pattern = settings.value("pattern").toString().toStdString();
     bool readable = !entry.pattern.empty();
-    // A number with a point whatever the locale (QString::toDouble is C).
-    const auto number = [&](const char* key) -> std::optional<double> {
-        const QString text = settings.value(key).toString().trimmed();
-        if (text.isEmpty()) return std::nullopt;
-        bool ok = false;
-        const double x = text.toDouble(&ok);
-        readable = readable && ok;
-        return x;
-    };
+    const auto number = [&](const char* key) { return number_at(settings, key, readable); };
     entry.nominal = number("nominal");
     entry.lower = number("lower");
     entry.upper = number("upper");
