@@ -108,21 +108,13 @@ bool load_lot(const LotRequest& request, Lot& lot, std::string& error) {
     }
     QtToleranceSettings settings;
     const Tolerances tolerances(settings);
-    constexpr size_t kBatch = 4096;
-    bool read = true;
-    for (size_t first = 0; read && first < follower.record_count(); first += kBatch) {
-        read = follower.read_records(first, kBatch, [&](size_t i, std::optional<Record> record) {
-            if (!record) {
-                read = false;
-                return;
-            }
-            if (!request.choice.chooses(*record)) return;
-            const auto match = tolerances.find(record->description.value_or(""));
-            lot.tolerances.push_back(match ? std::optional(match->entry) : std::nullopt);
-            lot.numbers.push_back(i + 1);
-            lot.records.push_back(std::move(*record));
-        }) && read;
-    }
+    const bool read = follower.read_all_records([&](size_t i, Record&& record) {
+        if (!request.choice.chooses(record)) return;
+        const auto match = tolerances.find(record.description.value_or(""));
+        lot.tolerances.push_back(match ? std::optional(match->entry) : std::nullopt);
+        lot.numbers.push_back(i + 1);
+        lot.records.push_back(std::move(record));
+    });
     if (!read) {
         error = request.file + ": the file changed while it was read; try again";
         return false;

@@ -58,28 +58,25 @@ int print_stats(const std::string& file, std::FILE* out, std::FILE* err) {
         }
         return found.emplace(description, f).first->second;
     };
+    // The output in large writes.
+    constexpr size_t kWriteAt = 1 << 20;
     std::string text = stats_csv_header();
-    // A few thousand records at a time: one read each, and the output in
-    // large writes.
-    constexpr size_t kBatch = 4096;
-    bool read = true;
-    for (size_t first = 0; read && first < follower.record_count(); first += kBatch) {
-        read = follower.read_records(first, kBatch, [&](size_t i, std::optional<Record> record) {
-            if (!record) {
-                read = false;
-                return;
-            }
-            if (record->values_cut())
-                std::fprintf(err, "tolvane: %s: record %zu has %zu values; only the first %zu are used\n",
-                             file.c_str(), i + 1, record->value_count, record->values.size());
-            const Found f = characteristic(record->description.value_or(""));
-            text += stats_csv_line(*record, f.limits, f.judge);
-        });
-        if (std::fwrite(text.data(), 1, text.size(), out) != text.size()) read = false;
+    bool written = true;
+    const auto write = [&] {
+        written = written && std::fwrite(text.data(), 1, text.size(), out) == text.size();
         text.clear();
-    }
-    if (read) read = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    if (std::fflush(out) != 0 || !read) {
+    };
+    const bool read = follower.read_all_records([&](size_t i, Record&& record) {
+        if (record.values_cut())
+            std::fprintf(err, "tolvane: %s: record %zu has %zu values; only the first %zu are used\n",
+                         file.c_str(), i + 1, record.value_count, record.values.size());
+        const Found f = characteristic(record.description.value_or(""));
+        text += stats_csv_line(record, f.limits, f.judge);
+        if (text.size() >= kWriteAt) write();
+    });
+    write();
+    written = std::fflush(out) == 0 && written;
+    if (!read || !written) {
         std::fprintf(
             err, "tolvane: %s: %s\n", file.c_str(),
             read ? "the statistics could not be written" : "the file changed while it was read");

@@ -226,4 +226,19 @@ bool RecordFollower::read_records(size_t first, size_t count,
     return true;
 }
 
+bool RecordFollower::read_all_records(const std::function<void(size_t, Record&&)>& each) {
+    constexpr size_t kBatch = 4096;
+    bool whole = true;
+    for (size_t first = 0; whole && first < record_count(); first += kBatch) {
+        const bool read = read_records(first, kBatch, [&](size_t i, std::optional<Record> record) {
+            if (!record)
+                whole = false;
+            else if (whole)
+                each(i, std::move(*record));
+        });
+        whole = whole && read;
+    }
+    return whole;
+}
+
 }  // namespace tolvane

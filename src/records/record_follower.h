@@ -93,6 +93,10 @@ class RecordFollower {
     // bytes could not be read.
     bool read_records(size_t first, size_t count,
                       const std::function<void(size_t, std::optional<Record>)>& each);
+    // Every record in file order, a few thousand at a time. False when one
+    // no longer begins where it was indexed or the bytes could not be read:
+    // the file changed meanwhile.
+    bool read_all_records(const std::function<void(size_t, Record&&)>& each);
 
     // For a progress display while reading: bytes indexed, and the file's
     // size when last looked at.
