@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -156,6 +158,83 @@ TEST(FreezeLimits, DifferingSizesPoolAndStepPerSize) {
     EXPECT_NEAR(*four.spread_centre, 0.9213 * std::sqrt(7.0 / 4.0), 5e-5 * 1.33);
     EXPECT_NEAR(*four.spread_ucl, 0.9213 * 2.266 * std::sqrt(7.0 / 4.0), 5e-4 * 1.33);
     EXPECT_EQ(*four.spread_lcl, 0.0);
+}
+
+}  // namespace
+}  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+// The piston-ring inside diameters (mm) of Montgomery, Introduction to
+// Statistical Quality Control, tables 6.3 (25 subgroups of 5, the reference
+// period) and 6.4 (15 more, produced afterwards). The book's X-bar and s
+// chart: X-double-bar 74.001, UCL 74.014, LCL 73.988; it finds the process
+// mean shifted in the later subgroups, 37 to 39 above the UCL. Its s-bar
+// 0.0094 and s UCL 0.0196 (= B4 2.089 x 0.0094) come from the s of each
+// subgroup rounded in its table; from the readings themselves s-bar is
+// 0.0092786 and B4 s-bar 0.019383 (computed apart from this program).
+constexpr const char* kPistonRings[40] = {
+    "74.030 74.002 74.019 73.992 74.008", "73.995 73.992 74.001 74.011 74.004",
+    "73.998 74.024 74.021 74.005 74.002", "74.002 73.996 73.993 74.015 74.009",
+    "73.992 74.007 74.015 73.989 74.014", "74.009 73.994 73.997 73.985 73.993",
+    "73.995 74.006 73.994 74.000 74.005", "73.985 74.003 73.993 74.015 73.988",
+    "74.008 73.995 74.009 74.005 74.004", "73.998 74.000 73.990 74.007 73.995",
+    "73.994 73.998 73.994 73.995 73.990", "74.004 74.000 74.007 74.000 73.996",
+    "73.983 74.002 73.998 73.997 74.012", "74.006 73.967 73.994 74.000 73.984",
+    "74.012 74.014 73.998 73.999 74.007", "74.000 73.984 74.005 73.998 73.996",
+    "73.994 74.012 73.986 74.005 74.007", "74.006 74.010 74.018 74.003 74.000",
+    "73.984 74.002 74.003 74.005 73.997", "74.000 74.010 74.013 74.020 74.003",
+    "73.982 74.001 74.015 74.005 73.996", "74.004 73.999 73.990 74.006 74.009",
+    "74.010 73.989 73.990 74.009 74.014", "74.015 74.008 73.993 74.000 74.010",
+    "73.982 73.984 73.995 74.017 74.013", "74.012 74.015 74.030 73.986 74.000",
+    "73.995 74.010 73.990 74.015 74.001", "73.987 73.999 73.985 74.000 73.990",
+    "74.008 74.010 74.003 73.991 74.006", "74.003 74.000 74.001 73.986 73.997",
+    "73.994 74.003 74.015 74.020 74.004", "74.008 74.002 74.018 73.995 74.005",
+    "74.001 74.004 73.990 73.996 73.998", "74.015 74.000 74.016 74.025 74.000",
+    "74.030 74.005 74.000 74.016 74.012", "74.001 73.990 73.995 74.010 74.024",
+    "74.015 74.020 74.024 74.005 74.019", "74.035 74.010 74.012 74.015 74.026",
+    "74.017 74.013 74.036 74.025 74.026", "74.010 74.005 74.029 74.000 74.020"};
+
+std::vector<Number> readings(const char* text) {
+    std::vector<Number> values;
+    std::istringstream in(text);
+    for (std::string t; in >> t;) values.push_back(*Number::parse(t));
+    return values;
+}
+
+TEST(TextbookExample, PistonRingsPhaseOneAndTwo) {
+    std::vector<Subgroup> reference(25);
+    for (size_t i = 0; i < 25; ++i) reference[i].values = readings(kPistonRings[i]);
+    const ControlLimits c = freeze_limits(reference);
+    ASSERT_EQ(c.method, SigmaMethod::kSBarOverC4);
+    const auto book = [](std::optional<double> v, double printed, double half_digit) {
+        ASSERT_TRUE(v);
+        EXPECT_NEAR(*v, printed, half_digit);
+    };
+    book(c.centre, 74.001, 0.0005);
+    book(c.chart.mean_ucl, 74.014, 0.0005);
+    book(c.chart.mean_lcl, 73.988, 0.0005);
+    book(c.s_bar, 0.0092786, 0.00000005);
+    book(c.chart.spread_ucl, 0.019383, 0.0000005);
+    EXPECT_EQ(c.chart.spread_lcl, 0.0);
+
+    // Phase II: the later subgroups as they come, with the default tests.
+    // 37 to 39 beyond the UCL (test 1); as the mean climbs, 35 and 37 to 40
+    // have two of three beyond 2 sigma (test 5), 38 to 40 four of five
+    // beyond 1 sigma (test 6). The run above the centre from 34 on is seven
+    // long at 40, short of test 2's nine. No s is beyond its limits.
+    ControlJudge judge(c, TestSet::defaults());
+    const std::vector<std::vector<int>> expected = {
+        {}, {}, {}, {}, {}, {}, {}, {}, {5}, {}, {1, 5}, {1, 5, 6}, {1, 5, 6}, {5, 6}};
+    for (size_t i = 25; i < 40; ++i) {
+        const RecordJudgement j = judge.judge(readings(kPistonRings[i]));
+        std::vector<int> broken;
+        for (const Finding& f : j.point_findings) broken.push_back(f.test);
+        std::sort(broken.begin(), broken.end());
+        EXPECT_TRUE(j.spread_findings.empty()) << i + 1;
+        EXPECT_EQ(broken, i >= 26 ? expected[i - 26] : std::vector<int>{}) << "subgroup " << i + 1;
+    }
 }
 
 }  // namespace

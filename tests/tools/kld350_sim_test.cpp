@@ -144,6 +144,18 @@ TEST(GaugeBlock, BatchesOfPartsNearTheirSize) {
     }
 }
 
+// A wearing tool: one size, each block a step further from it, the spread
+// that of the size.
+TEST(GaugeBlock, OneSizeDriftingBlockByBlock) {
+    std::mt19937_64 rng(11);
+    const GaugeParts parts{25.4, 0.05};
+    for (long k : {1L, 2L, 7L, 21L}) {
+        double sum = 0;
+        for (const Reading& r : gauge_block(400, k, rng, parts)) sum += value_of(r);
+        EXPECT_NEAR(sum / 400, 25.4 + double(k - 1) * 0.05, 0.02) << k;
+    }
+}
+
 TEST(BytesFromHex, AcceptedFormsAndJunk) {
     const std::string block = bytes({0x01, 0x21, 0x23, 0xFF});
     for (auto text : {"01 21 23 FF", "012123ff", "01,21, 23,\tFf\n", "0x01 0X2123 ff"})
@@ -387,7 +399,8 @@ TEST(Cli, RefusesBadArgumentsWithStatus2) {
         {"--once", "--count", "2"}, {"--every", "0"}, {"--every", "soon"}, {"--delay", "-1"},
         {"--linger", "x"}, {"--count", "0"}, {"--once=yes"},
         {"--link", "/tmp/x", "--device", "/dev/null"}, {"--gauge", "128"},
-        {"--gauge", "3", "--random", "2"}};
+        {"--gauge", "3", "--random", "2"}, {"--random", "2", "--drift", "0.01"},
+        {"--gauge", "3", "--size", "0"}, {"--gauge", "3", "--drift", "x"}};
     // clang-format on
     for (const auto& args : bad) {
         std::string shown;

@@ -128,16 +128,18 @@ Reading random_reading(std::mt19937_64& rng) {
     return r;
 }
 
-std::vector<Reading> gauge_block(int count, long k, std::mt19937_64& rng) {
+std::vector<Reading> gauge_block(int count, long k, std::mt19937_64& rng, const GaugeParts& parts) {
     constexpr long sizes = std::size(kGaugeSizes);
-    const double nominal = kGaugeSizes[((k - 1) % sizes + sizes) % sizes];
-    // One step of the third significant digit.
-    const double step = std::pow(10.0, std::floor(std::log10(nominal)) - 2);
+    const double size = parts.size.value_or(kGaugeSizes[((k - 1) % sizes + sizes) % sizes]);
+    // One step of the third significant digit of the size, not of the
+    // drifted value: the spread is the process's, whatever the wear.
+    const double step = std::pow(10.0, std::floor(std::log10(size)) - 2);
+    const double nominal = size + double(std::max(k - 1, 0L)) * parts.drift;
     std::normal_distribution<double> spread(0.0, 0.8 * step);
     std::vector<Reading> readings;
     for (int i = 0; i < count; ++i) {
         char text[32];
-        std::snprintf(text, sizeof text, "%.6f", std::max(nominal + spread(rng), step));
+        std::snprintf(text, sizeof text, "%.6f", std::clamp(nominal + spread(rng), step, 9.99e15));
         readings.push_back(*reading_from_text(text));
     }
     return readings;

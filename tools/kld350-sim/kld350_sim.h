@@ -53,11 +53,21 @@ Reading random_reading(std::mt19937_64& rng);
 // The part sizes, in millimetres, that gauge_block measures in turn.
 inline constexpr double kGaugeSizes[] = {6.35, 12.7, 25.4, 50.8, 2.50};
 
+// The parts a gauge measures: by default the sizes of kGaugeSizes in turn;
+// with `size`, every block that size. `drift` (mm a block) moves the parts
+// away from their size block by block, as a wearing tool does: block k reads
+// size + (k - 1) * drift.
+struct GaugeParts {
+    std::optional<double> size;
+    double drift = 0;
+};
+
 // What a dimensional gauge reads on `count` parts of one batch: block k
-// (from 1) measures parts of the size kGaugeSizes[(k - 1) % 5], each reading
-// that size plus a spread of about one step of the last of the three digits
-// shown (6.35 mm: +-0.01 mm; 25.4 mm: +-0.1 mm).
-std::vector<Reading> gauge_block(int count, long k, std::mt19937_64& rng);
+// (from 1) measures parts of the size kGaugeSizes[(k - 1) % 5] (or
+// parts.size), each reading that size plus a spread of about one step of the
+// last of the three digits shown (6.35 mm: +-0.01 mm; 25.4 mm: +-0.1 mm).
+std::vector<Reading> gauge_block(int count, long k, std::mt19937_64& rng,
+                                 const GaugeParts& parts = {});
 
 // Lead byte, one pair per reading, terminator. Does not cut at
 // kMaxValuesPerBlock, so that a receiver's limit can be tried. Throws

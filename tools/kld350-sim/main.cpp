@@ -52,6 +52,12 @@ What each block holds (default: --random 80):
                    batch of parts of one size, 6.35, 12.7, 25.4, 50.8 and
                    2.50 mm in turn, each part off by about one step of the
                    last digit (25.4 mm parts read 25.3, 25.4, 25.5).
+  --size MM        with --gauge: every block measures parts of this size
+                   (0.01 to 9990 mm), e.g. --size 25.4.
+  --drift MM       with --gauge: the parts move this far from their size with
+                   each block, as a wearing tool makes them (block k reads
+                   size + (k - 1) x MM; negative for parts that shrink), so
+                   that a control chart soon sees a trend, e.g. --drift 0.005.
   --seed N         seed for --random and --gauge, to repeat a run
                    (default: random).
   --lead HEX       lead byte, e.g. 01 (the default) or 00.
@@ -122,6 +128,7 @@ struct Options {
     bool have_values = false;
     int random = -1;
     int gauge = -1;
+    kld350::GaugeParts parts;
     std::optional<uint64_t> seed;
     std::optional<uint8_t> lead;
     std::optional<std::string> raw;
@@ -160,6 +167,22 @@ double seconds_arg(const std::string& opt, const std::string& text, bool zero_ok
         (v == 0 && !zero_ok) || v > 1e6)
         throw UsageError{opt + ": '" + text + "' is not a number of seconds" +
                          (zero_ok ? "" : " above 0")};
+    return v;
+}
+
+std::string shortest(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+double millimetres_arg(const std::string& opt, const std::string& text, double lo, double hi) {
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(v) || v < lo || v > hi)
+        throw UsageError{opt + ": '" + text + "' is not a number of millimetres from " +
+                         shortest(lo) + " to " + shortest(hi)};
     return v;
 }
 
@@ -236,6 +259,10 @@ Options parse(int argc, char** argv) {
             o.random = static_cast<int>(integer_arg(opt, value(), 0, kld350::kMaxValuesPerBlock));
         } else if (opt == "--gauge") {
             o.gauge = static_cast<int>(integer_arg(opt, value(), 0, kld350::kMaxValuesPerBlock));
+        } else if (opt == "--size") {
+            o.parts.size = millimetres_arg(opt, value(), 0.01, 9990);
+        } else if (opt == "--drift") {
+            o.parts.drift = millimetres_arg(opt, value(), -1000, 1000);
         } else if (opt == "--seed") {
             o.seed = static_cast<uint64_t>(integer_arg(opt, value(), 0, LONG_MAX));
         } else if (opt == "--lead") {
@@ -291,6 +318,8 @@ Options parse(int argc, char** argv) {
     if ((o.have_values ? 1 : 0) + (o.random >= 0 ? 1 : 0) + (o.gauge >= 0 ? 1 : 0) +
             (o.raw ? 1 : 0) > 1)
         throw UsageError{"only one of --values, --random, --gauge and --raw"};
+    if (o.gauge < 0 && (o.parts.size || o.parts.drift != 0))
+        throw UsageError{"--size and --drift are for --gauge"};
     if (o.raw && o.lead) throw UsageError{"--lead has no meaning with --raw"};
     if (o.seed && o.random < 0 && o.gauge < 0 && (o.have_values || o.raw))
         throw UsageError{"--seed has no meaning without --random or --gauge"};
@@ -531,7 +560,7 @@ class Simulator {
                 for (auto& r : readings)
                     r = kld350::random_reading(rng_);
             }
-            if (opt_.gauge >= 0) readings = kld350::gauge_block(opt_.gauge, k, rng_);
+            if (opt_.gauge >= 0) readings = kld350::gauge_block(opt_.gauge, k, rng_, opt_.parts);
             values = static_cast<int>(readings.size());
             sent = readings;
             bytes = kld350::encode_block(readings, opt_.lead.value_or(kld350::kDefaultLead));
