@@ -40,4 +40,15 @@ if(TARGET tolvane)
             ${CMAKE_BINARY_DIR}/artifacts)
     set_tests_properties(EndToEnd.InspectionWindowFollowsThePollingWindow PROPERTIES
         LABELS gui TIMEOUT 180)
+
+    find_package(Qt6 REQUIRED COMPONENTS DBus)
+    add_executable(notification_listener ${CMAKE_CURRENT_LIST_DIR}/../tools/notification_listener.cpp)
+    set_target_properties(notification_listener PROPERTIES AUTOMOC ON)
+    target_link_libraries(notification_listener PRIVATE Qt6::DBus)
+    add_test(NAME EndToEnd.AlarmAcknowledgedIntoTheJournal
+        COMMAND ${CMAKE_CURRENT_LIST_DIR}/alarm_e2e.sh
+            $<TARGET_FILE:tolvane> $<TARGET_FILE:kld350-sim> $<TARGET_FILE:tolvane_screenshot>
+            $<TARGET_FILE:notification_listener> ${CMAKE_BINARY_DIR}/artifacts)
+    set_tests_properties(EndToEnd.AlarmAcknowledgedIntoTheJournal PROPERTIES
+        LABELS gui TIMEOUT 180)
 endif()
