@@ -151,6 +151,11 @@ bool load_lot_or_say(const LotRequest& request, Lot& lot, std::FILE* err) {
             std::fprintf(err, "tolvane: %s: record %zu has %zu values; only the first %zu are used\n",
                          request.file.c_str(), lot.numbers[i], lot.records[i].value_count,
                          lot.records[i].values.size());
+    // The causes found and the limits' history; a missing journal is none.
+    PosixFileSystem files;
+    JournalReader journal;
+    if (const Status read = journal.poll(files, journal_path(request.file), lot.journal); !read.ok())
+        std::fprintf(err, "tolvane: %s; the report shows no journal\n", read.reason().c_str());
     return true;
 }
 
