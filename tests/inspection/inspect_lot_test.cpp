@@ -312,6 +312,11 @@ TEST_F(InspectLotTest, FreezingFromTheSelectionJournalsAndJudgesTheLot) {
     ASSERT_TRUE(window_->lot()->chart()->frozen());
     EXPECT_EQ(window_->lot()->chart()->frozen()->points.size(), 2u);
     EXPECT_TRUE(remove->isEnabled());
+    window_->resize(1280, 800);
+    QTest::qWait(100);
+    std::filesystem::create_directories(TOLVANE_ARTIFACTS);
+    window_->grab().save(TOLVANE_ARTIFACTS "/inspect_lot_frozen.png");
+    ASSERT_TRUE(window_->lot()->report_to(TOLVANE_ARTIFACTS "/lot_frozen.pdf"));
 
     remove->trigger();
     QMessageBox* ask = nullptr;
