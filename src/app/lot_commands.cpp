@@ -17,6 +17,7 @@
 #include "qt/qt_settings_paths.h"
 #include "qt/qt_tolerance_settings.h"
 #include "quality/control_limits.h"
+#include "quality/freezing.h"
 #include "quality/journal.h"
 #include "quality/tolerances.h"
 #include "records/output_target.h"
@@ -150,6 +151,11 @@ bool load_lot_or_say(const LotRequest& request, Lot& lot, std::FILE* err) {
             std::fprintf(err, "tolvane: %s: record %zu has %zu values; only the first %zu are used\n",
                          request.file.c_str(), lot.numbers[i], lot.records[i].value_count,
                          lot.records[i].values.size());
+    // The causes found and the limits' history; a missing journal is none.
+    PosixFileSystem files;
+    JournalReader journal;
+    if (const Status read = journal.poll(files, journal_path(request.file), lot.journal); !read.ok())
+        std::fprintf(err, "tolvane: %s; the report shows no journal\n", read.reason().c_str());
     return true;
 }
 
@@ -277,30 +283,13 @@ void say(std::FILE* stream, const std::string& utf8) {
 int freeze_limits_command(const LotRequest& request, std::FILE* out, std::FILE* err) {
     Lot lot;
     if (!load_lot_or_say(request, lot, err)) return 1;
-    if (lot.records.empty()) {
-        say(err, "tolvane: no record of " + request.file + " is chosen: no limits to freeze.\n");
+    const Characteristic characteristic = characteristic_of(lot);
+    if (!characteristic.pattern) {
+        say(err, "tolvane: " + characteristic.problem +
+                     (characteristic.several ? ": choose it with --description.\n" : ".\n"));
         return 2;
     }
-    // The characteristic of each record: the tolerance entry it matches,
-    // else its own description, as an entry of that exact text.
-    std::set<std::string> found;
-    for (size_t i = 0; i < lot.records.size(); ++i)
-        found.insert(lot.tolerances[i] ? lot.tolerances[i]->pattern
-                                       : lot.records[i].description.value_or(""));
-    if (found.size() > 1) {
-        std::string names;
-        for (const std::string& name : found)
-            names += (names.empty() ? "\"" : ", \"") + printable_text(name) + "\"";
-        say(err, "tolvane: the records chosen belong to " + std::to_string(found.size()) +
-                     " characteristics (" + names +
-                     "); limits are frozen for one: choose it with --description.\n");
-        return 2;
-    }
-    const std::string pattern = *found.begin();
-    if (pattern.empty()) {
-        say(err, "tolvane: the records chosen have no description: limits are kept with one.\n");
-        return 2;
-    }
+    const std::string& pattern = *characteristic.pattern;
 
     std::vector<Subgroup> subgroups = subgroups_of(lot.records);
     for (const auto& [typed, when] : request.leave_out) {
@@ -322,38 +311,19 @@ int freeze_limits_command(const LotRequest& request, std::FILE* out, std::FILE* 
         return 2;
     }
 
-    ToleranceEntry entry;
-    if (lot.tolerances.front())
-        entry = *lot.tolerances.front();
-    else
-        entry.pattern = pattern;
-    const std::vector<int> tests = entry.control ? entry.control->tests : std::vector<int>{1, 2, 5, 6};
     const QDateTime now = QDateTime::currentDateTime();
     const LocalDateTime when{now.date().year(),  now.date().month(),  now.date().day(),
                              now.time().hour(), now.time().minute(), now.time().second()};
-    entry.control = kept_limits(limits, subgroups, when, tests);
-
-    // The journal first: an action it cannot record is not taken.
+    const ToleranceEntry entry =
+        entry_to_freeze(lot, pattern, limits, subgroups, when, tests_to_freeze_with(lot));
     PosixFileSystem files;
     Journal journal(files, journal_path(request.file));
-    const std::string user = login_user();
-    std::vector<JournalEntry> events;
-    for (const FrozenControl::LeftOut& left : entry.control->left_out)
-        events.push_back({when, left.time, pattern, JournalEvent::kLeftOut, {}, left.reason, "", user});
-    events.push_back({when, std::nullopt, pattern, JournalEvent::kLimitsFrozen, {},
-                      "",
-                      "from " + std::to_string(limits.records_used) + " records, " +
-                          std::to_string(limits.left_out.size()) + " left out",
-                      user});
-    for (const JournalEntry& event : events) {
-        if (const Status written = journal.append(event); !written.ok()) {
-            say(err, "tolvane: " + written.reason() + "\n");
-            return 1;
-        }
-    }
     QtToleranceSettings settings;
-    if (const Status saved = settings.save_user_tolerance(entry); !saved.ok()) {
-        say(err, "tolvane: " + saved.reason() + " The limits are not kept.\n");
+    Tolerances tolerances(settings);
+    const std::vector<JournalEntry> events =
+        freezing_events(pattern, *entry.control, when, login_user());
+    if (const Status kept = keep_frozen(journal, tolerances, entry, events); !kept.ok()) {
+        say(err, "tolvane: " + kept.reason() + " The limits are not kept.\n");
         return 1;
     }
     say(out, limits_text(pattern, limits, *entry.control, user_settings_path()));

@@ -1,6 +1,7 @@
 #include "inspection/inspect_lot.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDateTimeEdit>
 #include <QDesktopServices>
 #include <QDialog>
@@ -26,11 +27,20 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <QEvent>
+#include <QHelpEvent>
+#include <QToolTip>
+#include <QVBoxLayout>
 #include <algorithm>
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include "inspection/inspect_freeze.h"
 #include "inspection/report_charts.h"
 #include "platform/file_system.h"
 #include "quality/csv_export.h"
+#include "quality/freezing.h"
 #include "quality/tolerances.h"
 #include "records/output_target.h"
 #include "records/record_follower.h"
@@ -47,6 +57,22 @@ QString records_text(size_t count) {
                       : QObject::tr("%1 records").arg(QLocale().toString(qulonglong(count)));
 }
 
+// The login's full name (the first field of its GECOS), else its name.
+std::string login_user() {
+    const passwd* pw = ::getpwuid(::getuid());
+    if (!pw) return {};
+    std::string gecos = pw->pw_gecos ? pw->pw_gecos : "";
+    gecos = gecos.substr(0, gecos.find(','));
+    if (!gecos.empty()) return gecos;
+    return pw->pw_name ? pw->pw_name : "";
+}
+
+LocalDateTime now() {
+    const QDateTime t = QDateTime::currentDateTime();
+    return {t.date().year(), t.date().month(), t.date().day(),
+            t.time().hour(), t.time().minute(), t.time().second()};
+}
+
 }  // namespace
 
 LotChart::LotChart(QWidget* parent) : QWidget(parent) {
@@ -57,9 +83,15 @@ LotChart::LotChart(QWidget* parent) : QWidget(parent) {
     setBackgroundRole(QPalette::Base);
 }
 
-void LotChart::show_lot(const Lot* lot) {
+void LotChart::show_lot(const Lot* lot, std::optional<FrozenChart> frozen) {
     lot_ = lot;
+    frozen_ = std::move(frozen);
     update();
+}
+
+QRectF LotChart::box() const {
+    const double scale = logicalDpiX() / 72.0;
+    return QRectF(6, 4, width() / scale - 12, height() / scale - 8);
 }
 
 void LotChart::paintEvent(QPaintEvent*) {
@@ -69,12 +101,46 @@ void LotChart::paintEvent(QPaintEvent*) {
     // Text sizes in points, as on paper.
     const double scale = logicalDpiX() / 72.0;
     painter.scale(scale, scale);
-    paint_control_charts(painter, QRectF(6, 4, width() / scale - 12, height() / scale - 8), *lot_,
-                         QLocale());
+    paint_control_charts(painter, box(), *lot_, QLocale(), frozen_ ? &*frozen_ : nullptr);
+}
+
+QString LotChart::point_tip(double x) const {
+    if (!lot_ || !frozen_) return {};
+    const std::optional<size_t> at =
+        chart_point_at(box(), frozen_->points.size(), x / (logicalDpiX() / 72.0));
+    if (!at) return {};
+    const FrozenPoint& p = frozen_->points[*at];
+    const Record& record = lot_->records[p.record];
+    QStringList lines;
+    QString time = QString::fromStdString(record.time_text);
+    if (record.time)
+        time = QLocale().toString(QDateTime(QDate(record.time->year, record.time->month, record.time->day),
+                                            QTime(record.time->hour, record.time->minute, record.time->second)),
+                                  QLocale::ShortFormat);
+    lines << tr("Record %1, %2").arg(QLocale().toString(qulonglong(lot_->numbers[p.record])), time);
+    if (!p.tests.empty()) {
+        QStringList tests;
+        for (const int t : p.tests) tests << QString::number(t);
+        lines << tr("Test %1").arg(tests.join(", "));
+    }
+    if (p.left_out) lines << tr("Left out of the limits: %1").arg(QString::fromStdString(*p.left_out));
+    for (const std::string& cause : p.causes) lines << tr("Cause: %1").arg(QString::fromStdString(cause));
+    return lines.join('\n');
+}
+
+bool LotChart::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString tip = point_tip(help->pos().x());
+        if (tip.isEmpty()) QToolTip::hideText();
+        else QToolTip::showText(help->globalPos(), tip, this);
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 LotControl::LotControl(QMainWindow& window, QTableView& list, RecordFollower& follower,
-                       const Tolerances& tolerances, FileSystem& files, const QString& path)
+                       Tolerances& tolerances, FileSystem& files, const QString& path)
     : QObject(&window),
       window_(window),
       list_(list),
@@ -101,8 +167,16 @@ LotControl::LotControl(QMainWindow& window, QTableView& list, RecordFollower& fo
     scroll->setMinimumWidth(440);
     scroll->setFrameShape(QFrame::NoFrame);
     row->addWidget(scroll, 0);
-    chart_ = new LotChart(body);
-    row->addWidget(chart_, 1);
+    auto* charts = new QWidget(body);
+    auto* column = new QVBoxLayout(charts);
+    column->setContentsMargins(0, 0, 0, 0);
+    control_ = new QLabel(charts);
+    control_->setObjectName("lot_control");
+    control_->setWordWrap(true);
+    column->addWidget(control_);
+    chart_ = new LotChart(charts);
+    column->addWidget(chart_, 1);
+    row->addWidget(charts, 1);
     dock_->setWidget(body);
     window_.addDockWidget(Qt::BottomDockWidgetArea, dock_);
     dock_->hide();
@@ -179,12 +253,141 @@ void LotControl::add_select_actions(QMenu& menu) {
         form->addRow(buttons);
         if (dialog.exec() == QDialog::Accepted) select_time_range(from->dateTime(), to->dateTime());
     });
+    menu.addSeparator();
+    freeze_ = menu.addAction(tr("&Freeze Control Limits from the Selection…"), this,
+                             &LotControl::freeze_selection);
+    tests_ = menu.addAction(tr("C&hoose Tests…"), this, &LotControl::choose_tests);
+    remove_ = menu.addAction(tr("&Remove Frozen Limits"), this, &LotControl::remove_limits);
+    update_control_actions();
+}
+
+std::optional<ToleranceEntry> LotControl::shown_frozen() const {
+    const QModelIndex current = list_.currentIndex();
+    if (!current.isValid()) return std::nullopt;
+    const std::optional<Record> record = follower_.record(size_t(current.row()));
+    if (!record) return std::nullopt;
+    const std::optional<Tolerances::Match> match = tolerances_.find(record->description.value_or(""));
+    if (!match || !match->from_user || !match->entry.control) return std::nullopt;
+    return match->entry;
+}
+
+void LotControl::update_control_actions() {
+    if (!freeze_) return;
+    const bool frozen = shown_frozen().has_value();
+    remove_->setEnabled(frozen);
+    tests_->setEnabled(frozen);
+    const QModelIndexList rows = list_.selectionModel()->selectedRows();
+    freeze_->setEnabled(rows.size() > 1 && !stale_ && characteristic_of(lot_).pattern.has_value());
+}
+
+void LotControl::say_not_saved(const QString& why) {
+    auto* box = new QMessageBox(QMessageBox::Warning, tr("Not Saved"),
+                                tr("%1\nNothing was saved.").arg(why), QMessageBox::Ok, &window_);
+    box->setObjectName("limits_not_saved");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void LotControl::limits_saved() {
+    stale_ = true;
+    refresh();
+    update_control_actions();
+    if (limits_changed_) limits_changed_();
+}
+
+void LotControl::freeze_selection() {
+    const Lot& lot = this->lot();
+    const Characteristic characteristic = characteristic_of(lot);
+    if (!characteristic.pattern) {
+        QString problem = QString::fromStdString(characteristic.problem);
+        problem[0] = problem[0].toUpper();
+        say_not_saved(problem + ".");
+        return;
+    }
+    const std::string pattern = *characteristic.pattern;
+    auto* dialog = new FreezeDialog(lot, QString::fromStdString(pattern), tests_to_freeze_with(lot), &window_);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // The lot the dialog was made from, whatever the selection becomes meanwhile.
+    auto chosen = std::make_shared<Lot>(lot);
+    // Save keeps the dialog open until the journal and the settings are written.
+    QObject::disconnect(dialog->findChild<QDialogButtonBox*>(), &QDialogButtonBox::accepted, dialog,
+                        &QDialog::accept);
+    connect(dialog->findChild<QDialogButtonBox*>(), &QDialogButtonBox::accepted, this,
+            [this, dialog, chosen, pattern] {
+                const LocalDateTime when = now();
+                const ToleranceEntry entry = entry_to_freeze(*chosen, pattern, dialog->limits(),
+                                                             dialog->subgroups(), when, dialog->tests());
+                Journal journal(files_, journal_path(QFile::encodeName(path_).toStdString()));
+                const Status kept = keep_frozen(journal, tolerances_, entry,
+                                                freezing_events(pattern, *entry.control, when, login_user()));
+                if (!kept.ok()) {
+                    say_not_saved(QString::fromStdString(kept.reason()));
+                    return;
+                }
+                dialog->accept();
+                limits_saved();
+            });
+    dialog->open();
+}
+
+void LotControl::choose_tests() {
+    const std::optional<ToleranceEntry> entry = shown_frozen();
+    if (!entry) return;
+    auto* dialog = new QDialog(&window_);
+    dialog->setObjectName("tests_dialog");
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(tr("Tests for %1").arg(QString::fromStdString(entry->pattern)));
+    auto* layout = new QVBoxLayout(dialog);
+    auto* boxes = new QWidget(dialog);
+    const std::vector<QCheckBox*> tests = add_test_boxes(*boxes, entry->control->tests);
+    layout->addWidget(boxes);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, dialog);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this, dialog, tests, entry] {
+        ToleranceEntry changed = *entry;
+        changed.control->tests.clear();
+        for (size_t t = 0; t < tests.size(); ++t)
+            if (tests[t]->isChecked()) changed.control->tests.push_back(int(t) + 1);
+        if (const Status saved = tolerances_.set(changed); !saved.ok()) {
+            say_not_saved(QString::fromStdString(saved.reason()));
+            return;
+        }
+        dialog->accept();
+        limits_saved();
+    });
+    dialog->open();
+}
+
+void LotControl::remove_limits() {
+    const std::optional<ToleranceEntry> entry = shown_frozen();
+    if (!entry) return;
+    auto* ask = new QMessageBox(
+        QMessageBox::Question, tr("Remove Frozen Limits"),
+        tr("Remove the frozen control limits of %1? Its charts then take their limits from the "
+           "records selected.%2")
+            .arg(QString::fromStdString(entry->pattern),
+                 entry->lower || entry->upper ? QString() : tr(" It has no tolerance: its entry goes.")),
+        QMessageBox::Yes | QMessageBox::Cancel, &window_);
+    ask->setObjectName("remove_limits");
+    ask->setAttribute(Qt::WA_DeleteOnClose);
+    connect(ask, &QMessageBox::accepted, this, [this, entry] {
+        Journal journal(files_, journal_path(QFile::encodeName(path_).toStdString()));
+        if (const Status removed = remove_frozen(journal, tolerances_, *entry, now(), login_user());
+            !removed.ok()) {
+            say_not_saved(QString::fromStdString(removed.reason()));
+            return;
+        }
+        limits_saved();
+    });
+    ask->open();
 }
 
 void LotControl::selection_changed() {
     stale_ = true;
     const bool any = list_.selectionModel()->hasSelection();
     for (QAction* action : need_records_) action->setEnabled(any);
+    update_control_actions();
     settle_->start();
 }
 
@@ -212,6 +415,10 @@ const Lot& LotControl::lot() {
                          .arg(follower_.record_count())
                          .toStdString();
     complete_lot(lot_);
+    // The causes found; read each time, the journal is small. A missing one is none.
+    JournalReader journal;
+    if (!journal.poll(files_, journal_path(QFile::encodeName(path_).toStdString()), lot_.journal).ok())
+        lot_.journal.clear();
     stale_ = false;
     return lot_;
 }
@@ -248,7 +455,17 @@ void LotControl::refresh() {
         ++r;
     }
     figures_->setRowStretch(r, 1);
-    chart_->show_lot(&lot);
+    std::optional<FrozenChart> frozen = frozen_chart(lot);
+    control_->setText(frozen ? tr("Phase II: %1; judged with tests %2.")
+                                   .arg(frozen_sentence(frozen->kept, QLocale()),
+                                        [&] {
+                                            QStringList t;
+                                            for (const int n : frozen->kept.tests) t << QString::number(n);
+                                            return t.isEmpty() ? tr("none") : t.join(" ");
+                                        }())
+                             : tr("Limits computed from the selected records."));
+    chart_->show_lot(&lot, std::move(frozen));
+    update_control_actions();
     dock_->show();
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "inspection/lot_report.h"
+#include "quality/frozen_chart.h"
 
 class QAction;
 class QDockWidget;
@@ -30,13 +31,21 @@ class Tolerances;
 class LotChart final : public QWidget {
   public:
     explicit LotChart(QWidget* parent = nullptr);
-    void show_lot(const Lot* lot);
+    // With its characteristic's frozen limits, when it has them.
+    void show_lot(const Lot* lot, std::optional<FrozenChart> frozen = std::nullopt);
+    const std::optional<FrozenChart>& frozen() const { return frozen_; }
+    // What the point under x (in the widget's pixels) is marked with:
+    // its record, the tests it breaks, why it was left out, its causes.
+    QString point_tip(double x) const;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
 
   private:
+    QRectF box() const;
     const Lot* lot_ = nullptr;
+    std::optional<FrozenChart> frozen_;
 };
 
 // Several records chosen in the Inspection window's record list as one lot:
@@ -47,13 +56,27 @@ class LotChart final : public QWidget {
 class LotControl final : public QObject {
   public:
     LotControl(QMainWindow& window, QTableView& list, RecordFollower& follower,
-               const Tolerances& tolerances, FileSystem& files, const QString& path);
+               Tolerances& tolerances, FileSystem& files, const QString& path);
     ~LotControl() override;
 
     // File > Export CSV…, Report as PDF…, Print…
     void add_file_actions(QMenu& file);
-    // Select > All records with this description, Records in a time range…
+    // Select > All records with this description, Records in a time range…,
+    // Freeze Control Limits from the Selection…, Choose Tests…, Remove Frozen Limits
     void add_select_actions(QMenu& menu);
+    // Runs after limits were frozen, removed or their tests changed here, so
+    // that the window judges its records again.
+    void set_on_limits_changed(std::function<void()> changed) { limits_changed_ = std::move(changed); }
+    LotChart* chart() const { return chart_; }
+    QLabel* control_sentence() const { return control_; }
+
+    // The dialog of freezing for the selected records (open, not modal to
+    // the program); nothing when they are not of one characteristic.
+    void freeze_selection();
+    // Asks, then journals "limits removed" and takes the limits away from
+    // the user's entry of the shown characteristic.
+    void remove_limits();
+    void choose_tests();
 
     // The records selected now, read from the file.
     const Lot& lot();
@@ -78,11 +101,16 @@ class LotControl final : public QObject {
     QString suggested(const QString& suffix) const;
     void print();
     void select_where(std::function<bool(const Record&)> chosen, std::function<void()> done);
+    // The user's entry of the current record's characteristic, with limits.
+    std::optional<ToleranceEntry> shown_frozen() const;
+    void update_control_actions();
+    void limits_saved();
+    void say_not_saved(const QString& why);
 
     QMainWindow& window_;
     QTableView& list_;
     RecordFollower& follower_;
-    const Tolerances& tolerances_;
+    Tolerances& tolerances_;
     FileSystem& files_;
     QString path_;
 
@@ -97,6 +125,11 @@ class LotControl final : public QObject {
     QToolButton* open_folder_;
     QString saved_folder_;
     std::vector<QAction*> need_records_;
+    QAction* freeze_ = nullptr;
+    QAction* tests_ = nullptr;
+    QAction* remove_ = nullptr;
+    QLabel* control_;
+    std::function<void()> limits_changed_;
     QTimer* scan_;
     size_t scan_next_ = 0;
 };

@@ -44,7 +44,13 @@ QString tolerance_text(const Lot& lot, const ReportNumbers& n) {
     return text;
 }
 
-std::vector<LotFigure> figures(const Lot& lot, const ReportNumbers& w) {
+// A time as the report's tables write it: ISO 8601 with a space.
+QString table_time(const std::optional<LocalDateTime>& t) {
+    return QString::fromStdString(iso_8601(t)).replace('T', ' ');
+}
+
+std::vector<LotFigure> figures(const Lot& lot, const ReportNumbers& w,
+                               const std::optional<FrozenChart>& frozen) {
     const LotStatistics& s = lot.statistics;
     const Statistics& o = s.overall;
     std::vector<LotFigure> f;
@@ -88,7 +94,23 @@ std::vector<LotFigure> figures(const Lot& lot, const ReportNumbers& w) {
             f.push_back({"Cpk", w.ratio(s.cpk), within});
         }
     }
-    if (s.records > 1) {
+    if (s.records > 1 && frozen) {
+        QStringList tests;
+        for (const int t : frozen->kept.tests) tests << QString::number(t);
+        size_t broken = 0, left_out = 0;
+        for (const FrozenPoint& p : frozen->points) {
+            broken += p.tests.empty() ? 0 : 1;
+            left_out += p.left_out ? 1 : 0;
+        }
+        f.push_back({"Records breaking a test", w.count(broken),
+                     "tests " + (tests.isEmpty() ? QString("none") : tests.join(" ")) +
+                         ", frozen limits"});
+        f.push_back({"Frozen σ within", w.derived(frozen->limits.sigma_within),
+                     frozen->limits.kind == ChartKind::kIndividuals ? "MR̄ / d2, zone σ = σ within"
+                                                                     : "zone σ = σ within / √n"});
+        if (left_out > 0)
+            f.push_back({"Left out of the limits", w.count(left_out), "records shown, marked ◇"});
+    } else if (s.records > 1) {
         f.push_back({"X̄ chart: records outside", w.count(s.mean_outside),
                      "limits X̿ ± A3·s̄"});
         f.push_back({"s chart: records outside", w.count(s.sd_outside),
@@ -197,13 +219,39 @@ void table_head(ChartPainter& w, size_t from, size_t total) {
     w.p.drawLine(QPointF(kMargin, kTableTop - 1.5), QPointF(kPageWidth - kMargin, kTableTop - 1.5));
 }
 
+
+const std::vector<Column> kJournalColumns = {
+    {"Time", 74, Qt::AlignLeft},  {"Record time", 74, Qt::AlignLeft}, {"Event", 58, Qt::AlignLeft},
+    {"Tests", 30, Qt::AlignLeft}, {"Cause", 96, Qt::AlignLeft},       {"Action", 96, Qt::AlignLeft},
+    {"User", 40, Qt::AlignLeft},
+};
+
+void journal_head(ChartPainter& w, size_t from, size_t total) {
+    w.text(kMargin, kTop, "Journal of the selected records", 12, true);
+    w.text(kMargin + 220, kTop + 3, QString("events %1–%2 of %3")
+                                        .arg(w.numbers.count(from + 1),
+                                             w.numbers.count(std::min(total, from + rows_per_page())),
+                                             w.numbers.count(total)),
+           8, false, 200);
+    double x = kMargin;
+    for (const Column& c : kJournalColumns) {
+        w.text(x, kTableTop - kRow, c.title, 7.5, true, c.width, c.align);
+        x += c.width + kColumnGap;
+    }
+    w.p.setPen(QPen(kInk, 0.5));
+    w.p.drawLine(QPointF(kMargin, kTableTop - 1.5), QPointF(kPageWidth - kMargin, kTableTop - 1.5));
+}
+
 }  // namespace
 
 void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& locale,
                       const QDateTime& made) {
     const size_t rows = value_rows(lot);
     const int per_page = rows_per_page();
-    const int count = 1 + std::max(1, static_cast<int>((rows + per_page - 1) / per_page));
+    const std::optional<FrozenChart> frozen = frozen_chart(lot);
+    const std::vector<JournalEntry> events = lot_events(lot);
+    const int count = 1 + std::max(1, static_cast<int>((rows + per_page - 1) / per_page)) +
+                      static_cast<int>((events.size() + per_page - 1) / per_page);
     QPainter painter(&device);
     painter.setRenderHint(QPainter::Antialiasing);
     const ReportNumbers numbers(locale, lot);
@@ -223,13 +271,16 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
         {"Pattern", lot.tolerance ? QString::fromStdString(lot.tolerance->pattern) : QString("—")},
         {"Made", locale.toString(made, QLocale::LongFormat)},
     };
-    for (const auto& [label, text] : about) {
+    std::vector<std::pair<QString, QString>> rows_about = about;
+    if (frozen) rows_about.insert(rows_about.end() - 1, {"Control", frozen_sentence(frozen->kept, locale)});
+    else if (s.records > 1) rows_about.insert(rows_about.end() - 1, {"Control", "limits computed from the selection"});
+    for (const auto& [label, text] : rows_about) {
         w.text(kMargin, y, label, 8.5, true, 70);
         w.text(kMargin + 72, y, text, 8.5, false, kContentWidth - 72);
         y += 13;
     }
     y += 8;
-    const std::vector<LotFigure> list = figures(lot, numbers);
+    const std::vector<LotFigure> list = figures(lot, numbers, frozen);
     const size_t half = (list.size() + 1) / 2;
     const double column = kContentWidth / 2;
     for (size_t i = 0; i < list.size(); ++i) {
@@ -266,7 +317,8 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
                    lines, "value");
         y += chart_height + 8;
     } else if (s.records > 1) {
-        draw_control_charts(w, QRectF(kMargin, y, kContentWidth, chart_height * 1.8 + 6), s);
+        draw_control_charts(w, QRectF(kMargin, y, kContentWidth, chart_height * 1.8 + 6), s,
+                            frozen ? &*frozen : nullptr);
         y += chart_height * 1.8 + 6 + 8;
     }
     std::vector<double> all;
@@ -345,11 +397,32 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
         w.text(kMargin, kTop, "Values", 12, true);
         w.text(kMargin, kTableTop, "The selection holds no records.", 9);
     }
+    for (size_t e = 0; e < events.size(); ++e) {
+        if (e % per_page == 0) {
+            pages.next();
+            journal_head(w, e, events.size());
+        }
+        const JournalEntry& event = events[e];
+        const double line_y = kTableTop + static_cast<double>(e % per_page) * kRow;
+        QStringList tests;
+        for (const int t : event.tests) tests << QString::number(t);
+        const QStringList cells = {table_time(event.time), table_time(event.record_time),
+                                   QString::fromStdString(std::string(journal_event_text(event.event))),
+                                   tests.join(" "), QString::fromStdString(event.cause),
+                                   QString::fromStdString(event.action), QString::fromStdString(event.user)};
+        if (e % 2 == 1)
+            painter.fillRect(QRectF(kMargin, line_y - 1.5, kContentWidth, kRow), QColor(0xf3, 0xf3, 0xf3));
+        double x = kMargin;
+        for (size_t c = 0; c < kJournalColumns.size(); ++c) {
+            w.text(x, line_y, cells[c], 7.5, false, kJournalColumns[c].width, kJournalColumns[c].align);
+            x += kJournalColumns[c].width + kColumnGap;
+        }
+    }
     pages.finish();
 }
 
 std::vector<LotFigure> lot_figures(const Lot& lot, const QLocale& locale) {
-    return figures(lot, ReportNumbers(locale, lot));
+    return figures(lot, ReportNumbers(locale, lot), frozen_chart(lot));
 }
 
 QByteArray lot_report_pdf(const Lot& lot, const QLocale& locale, const QDateTime& made) {

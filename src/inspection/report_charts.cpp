@@ -1,5 +1,6 @@
 #include "inspection/report_charts.h"
 
+#include <QDateTime>
 #include <QFontMetricsF>
 #include <QPainterPath>
 #include <QPen>
@@ -33,6 +34,7 @@ void ChartPainter::text(double x, double y, const QString& s, double size, bool 
     const double w = m.horizontalAdvance(shown);
     double left = x * 4;
     if (align & Qt::AlignRight) left = (x + width) * 4 - w;
+    if (align & Qt::AlignHCenter) left = (x + width / 2) * 4 - w / 2;
     p.drawText(QPointF(left, y * 4 + m.ascent()), shown);
     p.restore();
 }
@@ -53,7 +55,8 @@ const double left = std::clamp(x - width / 2, from, to - width);
 
 void draw_chart(ChartPainter& w, const QRectF& box, const QString& title,
                 const std::vector<std::optional<double>>& points, const std::vector<bool>& outside,
-                const std::vector<ChartLine>& lines, const QString& x_label) {
+                const std::vector<ChartLine>& lines, const QString& x_label,
+                const std::vector<PointMark>& marks) {
     QPainter& p = w.p;
     w.text(box.left(), box.top(), title, 9, true, box.width());
     const QRectF plot(box.left() + 48, box.top() + 16, box.width() - 48 - 74, box.height() - 30);
@@ -153,9 +156,60 @@ void draw_chart(ChartPainter& w, const QRectF& box, const QString& title,
             p.drawRect(QRectF(at.x() - r - 0.8, at.y() - r - 0.8, 2 * r + 1.6, 2 * r + 1.6));
         else
             p.drawEllipse(at, r, r);
+        if (i >= marks.size()) continue;
+        const PointMark& m = marks[i];
+        p.setBrush(Qt::NoBrush);
+        if (m.left_out) {
+            // A hollow diamond around it: on the chart, out of the limits.
+            QPainterPath diamond;
+            const double d = r + 2.6;
+            diamond.moveTo(at.x(), at.y() - d);
+            diamond.lineTo(at.x() + d, at.y());
+            diamond.lineTo(at.x(), at.y() + d);
+            diamond.lineTo(at.x() - d, at.y());
+            diamond.closeSubpath();
+            p.setPen(QPen(kMuted, 0.7));
+            p.drawPath(diamond);
+        }
+        if (m.cause) {
+            // A small flag below it: a cause was found.
+            p.setPen(QPen(kCentre, 0.6));
+            p.setBrush(kCentre);
+            QPolygonF flag;
+            flag << QPointF(at.x(), at.y() + r + 1.5) << QPointF(at.x() - 2.2, at.y() + r + 5)
+                 << QPointF(at.x() + 2.2, at.y() + r + 5);
+            p.drawPolygon(flag);
+            p.setBrush(Qt::NoBrush);
+        }
+        if (!m.tests.isEmpty() && points.size() <= 80)
+            w.text(at.x() - 15, at.y() - r - 9, m.tests, 5.5, true, 30, Qt::AlignHCenter, kLimit);
     }
     p.setBrush(Qt::NoBrush);
 }
+
+std::optional<size_t> chart_point_at(const QRectF& box, size_t count, double x) {
+    const QRectF plot(box.left() + 48, box.top() + 16, box.width() - 48 - 74, box.height() - 30);
+    if (count == 0 || x < plot.left() || x >= plot.right()) return std::nullopt;
+    return std::min(count - 1, static_cast<size_t>((x - plot.left()) / plot.width() * count));
+}
+
+QString frozen_sentence(const FrozenControl& kept, const QLocale& locale) {
+    const auto date = [](const LocalDateTime& t) { return QDate(t.year, t.month, t.day); };
+    const auto at = [&](const LocalDateTime& t) {
+        return QDateTime(date(t), QTime(t.hour, t.minute, t.second));
+    };
+    QString text = "limits frozen";
+    if (kept.frozen) text += " on " + locale.toString(date(*kept.frozen), QLocale::ShortFormat);
+    text += QString(" from %1 record%2").arg(locale.toString(qulonglong(kept.records_used)),
+                                           kept.records_used == 1 ? "" : "s");
+    if (kept.first_time && kept.last_time)
+        text += " (" + locale.toString(at(*kept.first_time), QLocale::ShortFormat) + " – " +
+                locale.toString(at(*kept.last_time), QLocale::ShortFormat) + ")";
+    text += QString(", %1 left out").arg(locale.toString(qulonglong(kept.left_out.size())));
+    return text;
+}
+
+double control_chart_height(double box_height) { return (box_height - 6) / 1.8; }
 
 void draw_histogram(ChartPainter& w, const QRectF& box, const std::vector<double>& values,
                     const Limits& limits) {
@@ -228,8 +282,51 @@ void draw_histogram(ChartPainter& w, const QRectF& box, const std::vector<double
 
 // The X-bar chart above the s chart, in `box`: the s chart gets four
 // ninths of it.
-void draw_control_charts(ChartPainter& w, const QRectF& box, const LotStatistics& s) {
-    const double height = (box.height() - 6) / 1.8;
+void draw_control_charts(ChartPainter& w, const QRectF& box, const LotStatistics& s,
+                         const FrozenChart* frozen) {
+    const double height = control_chart_height(box.height());
+    if (frozen) {
+        const bool individuals = frozen->limits.kind == ChartKind::kIndividuals;
+        std::vector<std::optional<double>> points, spreads, m_lcl, m_ucl, s_lcl, s_ucl, s_centre;
+        std::vector<bool> point_out, spread_out;
+        std::vector<PointMark> marks;
+        for (const FrozenPoint& p : frozen->points) {
+            points.push_back(p.point);
+            spreads.push_back(p.spread);
+            m_lcl.push_back(p.limits.mean_lcl);
+            m_ucl.push_back(p.limits.mean_ucl);
+            s_lcl.push_back(p.limits.spread_lcl);
+            s_ucl.push_back(p.limits.spread_ucl);
+            s_centre.push_back(p.limits.spread_centre);
+            point_out.push_back(!p.tests.empty());
+            const bool spread_broken =
+                p.spread && ((p.limits.spread_ucl && *p.spread > *p.limits.spread_ucl) ||
+                             (p.limits.spread_lcl && *p.spread < *p.limits.spread_lcl));
+            spread_out.push_back(spread_broken);
+            QStringList tests;
+            for (const int t : p.tests) tests << QString::number(t);
+            marks.push_back({tests.join(","), p.left_out.has_value(), !p.causes.empty()});
+        }
+        draw_chart(w, QRectF(box.left(), box.top(), box.width(), height),
+                   individuals ? "Individuals chart: each record's value, frozen limits"
+                               : "X̄ chart: the mean of each record, frozen limits",
+                   points, point_out,
+                   {{{frozen->limits.centre}, kCentre, Qt::SolidLine, individuals ? "X̄" : "X̿"},
+                    {m_lcl, kLimit, Qt::DashLine, "LCL"},
+                    {m_ucl, kLimit, Qt::DashLine, "UCL"}},
+                   "record", marks);
+        std::vector<PointMark> spread_marks(marks.size());
+        for (size_t i = 0; i < marks.size(); ++i) spread_marks[i].left_out = marks[i].left_out;
+        draw_chart(w, QRectF(box.left(), box.top() + height + 6, box.width(), height * 0.8),
+                   individuals ? "Moving range chart: to the point before, frozen limits"
+                               : "s chart: the standard deviation of each record, frozen limits",
+                   spreads, spread_out,
+                   {{s_centre, kCentre, Qt::SolidLine, individuals ? "MR̄" : "s̄"},
+                    {s_lcl, kLimit, Qt::DashLine, "LCL"},
+                    {s_ucl, kLimit, Qt::DashLine, "UCL"}},
+                   "record", spread_marks);
+        return;
+    }
     std::vector<std::optional<double>> means, sds, m_lcl, m_ucl, s_lcl, s_ucl;
     std::vector<bool> mean_out, sd_out;
     for (const LotPoint& p : s.points) {
@@ -257,11 +354,11 @@ void draw_control_charts(ChartPainter& w, const QRectF& box, const LotStatistics
 }
 
 void paint_control_charts(QPainter& painter, const QRectF& box, const Lot& lot,
-                          const QLocale& locale) {
+                          const QLocale& locale, const FrozenChart* frozen) {
     // Drawn in the painter's units, with text sizes as in points.
     const ReportNumbers numbers(locale, lot);
     ChartPainter w{painter, numbers};
-    draw_control_charts(w, box, lot.statistics);
+    draw_control_charts(w, box, lot.statistics, frozen);
 }
 
 }  // namespace tolvane

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "inspection/locale_numbers.h"
+#include "quality/frozen_chart.h"
 #include "quality/lot.h"
 #include "quality/tolerances.h"
 
@@ -47,11 +48,26 @@ struct ChartLine {
     QString label;
 };
 
+// What a point of a chart judged against frozen limits is marked with: the
+// tests it breaks (written above it), left out of the limits, a cause found.
+struct PointMark {
+    QString tests;
+    bool left_out = false, cause = false;
+};
+
 // One series against its index in `box`, with its title, the points
 // outside marked, and the lines with their labels at the right.
 void draw_chart(ChartPainter& w, const QRectF& box, const QString& title,
                 const std::vector<std::optional<double>>& points, const std::vector<bool>& outside,
-                const std::vector<ChartLine>& lines, const QString& x_label);
+                const std::vector<ChartLine>& lines, const QString& x_label,
+                const std::vector<PointMark>& marks = {});
+
+// The point of a chart drawn in `box` with `count` points at x, if any.
+std::optional<size_t> chart_point_at(const QRectF& box, size_t count, double x);
+
+// "limits frozen on 8 Dec 2026 from 25 records (1 Dec 08:00 – 3 Dec 16:40),
+// 2 left out", its dates in the locale's short forms.
+QString frozen_sentence(const FrozenControl& kept, const QLocale& locale);
 
 // The histogram of `values` with the limits marked.
 void draw_histogram(ChartPainter& w, const QRectF& box, const std::vector<double>& values,
@@ -59,11 +75,16 @@ void draw_histogram(ChartPainter& w, const QRectF& box, const std::vector<double
 
 // The X-bar chart above the s chart, in `box`: the s chart gets four
 // ninths of it.
-void draw_control_charts(ChartPainter& w, const QRectF& box, const LotStatistics& s);
+// With frozen limits, those at each point's size and the points' marks
+// (individuals and moving ranges for records of one value).
+void draw_control_charts(ChartPainter& w, const QRectF& box, const LotStatistics& s,
+                         const FrozenChart* frozen = nullptr);
+// The height of the X-bar chart in a box of control charts this high.
+double control_chart_height(double box_height);
 
 // The X-bar chart above the s chart of a lot of several records, in `box`
 // (the painter's units; text sizes as points in them).
 void paint_control_charts(QPainter& painter, const QRectF& box, const Lot& lot,
-                          const QLocale& locale);
+                          const QLocale& locale, const FrozenChart* frozen = nullptr);
 
 }  // namespace tolvane

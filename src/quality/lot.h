@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "quality/journal.h"
 #include "quality/statistics.h"
 #include "quality/tolerances.h"
 #include "records/number.h"
@@ -83,6 +84,9 @@ struct Lot {
     std::optional<ToleranceEntry> tolerance;
     bool mixed_tolerances = false;
     LotStatistics statistics;
+    // The journal beside the file, as read when the lot was chosen (empty
+    // when there is none): the causes found and the limits' history.
+    std::vector<JournalEntry> journal;
 };
 
 // Fills the lot's common tolerance and statistics from its records and

@@ -5,7 +5,12 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <QAction>
+#include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDockWidget>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -23,6 +28,7 @@
 
 #include "fakes/fake_tolerance_settings.h"
 #include "fakes/work_dir.h"
+#include "inspection/inspect_freeze.h"
 #include "inspection/inspect_lot.h"
 #include "inspection/inspect_models.h"
 #include "inspection/inspect_window.h"
@@ -240,6 +246,87 @@ INSTANTIATE_TEST_SUITE_P(LaptopAndProjector, InspectLotOnScreenTest,
                                     (info.param.maximised ? "Maximised" : "Restored") +
                                     (info.param.saved_too_big ? "AfterATooBigSize" : "");
                          });
+
+
+QAction* action(QWidget& window, const QString& text) {
+    for (QAction* a : window.findChildren<QAction*>())
+        if (a->text() == text) return a;
+    return nullptr;
+}
+
+// Phase I and back: limits frozen from two records of one characteristic,
+// a record left out recomputed live, a journal that cannot be written
+// keeps everything as it was; then the lot is judged against the limits,
+// and removing them journals it and keeps the tolerance.
+TEST_F(InspectLotTest, FreezingFromTheSelectionJournalsAndJudgesTheLot) {
+    QAction* freeze = action(*window_, "&Freeze Control Limits from the Selection…");
+    QAction* remove = action(*window_, "&Remove Frozen Limits");
+    ASSERT_TRUE(freeze && remove);
+    select(0, 1);  // Shaft and Hub
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->lot()->panel()->isVisible(); }));
+    EXPECT_FALSE(freeze->isEnabled());
+    window_->record_list()->selectionModel()->setCurrentIndex(
+        window_->record_list()->model()->index(0, 0), QItemSelectionModel::NoUpdate);
+    select(0, 2);
+    QAbstractItemModel* model = window_->record_list()->model();
+    window_->record_list()->selectionModel()->select(QItemSelection(model->index(1, 0), model->index(1, 0)),
+                                                     QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return freeze->isEnabled(); }));
+    EXPECT_EQ(window_->lot()->control_sentence()->text(), "Limits computed from the selected records.");
+    EXPECT_FALSE(remove->isEnabled());
+
+    std::filesystem::create_directory(work_.path() / "databac-journal.csv");  // cannot be appended to
+    freeze->trigger();
+    FreezeDialog* dialog = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (dialog = window_->findChild<FreezeDialog*>("freeze_dialog")); }));
+    ASSERT_EQ(dialog->records()->rowCount(), 2);
+    EXPECT_TRUE(dialog->preview()->text().contains("records used 2, left out 0")) << dialog->preview()->text().toStdString();
+    QPushButton* save = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save);
+    EXPECT_TRUE(save->isEnabled());
+    dialog->records()->item(1, 0)->setCheckState(Qt::Checked);
+    EXPECT_TRUE(dialog->preview()->text().contains("records used 1, left out 1"));
+    EXPECT_FALSE(save->isEnabled());
+    dialog->records()->item(1, 0)->setCheckState(Qt::Unchecked);
+    ASSERT_TRUE(save->isEnabled());
+    dialog->findChild<QCheckBox*>("test_3")->setChecked(true);
+    save->click();
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (box = window_->findChild<QMessageBox*>("limits_not_saved")); }));
+    EXPECT_TRUE(box->text().contains("databac-journal.csv")) << box->text().toStdString();
+    box->close();
+    EXPECT_FALSE(settings_.user[0].control);
+    EXPECT_TRUE(dialog->isVisible());
+
+    std::filesystem::remove(work_.path() / "databac-journal.csv");
+    save->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return settings_.user[0].control.has_value(); }));
+    EXPECT_EQ(settings_.user[0].nominal, 25.0);
+    EXPECT_EQ(settings_.user[0].control->tests, (std::vector<int>{1, 2, 3, 5, 6}));
+    EXPECT_EQ(settings_.user[0].control->records_used, 2u);
+    EXPECT_NE(read("databac-journal.csv").find(",Shaft*,limits frozen,,,\"from 2 records, 0 left out\","),
+              std::string::npos);
+    const QString sentence = window_->lot()->control_sentence()->text();
+    EXPECT_TRUE(sentence.startsWith("Phase II: limits frozen on ")) << sentence.toStdString();
+    EXPECT_TRUE(sentence.contains(" from 2 records (") && sentence.endsWith("), 0 left out; judged with tests 1 2 3 5 6."))
+        << sentence.toStdString();
+    ASSERT_TRUE(window_->lot()->chart()->frozen());
+    EXPECT_EQ(window_->lot()->chart()->frozen()->points.size(), 2u);
+    EXPECT_TRUE(remove->isEnabled());
+    window_->resize(1280, 800);
+    QTest::qWait(100);
+    std::filesystem::create_directories(TOLVANE_ARTIFACTS);
+    window_->grab().save(TOLVANE_ARTIFACTS "/inspect_lot_frozen.png");
+    ASSERT_TRUE(window_->lot()->report_to(TOLVANE_ARTIFACTS "/lot_frozen.pdf"));
+
+    remove->trigger();
+    QMessageBox* ask = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (ask = window_->findChild<QMessageBox*>("remove_limits")); }));
+    ask->button(QMessageBox::Yes)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !settings_.user[0].control; }));
+    EXPECT_EQ(settings_.user[0], (ToleranceEntry{"Shaft*", 25.0, -0.05, 0.05}));
+    EXPECT_NE(read("databac-journal.csv").find(",Shaft*,limits removed,,,,"), std::string::npos);
+    EXPECT_EQ(window_->lot()->control_sentence()->text(), "Limits computed from the selected records.");
+}
 
 }  // namespace
 }  // namespace tolvane::testing
