@@ -221,9 +221,10 @@ void table_head(ChartPainter& w, size_t from, size_t total) {
 
 
 const std::vector<Column> kJournalColumns = {
-    {"Time", 74, Qt::AlignLeft},  {"Record time", 74, Qt::AlignLeft}, {"Event", 58, Qt::AlignLeft},
-    {"Tests", 30, Qt::AlignLeft}, {"Cause", 96, Qt::AlignLeft},       {"Action", 96, Qt::AlignLeft},
-    {"User", 40, Qt::AlignLeft},
+    // The times whole (seconds too), names as long as a full name mostly is.
+    {"Time", 82, Qt::AlignLeft},  {"Record time", 82, Qt::AlignLeft}, {"Event", 58, Qt::AlignLeft},
+    {"Tests", 30, Qt::AlignLeft}, {"Cause", 80, Qt::AlignLeft},       {"Action", 80, Qt::AlignLeft},
+    {"User", 56, Qt::AlignLeft},
 };
 
 void journal_head(ChartPainter& w, size_t from, size_t total) {
