@@ -111,6 +111,8 @@ echo "notification: $(grep -m1 $'^tolvane\t' "$notes")"
 sleep 0.5
 [[ "$(xdotool getactivewindow)" == "$main" ]] ||
     fail "the alarm took the keyboard focus from the polling window"
+# The banner's frame, dark red, at the top of the Inspection window.
+BANNER_COLOUR='#A51D2D'
 banner_shown() {
     "$screenshot" "$work/now.png" 2>/dev/null &&
         (($(convert "$work/now.png" -crop 1272x120+4+24 +repage -fill black +opaque "$BANNER_COLOUR" \
