@@ -5,6 +5,8 @@
 //   build/bench/inspect_bench make FILE LINES VALUES_PER_RECORD
 //   build/bench/inspect_bench open FILE follower|backup   (time, peak RSS)
 //   build/bench/inspect_bench append FILE                 (cost of one record)
+//   build/bench/inspect_bench judge FILE                  (the Control column: every record
+//                                                         judged against frozen limits)
 //   build/bench/inspect_bench                             (statistics, Google Benchmark)
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -17,6 +19,8 @@
 #include <vector>
 
 #include "fakes/fake_controls.h"
+#include "fakes/fake_tolerance_settings.h"
+#include "quality/control_track.h"
 #include "posix/posix_file_system.h"
 #include "quality/statistics.h"
 #include "records/backup_file.h"
@@ -112,6 +116,57 @@ int append(const char* file) {
     return 0;
 }
 
+// Frozen limits for the records make() writes (values 345000 .. 345006).
+testing::MemoryToleranceSettings sample_limits() {
+    FrozenControl c;
+    c.sigma_method = FrozenControl::Sigma::kPooled;
+    c.centre = 345003;
+    c.sigma_within = 2;
+    c.s_bar = 2;
+    testing::MemoryToleranceSettings settings;
+    settings.user = {{"Sample*", std::nullopt, 345000.0, 345005.0, c}};
+    return settings;
+}
+
+// As the window fills the Control column: the records read in ranges and
+// judged in file order, after the index is built.
+int judge(const char* file) {
+    PosixFileSystem files;
+    RecordFollower follower(files, file);
+    const auto start = Clock::now();
+    index_all(follower);
+    const double indexed = seconds_since(start);
+    testing::MemoryToleranceSettings settings = sample_limits();
+    const Tolerances tolerances(settings);
+    ControlTrack track(tolerances);
+    size_t alarming = 0;
+    const auto judging = Clock::now();
+    bool whole = true;
+    while (whole && track.judged() < follower.record_count())
+        whole = follower.read_records(track.judged(), 65536, [&](size_t, std::optional<Record> r) {
+            if (r && track.judge(*r).alarming()) ++alarming;
+        });
+    const double judged = seconds_since(judging);
+    std::printf("judge    %10zu records: indexed in %.3f s, judged in %.3f s (%.0f ns a record), "
+                "%zu alarming; peak RSS %.1f MB\n",
+                track.judged(), indexed, judged, judged / double(track.judged()) * 1e9, alarming,
+                peak_rss_mb());
+    return whole && track.judged() == follower.record_count() ? 0 : 1;
+}
+
+// One 100-value record judged: O(its values) plus the patterns.
+void BM_JudgeRecord100(benchmark::State& state) {
+    const Record record = parse_record(record_bytes(100, 0));
+    testing::MemoryToleranceSettings settings = sample_limits();
+    const Tolerances tolerances(settings);
+    ControlTrack track(tolerances);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(track.judge(record));
+        if (track.judged() > 1000000) track.reset();
+    }
+}
+BENCHMARK(BM_JudgeRecord100)->Unit(benchmark::kMicrosecond);
+
 // The statistics of one 100-value record against limits, from its bytes.
 void BM_Statistics100(benchmark::State& state) {
     const Record record = parse_record(record_bytes(100, 0));
@@ -140,6 +195,7 @@ int main(int argc, char** argv) {
         return make(argv[2], std::stoll(argv[3]), std::stoll(argv[4]));
     if (argc == 4 && std::strcmp(argv[1], "open") == 0) return open(argv[2], argv[3]);
     if (argc == 3 && std::strcmp(argv[1], "append") == 0) return append(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "judge") == 0) return judge(argv[2]);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -2,7 +2,8 @@
 # The inspection on a 10,000,000-line databac.txt (records of 100 values, and
 # of 1 value, the most records a file of that length can hold): index time and
 # peak RSS beside the backup list's opening of the same file, the cost of one
-# appended record, --stats over the file, and the statistics of one record.
+# appended record, the Control column judged over the file, --stats over the
+# file, and the statistics and the judging of one record.
 #   bench/inspect_bench.sh BUILD_DIR
 set -euo pipefail
 build=${1:-build}
@@ -15,6 +16,7 @@ for values in 100 1; do
     cat "$file" >/dev/null  # the same start for both: the file in the page cache
     "$bench" open "$file" backup
     "$bench" open "$file" follower
+    "$bench" judge "$file"
     start=$(date +%s.%N)
     "$build/tolvane" --stats "$file" >/dev/null
     echo "--stats  $(echo "$(date +%s.%N) - $start" | bc) s"

@@ -15,8 +15,10 @@
 #include "app/command_line.h"
 #include "inspection/inspect_window.h"
 #include "posix/posix_file_system.h"
+#include "posix/posix_login.h"
 #include "qt/qt_busy_indicator.h"
 #include "qt/qt_clock_locale.h"
+#include "qt/qt_desktop_notifier.h"
 #include "qt/qt_serial_control.h"
 #include "qt/qt_tolerance_settings.h"
 #include "shell/frm_main.h"
@@ -92,7 +94,9 @@ int run_inspection(QApplication& app, const std::string& file) {
     QApplication::setDesktopFileName("io.github.tolvane.tolvane.inspection");
     PosixFileSystem files;
     QtToleranceSettings settings;
-    InspectWindow window(QString::fromLocal8Bit(file.c_str()), files, settings);
+    QtDesktopNotifier notifier;
+    InspectWindow window(QString::fromLocal8Bit(file.c_str()), files, settings,
+                         {&notifier, QString::fromStdString(login_user())});
     // ./run opens it beside the polling window, whose title window keeps the
     // keyboard focus and must stay in view: this one goes beneath it.
     const bool background = is_set("TOLVANE_INSPECT_IN_BACKGROUND");

@@ -9,11 +9,9 @@
 #include <set>
 #include <vector>
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include "inspection/lot_report.h"
 #include "posix/posix_file_system.h"
+#include "posix/posix_login.h"
 #include "qt/qt_settings_paths.h"
 #include "qt/qt_tolerance_settings.h"
 #include "quality/control_limits.h"
@@ -218,16 +216,6 @@ int report_command(int argc, char** argv, const LotRequest& request, std::FILE* 
 }
 
 namespace {
-
-// The login's full name (the first field of its GECOS), else its name.
-std::string login_user() {
-    const passwd* pw = ::getpwuid(::getuid());
-    if (!pw) return {};
-    std::string gecos = pw->pw_gecos ? pw->pw_gecos : "";
-    gecos = gecos.substr(0, gecos.find(','));
-    if (!gecos.empty()) return gecos;
-    return pw->pw_name ? pw->pw_name : "";
-}
 
 std::string figure(const std::optional<double>& x) {
     return x ? round_trip_text(*x) : std::string("none");

@@ -33,8 +33,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include <pwd.h>
-#include <unistd.h>
 
 #include "inspection/inspect_freeze.h"
 #include "inspection/report_charts.h"
@@ -55,16 +53,6 @@ constexpr size_t kScanStep = 2048;
 QString records_text(size_t count) {
     return count == 1 ? QObject::tr("1 record")
                       : QObject::tr("%1 records").arg(QLocale().toString(qulonglong(count)));
-}
-
-// The login's full name (the first field of its GECOS), else its name.
-std::string login_user() {
-    const passwd* pw = ::getpwuid(::getuid());
-    if (!pw) return {};
-    std::string gecos = pw->pw_gecos ? pw->pw_gecos : "";
-    gecos = gecos.substr(0, gecos.find(','));
-    if (!gecos.empty()) return gecos;
-    return pw->pw_name ? pw->pw_name : "";
 }
 
 LocalDateTime now() {
@@ -319,7 +307,7 @@ void LotControl::freeze_selection() {
                                                              dialog->subgroups(), when, dialog->tests());
                 Journal journal(files_, journal_path(QFile::encodeName(path_).toStdString()));
                 const Status kept = keep_frozen(journal, tolerances_, entry,
-                                                freezing_events(pattern, *entry.control, when, login_user()));
+                                                freezing_events(pattern, *entry.control, when, user_));
                 if (!kept.ok()) {
                     say_not_saved(QString::fromStdString(kept.reason()));
                     return;
@@ -373,7 +361,7 @@ void LotControl::remove_limits() {
     ask->setAttribute(Qt::WA_DeleteOnClose);
     connect(ask, &QMessageBox::accepted, this, [this, entry] {
         Journal journal(files_, journal_path(QFile::encodeName(path_).toStdString()));
-        if (const Status removed = remove_frozen(journal, tolerances_, *entry, now(), login_user());
+        if (const Status removed = remove_frozen(journal, tolerances_, *entry, now(), user_);
             !removed.ok()) {
             say_not_saved(QString::fromStdString(removed.reason()));
             return;

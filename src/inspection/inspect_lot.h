@@ -67,6 +67,8 @@ class LotControl final : public QObject {
     // Runs after limits were frozen, removed or their tests changed here, so
     // that the window judges its records again.
     void set_on_limits_changed(std::function<void()> changed) { limits_changed_ = std::move(changed); }
+    // The operator's name the journal gives for what is done here.
+    void set_user(std::string user) { user_ = std::move(user); }
     LotChart* chart() const { return chart_; }
     QLabel* control_sentence() const { return control_; }
 
@@ -130,6 +132,7 @@ class LotControl final : public QObject {
     QAction* remove_ = nullptr;
     QLabel* control_;
     std::function<void()> limits_changed_;
+    std::string user_;
     QTimer* scan_;
     size_t scan_next_ = 0;
 };

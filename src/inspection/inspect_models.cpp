@@ -38,10 +38,11 @@ QString time_text(const Record& record, const QLocale& locale) {
 // --- RecordListModel ------------------------------------------------------------
 
 RecordListModel::RecordListModel(RecordFollower& follower, const Tolerances& tolerances,
-                                 QObject* parent)
+                                 const ControlTrack& control, QObject* parent)
     : QAbstractTableModel(parent),
       follower_(follower),
       tolerances_(tolerances),
+      control_(control),
       locale_(QLocale()),
       cache_(kCached) {}
 
@@ -66,6 +67,13 @@ void RecordListModel::apply(const RecordFollower::Change& change) {
         rows_ = count;
         endInsertRows();
     }
+}
+
+void RecordListModel::control_judged(size_t first, size_t end) {
+    end = std::min<size_t>(end, static_cast<size_t>(rows_));
+    if (first >= end) return;
+    emit dataChanged(index(static_cast<int>(first), kControl),
+                     index(static_cast<int>(end - 1), kControl), {Qt::DisplayRole});
 }
 
 void RecordListModel::tolerances_changed() {
@@ -101,6 +109,13 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
         return index.column() == kValues ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                                          : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::ForegroundRole) return {};
+    if (index.column() == kControl) {
+        // From the track alone: the record is not read for it.
+        const ControlVerdict verdict = control_.verdict(static_cast<size_t>(index.row()));
+        if (role == Qt::ForegroundRole)
+            return verdict.in_control() ? QVariant() : QVariant(ValueTableModel::kLowColour);
+        return qstring(control_text(verdict));
+    }
     const InspectedRecord* inspected = this->inspected(index.row());
     if (!inspected) {
         if (role == Qt::DisplayRole && index.column() == kDescription)
@@ -144,6 +159,8 @@ QVariant RecordListModel::headerData(int section, Qt::Orientation orientation, i
             return tr("Values");
         case kVerdict:
             return tr("Verdict");
+        case kControl:
+            return tr("Control");
         default:
             return {};
     }

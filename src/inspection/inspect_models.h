@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "inspection/locale_numbers.h"
+#include "quality/control_track.h"
 #include "quality/display_number.h"
 #include "quality/statistics.h"
 #include "quality/tolerances.h"
@@ -34,14 +35,17 @@ QString time_text(const Record& record, const QLocale& locale);
 
 // The record list: one row per record of the follower's index, newest last.
 // It holds no copy of the file: a row is read when the view draws it (the
-// last rows read are kept, so a row's columns cost one read).
+// last rows read are kept, so a row's columns cost one read). The Control
+// column shows the track's verdicts, as far as it has judged.
 class RecordListModel final : public QAbstractTableModel {
   public:
-    enum Column { kTime, kDescription, kValues, kVerdict, kColumns };
+    enum Column { kTime, kDescription, kValues, kVerdict, kControl, kColumns };
 
     RecordListModel(RecordFollower& follower, const Tolerances& tolerances,
-                    QObject* parent = nullptr);
+                    const ControlTrack& control, QObject* parent = nullptr);
 
+    // Rows first .. end - 1 were judged (again).
+    void control_judged(size_t first, size_t end);
     // After a poll: rows added, changed or all gone.
     void apply(const RecordFollower::Change& change);
     // The tolerances changed: every verdict may have.
@@ -63,6 +67,7 @@ class RecordListModel final : public QAbstractTableModel {
 
     RecordFollower& follower_;
     const Tolerances& tolerances_;
+    const ControlTrack& control_;
     QLocale locale_;
     int rows_ = 0;
     mutable std::vector<Slot> cache_;  // indexed by row % kCached

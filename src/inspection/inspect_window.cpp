@@ -1,7 +1,14 @@
 #include "inspection/inspect_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -28,6 +35,7 @@
 #include "inspection/inspect_lot.h"
 #include "inspection/inspect_models.h"
 #include "inspection/inspect_panels.h"
+#include "inspection/locale_numbers.h"
 #include "qt/help_window.h"
 #include "qt/qt_settings_paths.h"
 #include "qt/qt_text.h"
@@ -77,17 +85,22 @@ QSettings window_settings() {
 }  // namespace
 
 InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSettings& settings,
-                             QWidget* parent)
+                             Bench bench, QWidget* parent)
     : QMainWindow(parent),
       path_(QFileInfo(path).absoluteFilePath()),
       files_(files),
       tolerances_(settings),
-      follower_(files, QFile::encodeName(path_).toStdString()) {
+      follower_(files, QFile::encodeName(path_).toStdString()),
+      control_(tolerances_),
+      judged_user_(tolerances_.user()),
+      judged_computer_(tolerances_.computer()),
+      bench_(std::move(bench)),
+      journal_path_(journal_path(QFile::encodeName(path_).toStdString())) {
     setObjectName("inspect_window");
     setWindowTitle(tr("KLD-350 Inspection — %1").arg(QFileInfo(path_).fileName()));
     setWindowFilePath(path_);
 
-    records_ = new RecordListModel(follower_, tolerances_, this);
+    records_ = new RecordListModel(follower_, tolerances_, control_, this);
     values_ = new ValueTableModel(this);
 
     main_splitter_ = new QSplitter(Qt::Horizontal, this);
@@ -105,6 +118,8 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
         header->resizeSection(RecordListModel::kValues, text_width(record_list_, tr("Values")));
         header->resizeSection(RecordListModel::kVerdict,
                               text_width(record_list_, tr("%1 out of tolerance").arg(100)));
+        header->resizeSection(RecordListModel::kControl,
+                              text_width(record_list_, tr("Test 1, 5, 6")));
         header->setMinimumSectionSize(text_width(record_list_, "000"));
     }
     main_splitter_->addWidget(record_list_);
@@ -167,7 +182,33 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
     main_splitter_->addWidget(detail_splitter_);
     main_splitter_->setStretchFactor(0, 2);
     main_splitter_->setStretchFactor(1, 3);
-    setCentralWidget(main_splitter_);
+
+    // The alarm above everything else, until it is acknowledged.
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    alarm_banner_ = new QFrame(central);
+    alarm_banner_->setObjectName("alarm_banner");
+    alarm_banner_->setAccessibleName(tr("Alarm"));
+    alarm_banner_->setFrameShape(QFrame::StyledPanel);
+    alarm_banner_->setStyleSheet(
+        "QFrame#alarm_banner { background: #fce4e4; border: 2px solid #a51d2d; }"
+        "QLabel { color: #5c0b14; }");
+    auto* banner_row = new QHBoxLayout(alarm_banner_);
+    alarm_text_ = new QLabel(alarm_banner_);
+    alarm_text_->setObjectName("alarm_text");
+    alarm_text_->setWordWrap(true);
+    alarm_text_->setTextFormat(Qt::PlainText);
+    alarm_text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    acknowledge_button_ = new QPushButton(tr("Ac&knowledge…"), alarm_banner_);
+    acknowledge_button_->setObjectName("acknowledge");
+    banner_row->addWidget(alarm_text_, 1);
+    banner_row->addWidget(acknowledge_button_);
+    alarm_banner_->hide();
+    connect(acknowledge_button_, &QPushButton::clicked, this, &InspectWindow::acknowledge);
+    column->addWidget(alarm_banner_);
+    column->addWidget(main_splitter_, 1);
+    setCentralWidget(central);
 
     file_status_ = new QLabel(this);
     file_status_->setObjectName("file_status");
@@ -191,10 +232,17 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
             });
     tolerance_->set_on_changed([this] {
         records_->tolerances_changed();
+        judge_again_if_tolerances_changed();
         show_details();
     });
 
     lot_ = new LotControl(*this, *record_list_, follower_, tolerances_, files_, path_);
+    lot_->set_user(bench_.user.toStdString());
+    lot_->set_on_limits_changed([this] {
+        records_->tolerances_changed();
+        judge_again_if_tolerances_changed();
+        show_details();
+    });
     build_menus();
 
     watcher_ = new QFileSystemWatcher(this);
@@ -211,6 +259,10 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
         poll();
     });
     connect(step_timer_, &QTimer::timeout, this, &InspectWindow::poll);
+    judge_timer_ = new QTimer(this);
+    judge_timer_->setSingleShot(true);
+    judge_timer_->setInterval(0);
+    connect(judge_timer_, &QTimer::timeout, this, &InspectWindow::judge);
     check_timer_->start();
 
     resize(1240, 780);
@@ -246,6 +298,13 @@ void InspectWindow::build_menus() {
         go->addAction(tr("&Tolerance"), this, [this] { tolerance_->pattern()->setFocus(); });
     tolerance->setShortcut(Qt::ALT | Qt::Key_3);
     lot_->add_select_actions(*menuBar()->addMenu(tr("&Select")));
+    QMenu* control = menuBar()->addMenu(tr("&Control"));
+    acknowledge_action_ =
+        control->addAction(tr("&Acknowledge Alarm…"), this, &InspectWindow::acknowledge);
+    acknowledge_action_->setObjectName("acknowledge_alarm");
+    // Alt+A is the tolerance's "Applies to"; the banner's button is Alt+K.
+    acknowledge_action_->setShortcut(Qt::CTRL | Qt::Key_K);
+    acknowledge_action_->setEnabled(false);
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     QAction* contents = help->addAction(tr("&Help"), this, [this] {
         if (!help_) help_ = new HelpWindow(this);
@@ -316,6 +375,7 @@ void InspectWindow::closeEvent(QCloseEvent* event) {
     if (help_) help_->close();
     check_timer_->stop();
     step_timer_->stop();
+    judge_timer_->stop();
     event->accept();
 }
 
@@ -330,7 +390,18 @@ void InspectWindow::poll() {
         step_bytes_ = std::max(step_bytes_ / 2, kMinStep);
 
     records_->apply(change);  // a reset takes the current row away
-    if (change.reset) follow_newest_ = true;
+    if (change.reset) {
+        follow_newest_ = true;
+        control_.reset();
+        // A file read again from its start: what it holds then is history.
+        arrivals_from_ = SIZE_MAX;
+        alarm_next_ = 0;
+    } else {
+        control_.changed_from(change.first);
+    }
+    if (arrivals_from_ == SIZE_MAX && !follower_.pending())
+        arrivals_from_ = follower_.record_count();
+    if (control_.judged() < follower_.record_count()) judge_timer_->start();
     const int count = records_->rowCount();
     const bool shown_changed = shown_row_ >= 0 && static_cast<size_t>(shown_row_) >= change.first &&
                                change.first < change.count;
@@ -347,6 +418,7 @@ void InspectWindow::poll() {
         show_details();  // gone, or the record shown got more values
     if (change.any() || follower_.pending()) show_state();
     if (follower_.pending()) step_timer_->start();
+    follow_journal();
     watch();
 }
 
@@ -354,9 +426,205 @@ void InspectWindow::reload_tolerances() {
     // Set in another Inspection window, or by hand in the settings file.
     const std::vector<ToleranceEntry> user = tolerances_.user(), computer = tolerances_.computer();
     tolerances_.reload();
-    if (tolerances_.user() == user && tolerances_.computer() == computer) return;
+    if (tolerances_.user() == user && tolerances_.computer() == computer) {
+        judge_again_if_tolerances_changed();  // set in this window, by the lot
+        return;
+    }
     records_->tolerances_changed();
+    judge_again_if_tolerances_changed();
     show_details();
+}
+
+void InspectWindow::judge_again_if_tolerances_changed() {
+    if (tolerances_.user() == judged_user_ && tolerances_.computer() == judged_computer_) return;
+    judged_user_ = tolerances_.user();
+    judged_computer_ = tolerances_.computer();
+    const size_t judged = control_.judged();
+    control_.reset();
+    records_->control_judged(0, judged);
+    judge_timer_->start();
+}
+
+void InspectWindow::judge() {
+    const size_t first = control_.judged();
+    const size_t count = follower_.record_count();
+    if (first >= count) return;
+    QElapsedTimer took;
+    took.start();
+    bool whole = true;
+    follower_.read_records(first, judge_records_, [&](size_t i, std::optional<Record> record) {
+        // A record no longer where it was indexed: the next poll reads again.
+        whole = whole && record && i == control_.judged();
+        if (!whole) return;
+        const TrackedRecord tracked = control_.judge(*record);
+        if (i >= arrivals_from_ && i >= alarm_next_) {
+            alarm_next_ = i + 1;
+            if (tracked.alarming()) raise_alarm(*record, tracked);
+        }
+    });
+    const qint64 ms = took.elapsed();
+    if (ms < kStepMilliseconds / 2)
+        judge_records_ = std::min<size_t>(judge_records_ * 2, 1 << 20);
+    else if (ms > kStepMilliseconds * 2)
+        judge_records_ = std::max<size_t>(judge_records_ / 2, 256);
+    records_->control_judged(first, control_.judged());
+    if (whole && control_.judged() < follower_.record_count()) judge_timer_->start();
+}
+
+void InspectWindow::raise_alarm(const Record& record, const TrackedRecord& tracked) {
+    const QLocale locale = QLocale();
+    const NumberSymbols symbols = number_symbols(locale);
+    Alarm alarm;
+    alarm.record_time = record.time;
+    alarm.description = record.description.value_or("");
+    alarm.characteristic = tracked.characteristic;
+    alarm.time = time_text(record, locale);
+    if (tracked.judgement)
+        for (const auto* findings : {&tracked.judgement->point_findings,
+                                     &tracked.judgement->spread_findings})
+            for (const Finding& f : *findings)
+                if (std::find(alarm.tests.begin(), alarm.tests.end(), f.test) == alarm.tests.end())
+                    alarm.tests.push_back(f.test);
+    std::sort(alarm.tests.begin(), alarm.tests.end());
+    QStringList words;
+    for (const std::string& w :
+         // Six significant digits: enough to tell a mean from its limit
+         // (74.0166 above 74.0145), not the limit's every digit.
+         alarm_words(tracked, [&](double x) { return locale.toString(x, 'g', 6).toStdString(); }))
+        words << qstring(w);
+    alarm.words = words.join("; ");
+    const QString characteristic = qstring(alarm.characteristic);
+    alarms_.push_back(alarm);
+    show_alarm();
+    // Attention without the keyboard focus: the operator types elsewhere.
+    QApplication::alert(this);
+    if (bench_.notifier)
+        bench_.notifier->notify(
+            tr("Alarm: %1").arg(characteristic.isEmpty() ? tr("(no description)") : characteristic)
+                .toStdString(),
+            tr("%1: %2").arg(alarm.time, alarm.words).toStdString());
+}
+
+void InspectWindow::show_alarm() {
+    acknowledge_action_->setEnabled(!alarms_.empty());
+    if (alarms_.empty()) {
+        alarm_banner_->hide();
+        return;
+    }
+    const Alarm& first = alarms_.front();
+    const QLocale locale = QLocale();
+    const QString count =
+        alarms_.size() == 1
+            ? tr("Alarm")
+            : tr("Alarm 1 of %1").arg(locale.toString(qulonglong(alarms_.size())));
+    const QString characteristic = qstring(first.characteristic);
+    alarm_text_->setText(tr("%1 — %2, %3: %4")
+                             .arg(count,
+                                  characteristic.isEmpty() ? tr("(no description)") : characteristic,
+                                  first.time, first.words));
+    alarm_banner_->show();
+}
+
+void InspectWindow::acknowledge() {
+    if (alarms_.empty() || acknowledge_dialog_) return;
+    const Alarm alarm = alarms_.front();
+    dialog_alarm_ = alarm;
+    auto* dialog = new QDialog(this);
+    acknowledge_dialog_ = dialog;
+    dialog->setObjectName("acknowledge_dialog");
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(tr("Acknowledge Alarm"));
+    auto* form = new QFormLayout(dialog);
+    auto* what = new QLabel(alarm_text_->text(), dialog);
+    what->setWordWrap(true);
+    what->setTextFormat(Qt::PlainText);
+    form->addRow(what);
+    auto* cause = new QComboBox(dialog);
+    cause->setObjectName("cause");
+    cause->setEditable(true);
+    cause->setInsertPolicy(QComboBox::NoInsert);
+    // This characteristic's causes, newest first, each once.
+    QStringList offered;
+    for (auto it = causes_.rbegin(); it != causes_.rend(); ++it) {
+        const std::optional<Tolerances::Match> match = tolerances_.find(it->first);
+        const std::string& of = match ? match->entry.pattern : it->first;
+        const QString text = qstring(it->second);
+        if (of == alarm.characteristic && !text.isEmpty() && !offered.contains(text))
+            offered << text;
+    }
+    cause->addItems(offered);
+    cause->setCurrentIndex(-1);
+    cause->setEditText(QString());
+    auto* action = new QLineEdit(dialog);
+    action->setObjectName("action");
+    auto* user = new QLineEdit(bench_.user, dialog);
+    user->setObjectName("user");
+    form->addRow(tr("&Cause:"), cause);
+    form->addRow(tr("Action &taken:"), action);
+    form->addRow(tr("&Name:"), user);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    form->addRow(buttons);
+    setTabOrder(cause, action);
+    setTabOrder(action, user);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, dialog, [=, this] {
+        const QDateTime now = QDateTime::currentDateTime();
+        JournalEntry entry;
+        entry.time = {now.date().year(), now.date().month(), now.date().day(),
+                      now.time().hour(), now.time().minute(), now.time().second()};
+        entry.record_time = alarm.record_time;
+        entry.description = alarm.description;
+        entry.event = JournalEvent::kAcknowledged;
+        entry.tests = alarm.tests;
+        entry.cause = cause->currentText().toStdString();
+        entry.action = action->text().toStdString();
+        entry.user = user->text().toStdString();
+        Journal journal(files_, journal_path_);
+        if (const Status written = journal.append(entry); !written.ok()) {
+            // Not acknowledged: the alarm and what was typed stay.
+            auto* box = new QMessageBox(QMessageBox::Warning, tr("tolvane"),
+                                        qstring(written.reason()), QMessageBox::Ok, dialog);
+            box->setObjectName("journal_failed");
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->open();
+            return;
+        }
+        causes_.emplace_back(entry.description, entry.cause);
+        acknowledged(entry);
+        dialog->accept();
+    });
+    dialog->open();
+    cause->setFocus();
+}
+
+void InspectWindow::acknowledged(const JournalEntry& entry) {
+    const auto before = alarms_.size();
+    std::erase_if(alarms_, [&](const Alarm& a) {
+        return a.record_time == entry.record_time && a.description == entry.description;
+    });
+    if (alarms_.size() == before) return;
+    show_alarm();
+    // Acknowledged in another window while this one asked: nothing to ask.
+    if (acknowledge_dialog_ && dialog_alarm_.record_time == entry.record_time &&
+        dialog_alarm_.description == entry.description)
+        acknowledge_dialog_->reject();
+}
+
+void InspectWindow::follow_journal() {
+    std::vector<JournalEntry> entries;
+    // A journal that cannot be read now is read at the next look.
+    if (!journal_reader_.poll(files_, journal_path_, entries).ok()) return;
+    if (journal_reader_.reset()) causes_.clear();
+    for (const JournalEntry& entry : entries) {
+        if (entry.event != JournalEvent::kAcknowledged) continue;
+        causes_.emplace_back(entry.description, entry.cause);
+        acknowledged(entry);
+    }
+    // Only the recent causes are offered.
+    constexpr size_t kCausesKept = 500;
+    if (causes_.size() > 2 * kCausesKept)
+        causes_.erase(causes_.begin(), causes_.end() - kCausesKept);
 }
 
 void InspectWindow::watch() {
@@ -366,6 +634,8 @@ void InspectWindow::watch() {
     if (!watcher_->directories().contains(info.absolutePath()) && info.dir().exists())
         watcher_->addPath(info.absolutePath());
     if (!watcher_->files().contains(path_) && info.exists()) watcher_->addPath(path_);
+    const QString journal = QFile::decodeName(journal_path_.c_str());
+    if (!watcher_->files().contains(journal) && QFileInfo::exists(journal)) watcher_->addPath(journal);
 }
 
 void InspectWindow::show_state() {

@@ -2,16 +2,27 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
+#include <deque>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "platform/desktop_notifier.h"
 #include "platform/file_system.h"
 #include "platform/tolerance_settings.h"
+#include "quality/control_track.h"
+#include "quality/journal.h"
 #include "quality/tolerances.h"
 #include "records/record_follower.h"
 
+class QAction;
+class QDialog;
 class QFileSystemWatcher;
+class QFrame;
 class QLabel;
+class QPushButton;
 class QSplitter;
 class QTableView;
 class QTimer;
@@ -28,6 +39,12 @@ class RunChart;
 class Histogram;
 class HelpWindow;
 
+// Who is told of the Inspection window's alarms, and who acknowledges them.
+struct InspectBench {
+    DesktopNotifier* notifier = nullptr;  // none: no desktop notification
+    QString user;                         // the operator's name, offered
+};
+
 // The Inspection window: every record of a databac.txt with its tolerance,
 // statistics and charts, following the file as the polling window (in a
 // process of its own) appends to it.
@@ -36,11 +53,19 @@ class HelpWindow;
 // a file of years shows at once and fills while the window stays usable.
 // Changes are noticed through inotify (QFileSystemWatcher) and, for file
 // systems that send no notices, by a look at the file every second.
+//
+// Each record is judged against its characteristic's frozen limits as the
+// list fills (the Control column). A record that arrives while the window is
+// open and breaks a test or is out of tolerance raises an alarm: a banner
+// until someone acknowledges it in the journal beside the file, a request
+// for attention and a desktop notification. The journal is followed too: an
+// acknowledgement made in another window takes the alarm away here.
 class InspectWindow final : public QMainWindow {
   public:
+    using Bench = InspectBench;
     // `files` reads the file named `path`; `settings` keeps the tolerances.
     InspectWindow(const QString& path, FileSystem& files, ToleranceSettings& settings,
-                  QWidget* parent = nullptr);
+                  Bench bench = {}, QWidget* parent = nullptr);
     ~InspectWindow() override;
 
     RecordListModel* records() const { return records_; }
@@ -56,6 +81,11 @@ class InspectWindow final : public QMainWindow {
     const RecordFollower& follower() const { return follower_; }
     // The row shown in the details; -1 without one.
     int shown_row() const { return shown_row_; }
+    const ControlTrack& control() const { return control_; }
+    size_t alarm_count() const { return alarms_.size(); }
+    QFrame* alarm_banner() const { return alarm_banner_; }
+    // Asks for the cause of the first alarm (does nothing without one).
+    void acknowledge();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -75,11 +105,37 @@ class InspectWindow final : public QMainWindow {
     void show_state();
     void select_row(int row);
     void show_details();
+    // Judges what the follower indexed, a step at a time.
+    void judge();
+    void judge_again_if_tolerances_changed();
+    struct Alarm {
+        std::optional<LocalDateTime> record_time;
+        std::string description, characteristic;
+        std::vector<int> tests;
+        QString time, words;
+    };
+    void raise_alarm(const Record& record, const TrackedRecord& tracked);
+    void show_alarm();
+    void follow_journal();
+    // Takes the alarms of that record out of the queue.
+    void acknowledged(const JournalEntry& entry);
 
     QString path_;
     FileSystem& files_;
     Tolerances tolerances_;
     RecordFollower follower_;
+    ControlTrack control_;
+    std::vector<ToleranceEntry> judged_user_, judged_computer_;  // what control_ judges by
+    Bench bench_;
+    std::string journal_path_;
+    JournalReader journal_reader_;
+    // The journal's causes, oldest first: (description, cause).
+    std::vector<std::pair<std::string, std::string>> causes_;
+    std::deque<Alarm> alarms_;
+    // Records from this index on arrived while the window was open (set at
+    // the end of the file's first complete read); none alarms twice.
+    size_t arrivals_from_ = SIZE_MAX;
+    size_t alarm_next_ = 0;
 
     RecordListModel* records_;
     ValueTableModel* values_;
@@ -96,11 +152,19 @@ class InspectWindow final : public QMainWindow {
     QFileSystemWatcher* watcher_;
     QTimer* check_timer_;  // the once-a-second look
     QTimer* step_timer_;   // the next step of a long read
+    QTimer* judge_timer_;  // the next step of judging
+    QFrame* alarm_banner_;
+    QLabel* alarm_text_;
+    QPushButton* acknowledge_button_;
+    QAction* acknowledge_action_ = nullptr;
+    QPointer<QDialog> acknowledge_dialog_;
+    Alarm dialog_alarm_;  // the one it asks about
     // Several records as a lot: its panel, export, report and printing.
     LotControl* lot_ = nullptr;
     HelpWindow* help_ = nullptr;
 
     size_t step_bytes_ = 4 << 20;
+    size_t judge_records_ = 4096;
     int shown_row_ = -1;
     bool follow_newest_ = true;
     bool selecting_ = false;

@@ -132,19 +132,20 @@ RecordJudgement ControlJudge::judge(std::span<const Number> values) {
     return j;
 }
 
-std::vector<std::string> describe(const RecordJudgement& j, ChartKind kind) {
+std::vector<std::string> describe(const RecordJudgement& j, ChartKind kind,
+                                  const NumberWriter& number) {
     std::vector<std::string> out;
     const bool individuals = kind == ChartKind::kIndividuals;
     const std::string label = individuals ? "x" : "X̄";
-    const std::string head = j.point ? label + " " + round_trip_text(*j.point) : label;
-    const std::string centre = j.limits.centre ? " " + round_trip_text(*j.limits.centre) : "";
+    const std::string head = j.point ? label + " " + number(*j.point) : label;
+    const std::string centre = j.limits.centre ? " " + number(*j.limits.centre) : "";
     for (const Finding& f : j.point_findings) {
         const std::string n = " (test " + std::to_string(f.test) + ")";
         switch (f.test) {
             case 1: {
                 const auto& limit = f.direction > 0 ? j.limits.mean_ucl : j.limits.mean_lcl;
                 out.push_back(head + (f.direction > 0 ? " above the upper" : " below the lower") +
-                              " control limit" + (limit ? " " + round_trip_text(*limit) : "") + n);
+                              " control limit" + (limit ? " " + number(*limit) : "") + n);
                 break;
             }
             case 2:
@@ -172,9 +173,9 @@ std::vector<std::string> describe(const RecordJudgement& j, ChartKind kind) {
     const std::string spread_label = individuals ? "MR" : "s";
     for (const Finding& f : j.spread_findings) {
         const auto& limit = f.direction > 0 ? j.limits.spread_ucl : j.limits.spread_lcl;
-        out.push_back(spread_label + (j.spread ? " " + round_trip_text(*j.spread) : "") +
+        out.push_back(spread_label + (j.spread ? " " + number(*j.spread) : "") +
                       (f.direction > 0 ? " above the upper" : " below the lower") + " control limit" +
-                      (limit ? " " + round_trip_text(*limit) : "") + " (test 1)");
+                      (limit ? " " + number(*limit) : "") + " (test 1)");
     }
     return out;
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <span>
@@ -126,8 +127,11 @@ class ControlJudge {
 };
 
 // A short sentence per finding for an alarm, e.g. "X̄ 74.0166 above the
-// upper control limit 74.0144 (test 1)". The numbers are the shortest text
-// that reads back as the same double; the window formats its own.
-std::vector<std::string> describe(const RecordJudgement& judgement, ChartKind kind);
+// upper control limit 74.0144 (test 1)". The numbers are written by
+// `number`: by default the shortest text that reads back as the same double;
+// a window passes the user's regional form.
+using NumberWriter = std::function<std::string(double)>;
+std::vector<std::string> describe(const RecordJudgement& judgement, ChartKind kind,
+                                  const NumberWriter& number = round_trip_text);
 
 }  // namespace tolvane

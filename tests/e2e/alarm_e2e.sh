@@ -105,7 +105,7 @@ xdotool windowactivate --sync "$main" key shift+Tab type "Shaft D25 lot 3" ||
 
 # The alarm: a notification naming the characteristic, while the operator
 # goes on in the polling window.
-notified() { grep -q $'^tolvane\tShaft D25' "$notes"; }
+notified() { grep -q $'^tolvane\t.*Shaft D25' "$notes"; }
 until_ok 60 "a notification of an alarm on Shaft D25" notified
 echo "notification: $(grep -m1 $'^tolvane\t' "$notes")"
 sleep 0.5
@@ -123,9 +123,9 @@ until_ok 5 "the Inspection window shows the alarm's banner" banner_shown
 echo "screenshot: $artifacts/$shot.png"
 
 # Acknowledged: the cause and the action, the operator's name as given.
-xdotool windowactivate --sync "$inspector" key alt+a || fail "cannot press Alt+A"
+xdotool windowactivate --sync "$inspector" key alt+k || fail "cannot press Alt+K"
 dialog=$(find_window "$inspect_pid" '^Acknowledge')
-[[ -n "$dialog" ]] || fail "no Acknowledge dialog after Alt+A"
+[[ -n "$dialog" ]] || fail "no Acknowledge dialog after Alt+K, the banner's button"
 xdotool windowactivate --sync "$dialog" type "worn tool" || fail "cannot type the cause"
 xdotool key Tab type "tool changed" || fail "cannot type the action"
 xdotool key Return || fail "cannot press Return"
