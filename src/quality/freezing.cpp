@@ -70,8 +70,7 @@ std::optional<ToleranceEntry> entry_without_limits(const ToleranceEntry& entry) 
 
 Status keep_frozen(Journal& journal, Tolerances& tolerances, const ToleranceEntry& entry,
                    std::span<const JournalEntry> events) {
-    for (const JournalEntry& event : events)
-        if (Status written = journal.append(event); !written.ok()) return written;
+    if (Status written = journal.append(events); !written.ok()) return written;
     return tolerances.set(entry);
 }
 

@@ -187,9 +187,13 @@ std::string journal_write_failed_message(std::string_view path, std::string_view
            "), so nothing was changed.";
 }
 
-Status Journal::append(const JournalEntry& entry) {
+Status Journal::append(const JournalEntry& entry) { return append(std::span(&entry, 1)); }
+
+Status Journal::append(std::span<const JournalEntry> entries) {
+    std::string lines;
+    for (const JournalEntry& entry : entries) lines += journal_line(entry);
     const Status written =
-        files_.append(path_, journal_line(entry), [](uint64_t size, char last_byte) {
+        files_.append(path_, lines, [](uint64_t size, char last_byte) {
             // A file that lost its last line end (an edit by hand) gets it
             // back, so that the entry stays a line of its own.
             if (size == 0) return journal_header();

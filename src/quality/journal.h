@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +62,9 @@ class Journal {
     // file is as it was and the reason is a sentence naming the journal:
     // the caller then does not take the action.
     Status append(const JournalEntry& entry);
+    // Several entries of one action (records left out and the limits frozen
+    // from them) in one append: all of them are in the journal, or none.
+    Status append(std::span<const JournalEntry> entries);
     const std::string& path() const { return path_; }
 
   private:

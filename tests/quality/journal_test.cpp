@@ -124,7 +124,7 @@ TEST_F(JournalTest, TwoWritersAndAFollower) {
     EXPECT_EQ(got, std::vector<JournalEntry>{written[4]});
 }
 
-// A sync that fails: the entry is taken back, the file is as it was, and
+// A sync that fails: the entries are taken back, the file is as it was, and
 // the message names the journal and the reason.
 struct Fault {
     bool fsync = false;
@@ -144,7 +144,8 @@ TEST_F(JournalTest, FailedWriteLeavesTheFileAsItWas) {
     const PosixCalls saved = posix_calls;
     posix_calls.fsync = faulty_fsync;
     g_fault.fsync = true;
-    const Status failed = journal.append(written[3]);
+    // Two entries of one action: neither stays.
+    const Status failed = journal.append(std::span(written).subspan(3, 2));
     g_fault.fsync = false;
     posix_calls = saved;
 
