@@ -74,15 +74,6 @@ sim_pid=$!
 until_ok 10 "the simulator makes $link" test -L "$link"
 export TOLVANE_COM1=$link
 
-find_window() { # PID NAME-REGEX: the process's visible window of that title
-    local w deadline=$((SECONDS + limit))
-    while ((SECONDS < deadline)) && kill -0 "$1" 2>/dev/null; do
-        w=$(xdotool search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null | head -n1)
-        [[ -n "$w" ]] && echo "$w" && return
-        sleep 0.1
-    done
-}
-
 (cd "$work/cwd" && exec "$tolvane") >"$work/tolvane.log" 2>&1 &
 app_pid=$!
 title=$(find_window "$app_pid" '.*')

@@ -61,3 +61,14 @@ start_desktop() {
     until_ok 10 "openbox manages the display" wm_running
 }
 wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+
+# find_window PID NAME-REGEX: the process's visible window of that title,
+# within $limit seconds; nothing when there is none by then.
+find_window() {
+    local w deadline=$((SECONDS + limit))
+    while ((SECONDS < deadline)) && kill -0 "$1" 2>/dev/null; do
+        w=$(xdotool search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null | head -n1)
+        [[ -n "$w" ]] && echo "$w" && return
+        sleep 0.1
+    done
+}
