@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include <QAction>
+#include <QDialog>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDockWidget>
@@ -278,7 +279,10 @@ TEST_F(InspectLotTest, FreezingFromTheSelectionJournalsAndJudgesTheLot) {
     std::filesystem::create_directory(work_.path() / "databac-journal.csv");  // cannot be appended to
     freeze->trigger();
     FreezeDialog* dialog = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (dialog = window_->findChild<FreezeDialog*>("freeze_dialog")); }));
+    // Through QDialog: Qt 6.8 takes only classes with Q_OBJECT in findChild.
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return (dialog = dynamic_cast<FreezeDialog*>(window_->findChild<QDialog*>("freeze_dialog")));
+    }));
     ASSERT_EQ(dialog->records()->rowCount(), 2);
     EXPECT_TRUE(dialog->preview()->text().contains("records used 2, left out 0")) << dialog->preview()->text().toStdString();
     QPushButton* save = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save);
