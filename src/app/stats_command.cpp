@@ -42,6 +42,7 @@ int print_stats(const std::string& file, std::FILE* out, std::FILE* err) {
     struct Found {
         Limits limits;
         ControlJudge* judge = nullptr;
+        Scale scale = Scale::kLinear;
     };
     std::unordered_map<std::string, Found> found;
     const auto characteristic = [&](const std::string& description) -> const Found& {
@@ -49,6 +50,7 @@ int print_stats(const std::string& file, std::FILE* out, std::FILE* err) {
         Found f;
         if (const auto match = tolerances.find(description)) {
             f.limits = match->limits;
+            f.scale = match->entry.scale;
             if (const std::optional<FrozenControl>& control = match->entry.control) {
                 TestSet tests;
                 for (const int t : control->tests) tests.set(t, true);
@@ -71,7 +73,7 @@ int print_stats(const std::string& file, std::FILE* out, std::FILE* err) {
             std::fprintf(err, "tolvane: %s: record %zu has %zu values; only the first %zu are used\n",
                          file.c_str(), i + 1, record.value_count, record.values.size());
         const Found f = characteristic(record.description.value_or(""));
-        text += stats_csv_line(record, f.limits, f.judge);
+        text += stats_csv_line(record, f.limits, f.judge, f.scale);
         if (text.size() >= kWriteAt) write();
     });
     write();

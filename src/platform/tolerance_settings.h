@@ -35,6 +35,11 @@ struct FrozenControl {
     bool operator==(const FrozenControl&) const = default;
 };
 
+// The scale a characteristic's figures and charts are on. On the
+// logarithmic one they are computed on log10 of the values: for quantities
+// that spread over decades (a resistance, a leak rate).
+enum class Scale { kLinear, kLog };
+
 // A tolerance as the user sets it for a description: with a nominal, lower
 // and upper are deviations from it (-0.021 / 0); without, they are the
 // limits themselves. Either side may be missing (a run-out <= 0.02 has an
@@ -45,8 +50,10 @@ struct ToleranceEntry {
     std::string pattern;
     std::optional<double> nominal;
     std::optional<double> lower, upper;
-    // The characteristic's frozen control limits, if any.
+    // The characteristic's frozen control limits, if any (on the log scale,
+    // their figures are of log10 of the values).
     std::optional<FrozenControl> control = std::nullopt;
+    Scale scale = Scale::kLinear;
 
     bool operator==(const ToleranceEntry&) const = default;
 };

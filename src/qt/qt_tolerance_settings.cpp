@@ -198,6 +198,11 @@ std::optional<ToleranceEntry> read_entry(QSettings& settings) {
     entry.nominal = number("nominal");
     entry.lower = number("lower");
     entry.upper = number("upper");
+    const QString scale = settings.value("scale", "linear").toString();
+    if (scale == "log")
+        entry.scale = Scale::kLog;
+    else if (scale != "linear")
+        readable = false;  // a scale this program does not know: no figures on a guess
     if (!readable) return std::nullopt;
     entry.control = read_control(settings);
     return entry;
@@ -266,6 +271,10 @@ Status QtToleranceSettings::save_user_tolerance(const ToleranceEntry& entry) {
         write_number(settings, "nominal", entry.nominal);
         write_number(settings, "lower", entry.lower);
         write_number(settings, "upper", entry.upper);
+        if (entry.scale == Scale::kLog)
+            settings.setValue("scale", "log");
+        else
+            settings.remove("scale");
         write_control(settings, entry.control);
         settings.endGroup();
     });

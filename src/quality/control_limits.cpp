@@ -3,6 +3,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "quality/distribution.h"
 #include "quality/lot.h"
 #include "quality/statistics.h"
 
@@ -62,10 +63,11 @@ void freeze_individuals(ControlLimits& out, std::span<const double> points) {
 
 }  // namespace
 
-std::vector<Subgroup> subgroups_of(std::span<const Record> records) {
+std::vector<Subgroup> subgroups_of(std::span<const Record> records, Scale scale) {
     std::vector<Subgroup> out;
     out.reserve(records.size());
-    for (const Record& r : records) out.push_back({r.numbers(), r.time, std::nullopt});
+    for (const Record& r : records)
+        out.push_back({numbers_in_scale(r.numbers(), scale), r.time, std::nullopt});
     return out;
 }
 

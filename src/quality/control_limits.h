@@ -23,8 +23,10 @@ struct Subgroup {
     // Why it is left out (an assignable cause found); absent when it is used.
     std::optional<std::string> left_out;
 };
-// Each record's numbers and time, none left out.
-std::vector<Subgroup> subgroups_of(std::span<const Record> records);
+// Each record's numbers (in the scale's terms: log10 on the log scale) and
+// time, none left out.
+std::vector<Subgroup> subgroups_of(std::span<const Record> records,
+                                   Scale scale = Scale::kLinear);
 
 enum class ChartKind {
     kMeanAndSd,    // X-bar and s: records of several values

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "quality/control_limits.h"
+#include "quality/distribution.h"
 #include "quality/statistics.h"
 
 namespace tolvane {
@@ -72,6 +73,7 @@ size_t ControlTrack::characteristic_of(const std::optional<std::string>& descrip
     if (match) {
         c.name = match->entry.pattern;
         c.limits = match->limits;
+        c.scale = match->entry.scale;
     }
     // One judge per characteristic: descriptions its pattern shares find it.
     if (match)
@@ -104,7 +106,7 @@ TrackedRecord ControlTrack::judge(const Record& record) {
     before_last_ = Before{index, c.judge};
     if (c.judge) {
         tracked.kind = c.judge->limits().kind;
-        tracked.judgement = c.judge->judge(numbers);
+        tracked.judgement = c.judge->judge(numbers_in_scale(numbers, c.scale));
         tracked.verdict = ControlVerdict::of(*tracked.judgement, tracked.kind);
     }
     verdicts_.push_back(tracked.verdict);

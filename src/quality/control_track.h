@@ -91,6 +91,7 @@ class ControlTrack {
     struct Characteristic {
         std::string name;
         Limits limits;
+        Scale scale = Scale::kLinear;
         std::optional<ControlJudge> judge;
     };
     size_t characteristic_of(const std::optional<std::string>& description);

@@ -4,6 +4,7 @@
 #include <map>
 #include <utility>
 
+#include "quality/distribution.h"
 #include "quality/freezing.h"
 #include "quality/special_causes.h"
 
@@ -52,7 +53,8 @@ std::optional<FrozenChart> frozen_chart(const Lot& lot) {
 
     std::vector<std::optional<size_t>> point_of(lot.records.size());
     for (size_t i = 0; i < lot.records.size(); ++i) {
-        const std::vector<Number> values = lot.records[i].numbers();
+        const std::vector<Number> values =
+            numbers_in_scale(lot.records[i].numbers(), lot.tolerances.front()->scale);
         const RecordJudgement judged = judge.judge(values);
         if (values.empty()) continue;
         FrozenPoint p;

@@ -19,7 +19,10 @@ ControlFactors control_factors(size_t n) {
 }
 
 
-LotStatistics compute_lot(std::span<const std::vector<Number>> records, const Limits& limits) {
+namespace {
+
+LotStatistics compute_in_scale(std::span<const std::vector<Number>> records,
+                               const Limits& limits) {
     LotStatistics lot;
     lot.records = records.size();
 
@@ -101,11 +104,34 @@ LotStatistics compute_lot(std::span<const std::vector<Number>> records, const Li
     return lot;
 }
 
-LotStatistics compute_lot(std::span<const Record> records, const Limits& limits) {
+}  // namespace
+
+LotStatistics compute_lot(std::span<const std::vector<Number>> records, const Limits& limits,
+                          Scale scale) {
+    std::vector<Number> all;
+    for (const auto& values : records) all.insert(all.end(), values.begin(), values.end());
+    LotStatistics lot;
+    if (scale == Scale::kLinear) {
+        lot = compute_in_scale(records, limits);
+    } else {
+        std::vector<std::vector<Number>> logs;
+        logs.reserve(records.size());
+        size_t not_positive = 0;
+        for (const auto& values : records)
+            logs.push_back(numbers_in_scale(values, scale, &not_positive));
+        lot = compute_in_scale(logs, limits_in_scale(limits, scale));
+        lot.not_positive = not_positive;
+    }
+    lot.scale = scale;
+    lot.fit = fit_values(all, limits, scale);
+    return lot;
+}
+
+LotStatistics compute_lot(std::span<const Record> records, const Limits& limits, Scale scale) {
     std::vector<std::vector<Number>> numbers;
     numbers.reserve(records.size());
     for (const Record& r : records) numbers.push_back(r.numbers());
-    return compute_lot(numbers, limits);
+    return compute_lot(numbers, limits, scale);
 }
 
 void complete_lot(Lot& lot) {
@@ -121,7 +147,8 @@ void complete_lot(Lot& lot) {
             break;
         }
     }
-    lot.statistics = compute_lot(lot.records, lot.tolerance ? limits_of(*lot.tolerance) : Limits{});
+    lot.statistics = compute_lot(lot.records, lot.tolerance ? limits_of(*lot.tolerance) : Limits{},
+                                 lot.tolerance ? lot.tolerance->scale : Scale::kLinear);
 }
 
 }  // namespace tolvane

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "quality/distribution.h"
 #include "quality/journal.h"
 #include "quality/statistics.h"
 #include "quality/tolerances.h"
@@ -45,9 +46,18 @@ struct LotPoint {
 };
 
 // The combined statistics of several records and their X-bar and s chart.
+//
+// On the log scale every figure here, the chart's too, is of log10 of the
+// values against the logs of the limits (values of 0 or below left out),
+// and `fit` says it; from_scale() gives a figure back as a value.
 struct LotStatistics {
     size_t records = 0;
+    Scale scale = Scale::kLinear;
+    size_t not_positive = 0;  // log scale: values left out of every figure
     Statistics overall;  // of every value together; Pp, Ppk with the overall s
+    // Of every value together: the scale's figures, the percentile method
+    // and the normality check.
+    Fit fit;
 
     // The within-record sigma and what it gives.
     SigmaSource sigma_source = SigmaSource::kNone;
@@ -69,8 +79,10 @@ struct LotStatistics {
 
 // Each record's values are the numbers of one record (a field that is no
 // number is left out, as for one record). Costs O(values).
-LotStatistics compute_lot(std::span<const std::vector<Number>> records, const Limits& limits);
-LotStatistics compute_lot(std::span<const Record> records, const Limits& limits);
+LotStatistics compute_lot(std::span<const std::vector<Number>> records, const Limits& limits,
+                          Scale scale = Scale::kLinear);
+LotStatistics compute_lot(std::span<const Record> records, const Limits& limits,
+                          Scale scale = Scale::kLinear);
 
 // Records chosen for a report or an export, with their tolerances.
 struct Lot {

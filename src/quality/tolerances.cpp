@@ -48,9 +48,9 @@ std::optional<std::string> tolerance_problem(const ToleranceEntry& entry) {
     if (!finite_or_absent(entry.lower) || !finite_or_absent(entry.upper))
         return entry.nominal ? "A deviation is not a finite number."
                              : "A limit is not a finite number.";
-    // Frozen control limits make a characteristic of an entry with no
-    // tolerance (yet): it is kept for them.
-    if (!entry.lower && !entry.upper && !entry.control)
+    // Frozen control limits, or a scale, make a characteristic of an entry
+    // with no tolerance (yet): it is kept for them.
+    if (!entry.lower && !entry.upper && !entry.control && entry.scale == Scale::kLinear)
         return entry.nominal ? "Give a lower or an upper deviation."
                              : "Give a lower or an upper limit.";
     const Limits limits = limits_of(entry);
@@ -59,6 +59,10 @@ std::optional<std::string> tolerance_problem(const ToleranceEntry& entry) {
     if (limits.lower && limits.upper && *limits.lower >= *limits.upper)
         return entry.nominal ? "The lower deviation must be below the upper deviation."
                              : "The lower limit must be below the upper limit.";
+    // A limit of 0 or below has no logarithm to judge the logs against.
+    if (entry.scale == Scale::kLog && ((limits.lower && *limits.lower <= 0) ||
+                                       (limits.upper && *limits.upper <= 0)))
+        return "On the logarithmic scale, the limits must be above 0.";
     return std::nullopt;
 }
 

@@ -38,12 +38,12 @@ printf '"Backup Data"\r\n#2026-12-06 05:54:07#\r\n1.23\r\n45.6\r\n700\r\n#2026-1
 mark=$'\xef\xbf\xbd'  # U+FFFD, for each control character (Windows-1252's 0x81 is one)
 # By hand: Shaft D25: mean 24.9925, deviations -0.0135 0.0075 -0.0025 0.0085,
 # s = sqrt(0.000317 / 3); Pp = 0.021 / 6s, Ppk = 0.0075 / 3s.
-want='time,description,n,mean,sd,min,max,range,lsl,usl,low,high,pp,ppk,xbar_lcl,xbar_ucl,s_lcl,s_ucl,tests
-2026-12-06T05:54:07,,3,248.94333333333333,391.2560052361284,1.23,700,698.77,,,,,,,,,,,
-2026-12-06T05:55:12,Run-out,3,0.02,0.01,0.01,0.03,0.02,,0.02,0,1,,0,,,,,
-2026-12-07T00:00:00,"Shaft D25 lot 17, ""B""",4,24.9925,0.010279429296739516,24.979,25.001,0.022,24.979,25,0,1,0.3404858284408988,0.24320416317207055,,,,,
-2026-12-07T00:00:01,Shaft D30,1,1.5,,1.5,1.5,0,1,2,0,0,,,,,,,
-2026-12-07T00:00:02,Run'"${mark}out$mark$mark"',1,2,,2,2,0,,,,,,,,,,,'
+want='time,description,n,mean,sd,min,max,range,lsl,usl,low,high,pp,ppk,xbar_lcl,xbar_ucl,s_lcl,s_ucl,tests,scale,gmean,gsd,ad,ad_p,pp_pct,ppk_pct
+2026-12-06T05:54:07,,3,248.94333333333333,391.2560052361284,1.23,700,698.77,,,,,,,,,,,,linear,,,,,,
+2026-12-06T05:55:12,Run-out,3,0.02,0.01,0.01,0.03,0.02,,0.02,0,1,,0,,,,,,linear,,,,,,0
+2026-12-07T00:00:00,"Shaft D25 lot 17, ""B""",4,24.9925,0.010279429296739516,24.979,25.001,0.022,24.979,25,0,1,0.3404858284408988,0.24320416317207055,,,,,,linear,,,,,0.34048843968041737,0.24320602834315527
+2026-12-07T00:00:01,Shaft D30,1,1.5,,1.5,1.5,0,1,2,0,0,,,,,,,,linear,,,,,,
+2026-12-07T00:00:02,Run'"${mark}out$mark$mark"',1,2,,2,2,0,,,,,,,,,,,,linear,,,,,,'
 out=$(cd "$work" && run "$tolvane" --stats data.txt 2>"$work/err"); rc=$?
 [[ $rc == 0 && $out == "$want" && ! -s $work/err ]] ||
     fail "--stats: rc $rc, stderr '$(cat "$work/err")', stdout:
@@ -68,7 +68,7 @@ printf '2\\pattern=Bore*\n2\\control\\chart=xbar-s\n2\\control\\sigma_method=s-b
         printf '%s\r\n' $values
     done
 } >"$work/bore.txt"
-out=$(cd "$work" && run "$tolvane" --stats bore.txt 2>"$work/err" | cut -d, -f1,2,15-); rc=$?
+out=$(cd "$work" && run "$tolvane" --stats bore.txt 2>"$work/err" | cut -d, -f1,2,15-19); rc=$?
 frozen_want='time,description,xbar_lcl,xbar_ucl,s_lcl,s_ucl,tests
 2026-12-08T08:01:00,Bore 7,9.787867965644036,10.212132034355964,0,0.2606315385770126,
 2026-12-08T08:02:00,Bore 7,9.787867965644036,10.212132034355964,0,0.2606315385770126,1
@@ -87,17 +87,37 @@ cp "$work/data.txt" "$work/databac.txt"
 printf '#2026-12-08 10:00:00#\r\n1.2' >>"$work/databac.txt"
 out=$(cd "$work" && run "$tolvane" --stats 2>"$work/err"); rc=$?
 [[ $rc == 0 && $out == "$want
-2026-12-08T10:00:00,,0,,,,,,,,,,,,,,,," && $(cat "$work/err") == "tolvane: databac.txt: the last line has no line end yet and is left out" ]] ||
+2026-12-08T10:00:00,,0,,,,,,,,,,,,,,,,,linear,,,,,," && $(cat "$work/err") == "tolvane: databac.txt: the last line has no line end yet and is left out" ]] ||
     fail "--stats without FILE: rc $rc, stderr '$(cat "$work/err")', stdout:
 $out"
 # A record longer than the instrument sends: its first values, and said.
 { printf '"Backup Data"\r\n#2026-12-08 11:00:00#\r\n'; for i in $(seq 300); do printf '%d\r\n' $((i <= 256 ? 1 : 1000)); done; } \
     >"$work/long.txt"
 out=$(cd "$work" && run "$tolvane" --stats long.txt 2>"$work/err"); rc=$?
-[[ $rc == 0 && $out == *$'\n2026-12-08T11:00:00,,256,1,0,1,1,0,,,,,,,,,,,' &&
+[[ $rc == 0 && $out == *$'\n2026-12-08T11:00:00,,256,1,0,1,1,0,,,,,,,,,,,,linear,,,,,,' &&
     $(cat "$work/err") == "tolvane: long.txt: record 1 has 300 values; only the first 256 are used" ]] ||
     fail "--stats of a record of 300 values: rc $rc, stderr '$(cat "$work/err")', stdout:
 $out"
+# A characteristic on the log scale: 10 100 1000 have logs 1 2 3 (mean 2,
+# sd 1) against the logs of 1 and 10000, 0 has none: Pp = Ppk = 4 / 6,
+# gmean 100, gsd x10; percentiles 10^(2 -+ 2.99998) = 0.1000053 and
+# 99994.70: Pp 9999 / 99994.60, Ppk (10000 - 100) / (99994.70 - 100). Compared as numbers: pow and log10 may differ in the last
+# digit between C libraries.
+cp "$work/config/tolvane/tolvane.conf" "$work/plain.conf"
+printf '2\\pattern=Leak*\n2\\lower=1\n2\\upper=10000\n2\\scale=log\nsize=2\n' \
+    >>"$work/config/tolvane/tolvane.conf"
+printf '"Backup Data"\r\n#2026-12-08 12:00:00#\r\n"Leak 4"\r\n10\r\n100\r\n1000\r\n0\r\n' >"$work/leak.txt"
+out=$(cd "$work" && run "$tolvane" --stats leak.txt 2>"$work/err"); rc=$?
+[[ $rc == 0 && ! -s $work/err ]] && awk -F, 'NR == 2 {
+    exit !($3 == 4 && $4 == 277.5 && $9 == 1 && $10 == 10000 && $11 == 1 && $20 == "log" &&
+           near($13, 2 / 3) && near($14, 2 / 3) && near($21, 100) && near($22, 10) &&
+           $23 == "" && near($25, 9999 / 99994.6025) && near($26, 9900 / 99894.7025))
+}
+function near(x, y) { return x != "" && (x - y) / y < 1e-6 && (y - x) / y < 1e-6 }' \
+    <<<"$out" || fail "--stats on the log scale: rc $rc, stderr '$(cat "$work/err")', stdout:
+$out"
+cp "$work/plain.conf" "$work/config/tolvane/tolvane.conf"
+
 mkdir "$work/folder"
 while IFS='|' read -r file err; do
     out=$(cd "$work" && run "$tolvane" --stats "$file" 2>"$work/err"); rc=$?
