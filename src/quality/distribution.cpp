@@ -224,6 +224,55 @@ Fit fit_values(std::span<const Number> values, const Limits& limits, Scale scale
     return fit_of(s, scaled, doubles, limits, scale);
 }
 
+std::string normality_words(const Fit& fit, const NumberWriter& number) {
+    if (!fit.normality) return "\u2014";
+    const NormalityTest& t = *fit.normality;
+    const std::string p = t.p_below_table() ? "p < " + number(0.005) : "p = " + number(t.p);
+    if (t.normal()) return "Normal (AD " + p + ")";
+    std::string words = "Not normal (AD " + p +
+                        "): indices that assume a normal distribution may mislead";
+    if (fit.log_fits_better) words += "; the logarithmic scale fits better";
+    return words;
+}
+
+std::string method_name(Method method, Scale scale) {
+    const bool log = scale == Scale::kLog;
+    switch (method) {
+    case Method::kZScore: return log ? "Z-score, lognormal" : "Z-score, normal";
+    case Method::kPercentile: return log ? "percentile, lognormal" : "percentile, normal";
+    case Method::kWithin: return log ? "within, lognormal" : "within";
+    }
+    return {};
+}
+
+std::string method_formula(Method method, Scale scale) {
+    const bool log = scale == Scale::kLog;
+    switch (method) {
+    case Method::kZScore:
+        return log ? "Lognormal Z-score method, on log10 of the values and of the limits:\n"
+                     "Pp = (log USL \u2212 log LSL) / 6 s, Ppk = min(log USL \u2212 m, m "
+                     "\u2212 log LSL) / 3 s;\nm and s: the mean and the sample standard "
+                     "deviation (n \u2212 1) of the logs of all values."
+                   : "Z-score method:\nPp = (USL \u2212 LSL) / 6 s, Ppk = min(USL \u2212 "
+                     "x\u0304, x\u0304 \u2212 LSL) / 3 s;\ns: the sample standard "
+                     "deviation (n \u2212 1) of all values.";
+    case Method::kPercentile:
+        return std::string("Percentile method (ISO 22514-2):\nPp = (USL \u2212 LSL) / "
+                           "(X99.865 \u2212 X0.135),\nPpk = min((USL \u2212 X50) / (X99.865 "
+                           "\u2212 X50), (X50 \u2212 LSL) / (X50 \u2212 X0.135));\n") +
+               (log ? "the percentiles of the fitted lognormal distribution, "
+                      "10^(m \u00b1 2.99998 s) and 10^m, from the logs' mean m and s (n \u2212 1)."
+                    : "the percentiles of the fitted normal distribution, "
+                      "x\u0304 \u00b1 2.99998 s and x\u0304, s (n \u2212 1).");
+    case Method::kWithin:
+        return std::string(log ? "On log10 of the values and of the limits:\n" : "") +
+               "Cp = (USL \u2212 LSL) / 6 \u03c3, Cpk = min(USL \u2212 x\u0304\u0304, "
+               "x\u0304\u0304 \u2212 LSL) / 3 \u03c3;\n\u03c3 within the records: s\u0304 / c4(n) "
+               "when they have one size, else the pooled s.";
+    }
+    return {};
+}
+
 std::string not_positive_words(size_t not_positive, size_t negative) {
     if (not_positive == 0) return {};
     const char* what = negative > 0 ? "0 or below" : "0";

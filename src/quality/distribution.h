@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/tolerance_settings.h"
+#include "quality/special_causes.h"
 #include "quality/tolerances.h"
 #include "records/number.h"
 
@@ -24,10 +25,9 @@ double normal_quantile(double p);
 struct NormalityTest {
     size_t n = 0;
     double a2 = 0, a2_star = 0, p = 0;
-    // Where the p-value formula is no longer calibrated: the p is shown as
-    // "p < 0.005" (or "p > 0.25") rather than as its digits.
+    // Below the table the p-value formula was fitted to: shown as
+    // "p < 0.005" rather than as its digits.
     bool p_below_table() const { return p < 0.005; }
-    bool p_above_table() const { return p > 0.25; }
     bool normal() const { return p >= 0.05; }
 };
 // For n >= 8 values with a spread; nothing otherwise.
@@ -105,6 +105,22 @@ struct Fit {
 };
 Fit fit_values(std::span<const Number> values, const Limits& limits, Scale scale);
 Fit fit_values(std::span<const double> values, const Limits& limits, Scale scale);
+
+// The normality check in words, numbers by `number`: "Normal (AD p = 0.41)",
+// "Not normal (AD p < 0.005): indices that assume a normal distribution may
+// mislead", with "; the logarithmic scale fits better" where it does; "—"
+// without a test (fewer than 8 values, or no spread).
+std::string normality_words(const Fit& fit, const NumberWriter& number = round_trip_text);
+
+// How a figure was computed, for a tooltip or a report's note: its formula
+// and which sigma it uses.
+enum class Method {
+    kZScore,      // Pp, Ppk from the overall s (of the logs on the log scale)
+    kPercentile,  // ISO 22514-2 percentiles of the fitted distribution
+    kWithin,      // Cp, Cpk from sigma within (s-bar / c4, or pooled)
+};
+std::string method_name(Method method, Scale scale);     // "Z-score, normal", ...
+std::string method_formula(Method method, Scale scale);  // the formula, in words
 
 // Words for a person: "1 value is 0: no logarithm", "3 values are 0 or
 // below: no logarithm" (when some are below 0); empty when there are none.
