@@ -124,15 +124,24 @@ TEST(QtToleranceSettings, FrozenLimitsRoundTrip) {
     differ.tests.clear();
     const std::vector<ToleranceEntry> entries{{"Shaft D25*", 25, -0.021, 0.1, mean_and_sd},
                                               {"Pin", {}, {}, {}, individuals},
-                                              {"Bore", {}, {}, 0.02, differ}};
+                                              {"Bore", {}, {}, 0.02, differ},
+                                              {"Leak*", {}, 1e-9, 1e-3, differ, Scale::kLog}};
     QtToleranceSettings settings(user, (dir.path() / "none.conf").string());
     for (const ToleranceEntry& entry : entries) ASSERT_TRUE(settings.save_user_tolerance(entry).ok());
     EXPECT_EQ(QtToleranceSettings(user, "").user_tolerances(), entries);
     const std::string text = contents(user);
     for (const char* written : {"1\\control\\centre=74.00118\n", "1\\control\\n=5\n",
                                 "1\\control\\first=2026-12-01T08:00:00\n",
-                                "1\\control\\tests=1 3\n", "3\\control\\n=sizes differ\n"})
+                                "1\\control\\tests=1 3\n", "3\\control\\n=sizes differ\n",
+                                "4\\scale=log\n"})
         EXPECT_NE(text.find(written), std::string::npos) << written << " in\n" << text;
+    // A scale this program does not know leaves the entry out rather than
+    // judge it on a guess.
+    std::string unknown = text;
+    unknown.replace(unknown.find("4\\scale=log"), 12, "4\\scale=ln!");
+    { std::ofstream(user, std::ios::trunc) << unknown; }
+    EXPECT_EQ(QtToleranceSettings(user, "").user_tolerances().size(), 3u);
+    { std::ofstream(user, std::ios::trunc) << text; }
 
     ASSERT_TRUE(settings.save_user_tolerance({"Pin", {}, {}, 0.3}).ok());
     EXPECT_EQ(contents(user).find("2\\control"), std::string::npos) << contents(user);

@@ -207,7 +207,9 @@ TEST(Tolerances, BadInputIsRefusedAndNothingSaved) {
              {{"A", 25, 0.01, -0.01}, "The lower deviation must be below"},
              {{"A", {}, {}, {}}, "Give a lower or an upper limit."},
              {{"A", {}, -inf, 1}, "not a finite number"},
-             {{"A", NAN, 0, 1}, "nominal value is not a finite number"}}) {
+             {{"A", NAN, 0, 1}, "nominal value is not a finite number"},
+             {{"A", {}, 0, 10, std::nullopt, Scale::kLog}, "the limits must be above 0"},
+             {{"A", 5, -6, 1, std::nullopt, Scale::kLog}, "the limits must be above 0"}}) {
         const Status status = tolerances.set(entry);
         EXPECT_FALSE(status.ok());
         EXPECT_NE(status.reason().find(message), std::string::npos) << status.reason();
@@ -227,6 +229,8 @@ TEST(Tolerances, BadInputIsRefusedAndNothingSaved) {
     // tolerance yet.
     ASSERT_TRUE(tolerances.set({"B", {}, {}, {}, FrozenControl{}}).ok());
     EXPECT_FALSE(tolerances.find("B")->limits.any());
+    // So does the log scale.
+    ASSERT_TRUE(tolerances.set({"C", {}, {}, {}, std::nullopt, Scale::kLog}).ok());
 }
 
 }  // namespace
