@@ -8,16 +8,6 @@
 
 namespace tolvane {
 
-namespace {
-
-// ln P(Z <= z), exact in the far left tail too (erfc does not underflow
-// to 0 before z = -38).
-double log_normal_cdf(double z) {
-    return std::log(0.5 * std::erfc(-z / std::numbers::sqrt2));
-}
-
-}  // namespace
-
 double normal_cdf(double z) {
     return 0.5 * std::erfc(-z / std::numbers::sqrt2);
 }
@@ -78,10 +68,33 @@ std::optional<NormalityTest> anderson_darling(std::span<const double> values) {
     if (!s.mean || !s.sd || !(*s.sd > 0)) return std::nullopt;
     std::vector<double> z(values.begin(), values.end());
     std::sort(z.begin(), z.end());
-    for (double& v : z) v = (v - *s.mean) / *s.sd;
+    // ln P(Z <= z) and ln P(Z > z) of each, from one erfc: of the tail
+    // beyond z, which keeps its digits far out, and its complement, which
+    // is at least a half.
+    std::vector<double> below(n), above(n);
+    for (size_t i = 0; i < n; ++i) {
+        const double x = (z[i] - *s.mean) / *s.sd;
+        const double t = std::fabs(x);
+        double log_tail, log_rest;
+        if (t < 26) {
+            const double tail = 0.5 * std::erfc(t / std::numbers::sqrt2);
+            log_tail = std::log(tail);
+            log_rest = std::log1p(-tail);
+        } else {
+            // Beyond 26 sigma (an outlier among many values) erfc falls to
+            // subnormals and then 0: the tail's asymptotic series instead,
+            // whose next term is below 1e-10 there.
+            const double u = 1 / (t * t);
+            log_tail = -t * t / 2 - std::log(t * std::sqrt(2 * std::numbers::pi)) +
+                       std::log1p(u * (-1 + u * (3 - 15 * u)));
+            log_rest = 0;
+        }
+        below[i] = x < 0 ? log_tail : log_rest;
+        above[i] = x < 0 ? log_rest : log_tail;
+    }
     long double sum = 0;
     for (size_t i = 0; i < n; ++i)
-        sum += (2.0L * double(i) + 1) * (log_normal_cdf(z[i]) + log_normal_cdf(-z[n - 1 - i]));
+        sum += (2.0L * double(i) + 1) * (below[i] + above[n - 1 - i]);
     NormalityTest t;
     t.n = n;
     t.a2 = double(-static_cast<long double>(n) - sum / n);

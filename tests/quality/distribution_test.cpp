@@ -130,6 +130,16 @@ TEST(AndersonDarling, LognormalDataFailOnTheLinearScaleAndPassOnTheLog) {
     EXPECT_LT(log.normality->a2, 0.2);
     EXPECT_NEAR(log.normality->a2_star, log.normality->a2 * (1 + 0.75 / 40 + 2.25 / 1600), 1e-15);
     EXPECT_EQ(normality_words(log, round_trip_text).rfind("Normal (AD p = ", 0), 0u);
+    // An outlier 10^12 times the others lies beyond where erfc reaches 0:
+    // still a finite A2, and a test that fails.
+    std::vector<double> outlier(200, 1.0);
+    for (size_t i = 0; i < outlier.size(); ++i) outlier[i] += 0.001 * double(i % 7);
+    outlier.push_back(1e12);
+    const Fit far = fit_values(outlier, {}, Scale::kLinear);
+    ASSERT_TRUE(far.normality);
+    EXPECT_TRUE(std::isfinite(far.normality->a2)) << far.normality->a2;
+    EXPECT_GT(far.normality->a2, 30);
+    EXPECT_LT(far.normality->p, 1e-100);
     // Below 8 values, or without a spread, there is no test.
     EXPECT_EQ(normality_words(fit_values(std::span(values).first(7), {}, Scale::kLog)), "\u2014");
     EXPECT_FALSE(fit_values(std::vector<double>(9, 5.0), {}, Scale::kLinear).normality);

@@ -151,7 +151,7 @@ TEST_P(Follower, ReadsALongFileInStepsAndItsAppends) {
     EXPECT_EQ(change.count, 10001u);
     EXPECT_EQ(follower.indexed_bytes(), bytes.size() + record(1, "last", "4\r\n").size());
     EXPECT_EQ(stats_csv_line(*follower.record(10000), {3.5, std::nullopt}),
-              "2026-12-06T05:54:01,last,1,4,,4,4,0,3.5,,0,0,,,,,,,\n");
+              "2026-12-06T05:54:01,last,1,4,,4,4,0,3.5,,0,0,,,,,,,,linear,,,,,,\n");
 }
 
 // A record of far more values than the instrument sends, one line of
