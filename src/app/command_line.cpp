@@ -15,6 +15,7 @@
 #include "app/application.h"
 #include "app/lot_commands.h"
 #include "app/stats_command.h"
+#include "app/validate_command.h"
 #include "qt/port_listing.h"
 
 #ifndef TOLVANE_VERSION_TEXT
@@ -112,7 +113,8 @@ QString help_text(const QCommandLineParser& parser) {
                  "                                [--to WHEN] [FILE]\n"
                  "       tolvane --freeze-limits [--description TEXT] [--from WHEN]\n"
                  "                               [--to WHEN] [--leave-out WHEN,...]\n"
-                 "                               [--reason TEXT] [FILE]\n");
+                 "                               [--reason TEXT] [FILE]\n"
+                 "       tolvane --validate [OUT.pdf]\n");
     // The order of the arguments, shown: "--report databac.txt" is the
     // mistake that this prevents (and the program refuses).
     return text +
@@ -127,7 +129,10 @@ QString help_text(const QCommandLineParser& parser) {
            "      Control limits for Shaft D25 from its records up to 3 December, the\n"
            "      one of 08:05 left out; kept in tolvane.conf for --stats and the window.\n"
            "  tolvane --stats > stats.csv\n"
-           "      The statistics of every record of databac.txt, one CSV line each.\n";
+           "      The statistics of every record of databac.txt, one CSV line each.\n"
+           "  tolvane --validate validation.pdf\n"
+           "      The program's statistics against the reference data built into it, one\n"
+           "      line per figure; the same as a PDF report in validation.pdf.\n";
 }
 
 void print(std::FILE* stream, const QString& text) {
@@ -140,6 +145,9 @@ void print(std::FILE* stream, const QString& text) {
 // with --inspect, `inspect` is the file that the Inspection window follows.
 // A --report asked for, drawn once run_options has returned.
 std::optional<LotRequest> pending_report;
+// A --validate asked for, run once run_options has returned (its PDF needs
+// a QGuiApplication); the PDF to write, if any.
+std::optional<std::optional<std::string>> pending_validate;
 
 std::optional<int> run_options(int argc, char** argv, std::optional<std::string>& inspect) {
     const std::function<void()> restore_ctype = choose_utf8_ctype();
@@ -191,6 +199,14 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
         "file as the polling window appends to it.\n"
         "Without FILE: databac.txt in the working directory.");
     parser.addOption(inspect_option);
+    const QCommandLineOption validate_option(
+        "validate",
+        "Check the program's statistics against reference data\n"
+        "built into it (NIST StRD, a textbook control chart, a\n"
+        "lognormal case in closed form): one line per figure\n"
+        "with the digits it agrees to; with OUT.pdf also a PDF\n"
+        "report. Exit status 1 when a figure falls short.");
+    parser.addOption(validate_option);
     const LotOptions lot;
     lot.add_to(parser);
 
@@ -200,14 +216,18 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
     // A FILE only after an option that reads one.
     const QStringList files = error.isEmpty() ? parser.positionalArguments() : QStringList();
     const qsizetype files_allowed =
-        error.isEmpty() && (parser.isSet(stats) || parser.isSet(inspect_option) || lot.wanted(parser)) ? 1 : 0;
+        error.isEmpty() && (parser.isSet(stats) || parser.isSet(inspect_option) || parser.isSet(validate_option) ||
+                             lot.wanted(parser))
+            ? 1
+            : 0;
     if (error.isEmpty() && files.size() > files_allowed)
         error = "Unexpected argument '" + files.at(files_allowed) + "'.";
     // One job at a time: a second one would be dropped without a word.
     if (error.isEmpty()) {
         QStringList jobs;
         for (const QCommandLineOption* job :
-             {&list_ports, &stats, &inspect_option, &lot.export_csv, &lot.report, &lot.freeze_limits})
+             {&list_ports, &stats, &inspect_option, &validate_option, &lot.export_csv, &lot.report,
+              &lot.freeze_limits})
             if (parser.isSet(*job)) jobs << "--" + job->names().first();
         if (jobs.size() > 1) error = jobs.at(0) + " and " + jobs.at(1) + " cannot be given together.";
     }
@@ -230,6 +250,10 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
     } else if (lot_request) {
         // Drawn after this QCoreApplication has gone, in a QGuiApplication.
         pending_report = *lot_request;
+        return 0;
+    } else if (parser.isSet(validate_option)) {
+        pending_validate = files.isEmpty() ? std::nullopt
+                                           : std::optional(files.first().toLocal8Bit().toStdString());
         return 0;
     } else if (parser.isSet(stats)) {
         const QStringList file = parser.positionalArguments();
@@ -278,6 +302,8 @@ int run_program(int argc, char** argv) {
     if (argc > 1) {
         if (const std::optional<int> status = run_options(argc, argv, inspect)) {
             if (*status == 0 && pending_report) return report_command(argc, argv, *pending_report, stderr);
+            if (*status == 0 && pending_validate)
+                return validate_command(argc, argv, *pending_validate, stdout, stderr);
             return *status;
         }
     }
