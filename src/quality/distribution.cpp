@@ -182,14 +182,18 @@ std::optional<PercentileCapability> percentile_capability(double mean, double sd
 
 namespace {
 
-// `s`: the statistics of the scaled values against the scaled limits.
-Fit fit_of(const Statistics& s, const ScaledValues& scaled, std::span<const double> values,
+// `s`: the statistics of the values in the scale against the limits in
+// the scale; `doubles` gives the values as they are, made only where a
+// figure needs them one by one (n >= 8, or the log scale): a record of a
+// few values costs no allocation.
+template <typename Doubles>
+Fit fit_of(const Statistics& s, size_t not_positive, size_t negative, Doubles&& doubles,
            const Limits& limits, Scale scale) {
     Fit f;
     f.scale = scale;
-    f.n = scaled.values.size();
-    f.not_positive = scaled.not_positive;
-    f.negative = scaled.negative;
+    f.n = s.n;
+    f.not_positive = not_positive;
+    f.negative = negative;
     f.mean = s.mean;
     f.sd = s.sd;
     if (scale == Scale::kLog) {
@@ -199,17 +203,19 @@ Fit fit_of(const Statistics& s, const ScaledValues& scaled, std::span<const doub
     f.pp = s.pp;
     f.ppk = s.ppk;
     if (s.mean && s.sd) f.percentile = percentile_capability(*s.mean, *s.sd, limits, scale);
+    if (s.n < kNormalityMinimum) {
+        if (scale == Scale::kLinear && s.min && *s.min > 0) f.log_may_fit = *s.max > 100 * *s.min;
+        return f;
+    }
+    const std::vector<double> values = doubles();
+    const ScaledValues scaled = in_scale(std::span<const double>(values), scale);
     f.normality = anderson_darling(scaled.values);
-
-    if (scale == Scale::kLinear && !values.empty()) {
-        const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
-        if (*lo > 0) {
-            f.log_may_fit = *hi > 100 * *lo;
-            if (f.normality && !f.normality->normal()) {
-                const ScaledValues logs = in_scale(values, Scale::kLog);
-                const auto on_logs = anderson_darling(logs.values);
-                f.log_fits_better = on_logs && on_logs->normal();
-            }
+    if (scale == Scale::kLinear && s.min && *s.min > 0) {
+        f.log_may_fit = *s.max > 100 * *s.min;
+        if (f.normality && !f.normality->normal()) {
+            const ScaledValues logs = in_scale(std::span<const double>(values), Scale::kLog);
+            const auto on_logs = anderson_darling(logs.values);
+            f.log_fits_better = on_logs && on_logs->normal();
         }
     }
     return f;
@@ -218,23 +224,32 @@ Fit fit_of(const Statistics& s, const ScaledValues& scaled, std::span<const doub
 }  // namespace
 
 Fit fit_values(std::span<const double> values, const Limits& limits, Scale scale) {
-    const ScaledValues scaled = in_scale(values, scale);
-    return fit_of(compute_statistics(std::span<const double>(scaled.values),
+    const auto doubles = [&] { return std::vector<double>(values.begin(), values.end()); };
+    if (scale == Scale::kLinear)
+        return fit_of(compute_statistics(values, limits), 0, 0, doubles, limits, scale);
+    const ScaledValues logs = in_scale(values, scale);
+    return fit_of(compute_statistics(std::span<const double>(logs.values),
                                      limits_in_scale(limits, scale)),
-                  scaled, values, limits, scale);
+                  logs.not_positive, logs.negative, doubles, limits, scale);
 }
 
-Fit fit_values(std::span<const Number> values, const Limits& limits, Scale scale) {
-    std::vector<double> doubles;
-    doubles.reserve(values.size());
-    for (const Number& v : values) doubles.push_back(v.value());
-    const ScaledValues scaled = in_scale(std::span<const double>(doubles), scale);
+Fit fit_values(std::span<const Number> values, const Limits& limits, Scale scale,
+               const Statistics* linear) {
+    const auto doubles = [&] {
+        std::vector<double> out;
+        out.reserve(values.size());
+        for (const Number& v : values) out.push_back(v.value());
+        return out;
+    };
     // On the linear scale from the exact decimals, as the record's own figures are.
-    const Statistics s = scale == Scale::kLinear
-                             ? compute_statistics(values, limits)
-                             : compute_statistics(std::span<const double>(scaled.values),
-                                                  limits_in_scale(limits, scale));
-    return fit_of(s, scaled, doubles, limits, scale);
+    if (scale == Scale::kLinear)
+        return fit_of(linear ? *linear : compute_statistics(values, limits), 0, 0, doubles,
+                      limits, scale);
+    const std::vector<double> all = doubles();
+    const ScaledValues logs = in_scale(std::span<const double>(all), scale);
+    return fit_of(compute_statistics(std::span<const double>(logs.values),
+                                     limits_in_scale(limits, scale)),
+                  logs.not_positive, logs.negative, [&] { return all; }, limits, scale);
 }
 
 std::string normality_words(const Fit& fit, const NumberWriter& number) {

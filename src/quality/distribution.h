@@ -8,6 +8,7 @@
 
 #include "platform/tolerance_settings.h"
 #include "quality/special_causes.h"
+#include "quality/statistics.h"
 #include "quality/tolerances.h"
 #include "records/number.h"
 
@@ -103,7 +104,10 @@ struct Fit {
     // smallest: a hint that the log scale may fit. The scale never changes by itself.
     bool log_may_fit = false;
 };
-Fit fit_values(std::span<const Number> values, const Limits& limits, Scale scale);
+// `linear`: the values' own statistics against the limits, where the
+// caller has them already (they are what the linear scale's figures are).
+Fit fit_values(std::span<const Number> values, const Limits& limits, Scale scale,
+               const Statistics* linear = nullptr);
 Fit fit_values(std::span<const double> values, const Limits& limits, Scale scale);
 
 // The normality check in words, numbers by `number`: "Normal (AD p = 0.41)",

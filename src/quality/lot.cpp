@@ -123,7 +123,7 @@ LotStatistics compute_lot(std::span<const std::vector<Number>> records, const Li
         lot.not_positive = not_positive;
     }
     lot.scale = scale;
-    lot.fit = fit_values(all, limits, scale);
+    lot.fit = fit_values(all, limits, scale, scale == Scale::kLinear ? &lot.overall : nullptr);
     return lot;
 }
 

@@ -110,6 +110,21 @@ TEST(AndersonDarling, PValueAcrossItsPiecesAndTheCriticalValues) {
     EXPECT_LT(anderson_darling_p(40), 1e-50);
 }
 
+// The fuel consumption of the 32 cars of the 1974 Motor Trend tests
+// (Henderson and Velleman 1981), for which R's nortest publishes
+// A = 0.57968, p-value = 0.1207.
+TEST(AndersonDarling, PublishedExample) {
+    const std::vector<double> mpg{21.0, 21.0, 22.8, 21.4, 18.7, 18.1, 14.3, 24.4, 22.8, 19.2, 17.8,
+                                  16.4, 17.3, 15.2, 10.4, 10.4, 14.7, 32.4, 30.4, 33.9, 21.5, 15.5,
+                                  15.2, 13.3, 19.2, 27.3, 26.0, 30.4, 15.8, 19.7, 15.0, 21.4};
+    const std::optional<NormalityTest> t = anderson_darling(mpg);
+    ASSERT_TRUE(t);
+    EXPECT_NEAR(t->a2, 0.57968, 5e-6);
+    EXPECT_NEAR(t->a2_star, 0.57968 * (1 + 0.75 / 32 + 2.25 / 1024), 1e-5);
+    EXPECT_NEAR(t->p, 0.1207, 5e-5);
+    EXPECT_TRUE(t->normal());
+}
+
 TEST(AndersonDarling, LognormalDataFailOnTheLinearScaleAndPassOnTheLog) {
     // 10^(2 + 0.5 z) at the normal scores of 40 plotting positions: exactly
     // lognormal in shape, wildly skewed on a linear axis.
