@@ -16,6 +16,8 @@ QFont report_font(double size, bool bold) {
     QFont f("DejaVu Sans");
     f.setPixelSize(std::max(1, static_cast<int>(std::lround(size * 4))));
     f.setBold(bold);
+    // No ligatures: the PDF's text is searched and copied, "fi" as two letters.
+    f.setStyleStrategy(QFont::PreferNoShaping);
     return f;
 }
 
