@@ -233,26 +233,35 @@ std::string sigma_method_text(const ControlLimits& c) {
 
 // What the command prints: the limits and where they come from, numbers
 // with a point in their shortest form, times in ISO 8601.
+// On the log scale the limits and sigma are of log10 of the values, and say so.
 std::string limits_text(const std::string& pattern, const ControlLimits& c,
-                        const FrozenControl& kept, const std::string& settings_path) {
+                        const FrozenControl& kept, const std::string& settings_path, Scale scale,
+                        const std::string& not_positive) {
     const bool individuals = c.kind == ChartKind::kIndividuals;
+    const bool log = scale == Scale::kLog;
+    const std::string of_logs = log ? " (of log10 of the values)" : "";
     std::string t = "Characteristic: " + pattern + "\n";
+    if (log) {
+        t += "Scale: logarithmic; the limits and sigma within are of log10 of the values\n";
+        if (!not_positive.empty()) t += "Values left out: " + not_positive + "\n";
+    }
     t += "Records used: " + std::to_string(c.records_used);
     if (c.first_time) t += " (" + iso_8601(c.first_time) + " to " + iso_8601(c.last_time) + ")";
     t += "\nLeft out: " + std::to_string(kept.left_out.size()) + "\n";
     for (const FrozenControl::LeftOut& left : kept.left_out)
         t += "  " + iso_8601(left.time) + " " + left.reason + "\n";
     if (c.sizes_differ) {
-        t += "X\u0304 and s charts: limits at each record's size, from the centre " +
+        t += "X\u0304 and s charts" + of_logs + ": limits at each record's size, from the centre " +
              figure(c.centre) + " and sigma within\n";
     } else {
-        t += std::string(individuals ? "X" : "X\u0304") + " chart: LCL " + figure(c.chart.mean_lcl) +
-             ", centre " + figure(c.chart.centre) + ", UCL " + figure(c.chart.mean_ucl) + "\n";
-        t += std::string(individuals ? "MR" : "s") + " chart: LCL " + figure(c.chart.spread_lcl) +
-             ", centre " + figure(c.chart.spread_centre) + ", UCL " + figure(c.chart.spread_ucl) +
-             "\n";
+        t += std::string(individuals ? "X" : "X\u0304") + " chart" + of_logs + ": LCL " +
+             figure(c.chart.mean_lcl) + ", centre " + figure(c.chart.centre) + ", UCL " +
+             figure(c.chart.mean_ucl) + "\n";
+        t += std::string(individuals ? "MR" : "s") + " chart" + of_logs + ": LCL " +
+             figure(c.chart.spread_lcl) + ", centre " + figure(c.chart.spread_centre) + ", UCL " +
+             figure(c.chart.spread_ucl) + "\n";
     }
-    t += "\u03c3 within: " + figure(c.sigma_within) + sigma_method_text(c) + "\n";
+    t += "\u03c3 within" + of_logs + ": " + figure(c.sigma_within) + sigma_method_text(c) + "\n";
     t += "n: " + (c.subgroup_size ? std::to_string(*c.subgroup_size) : std::string("sizes differ")) +
          "\n";
     std::string tests;
@@ -279,7 +288,12 @@ int freeze_limits_command(const LotRequest& request, std::FILE* out, std::FILE* 
     }
     const std::string& pattern = *characteristic.pattern;
 
-    std::vector<Subgroup> subgroups = subgroups_of(lot.records);
+    // The characteristic's own scale: on the log one the limits are of the logs.
+    const Scale scale = !lot.tolerances.empty() && lot.tolerances.front() &&
+                                lot.tolerances.front()->pattern == pattern
+                            ? lot.tolerances.front()->scale
+                            : Scale::kLinear;
+    std::vector<Subgroup> subgroups = subgroups_of(lot.records, scale);
     for (const auto& [typed, when] : request.leave_out) {
         bool matched = false;
         for (Subgroup& g : subgroups)
@@ -314,7 +328,15 @@ int freeze_limits_command(const LotRequest& request, std::FILE* out, std::FILE* 
         say(err, "tolvane: " + kept.reason() + " The limits are not kept.\n");
         return 1;
     }
-    say(out, limits_text(pattern, limits, *entry.control, user_settings_path()));
+    size_t not_positive = 0, negative = 0;
+    if (scale == Scale::kLog)
+        for (const Record& r : lot.records)
+            for (const Number& v : r.numbers()) {
+                not_positive += v.value() <= 0 ? 1 : 0;
+                negative += v.value() < 0 ? 1 : 0;
+            }
+    say(out, limits_text(pattern, limits, *entry.control, user_settings_path(), scale,
+                         not_positive_words(not_positive, negative)));
     return std::fflush(out) == 0 ? 0 : 1;
 }
 

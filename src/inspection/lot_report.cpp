@@ -49,12 +49,30 @@ QString table_time(const std::optional<LocalDateTime>& t) {
     return QString::fromStdString(iso_8601(t)).replace('T', ' ');
 }
 
+// A figure of log10 of the values: four decimals, whatever the values' form.
+QString of_logs(const ReportNumbers& w, const std::optional<double>& x) {
+    return x ? w.locale().toString(*x, 'f', 4) : QStringLiteral("—");
+}
+
+// A geometric standard deviation as the factor it is: "×/÷ 2,30".
+QString factor(const ReportNumbers& w, const std::optional<double>& x) {
+    if (!x) return QStringLiteral("—");
+    return "×/÷ " + (*x < 100 ? w.locale().toString(*x, 'f', 2) : w.in(*x, NumberForm{true, 2}));
+}
+
+QString method_of(Method method, Scale scale) {
+    return QString::fromStdString(method_name(method, scale));
+}
+
 std::vector<LotFigure> figures(const Lot& lot, const ReportNumbers& w,
                                const std::optional<FrozenChart>& frozen) {
     const LotStatistics& s = lot.statistics;
     const Statistics& o = s.overall;
+    const Fit& fit = s.fit;
+    const Scale scale = s.scale;
+    const bool log = scale == Scale::kLog;
     std::vector<LotFigure> f;
-    const QString overall_s = "σ = s of all values";
+    const QString overall_s = log ? "σ = s of log10 of all values" : "σ = s of all values";
     QString within;
     switch (s.sigma_source) {
         case SigmaSource::kSBarOverC4:
@@ -63,8 +81,9 @@ std::vector<LotFigure> figures(const Lot& lot, const ReportNumbers& w,
         case SigmaSource::kPooled: within = "σ within = pooled s (sizes differ)"; break;
         case SigmaSource::kNone: within = "no record with a spread"; break;
     }
+    if (log && s.sigma_source != SigmaSource::kNone) within += ", of log10";
     f.push_back({"Records", w.count(s.records), ""});
-    f.push_back({"Values (n)", w.count(o.n), ""});
+    f.push_back({"Values (n)", w.count(o.n), log ? "above 0: the figures are of their log10" : ""});
     // Records longer than the instrument sends were made by hand: only their
     // first values are read, and the figures say how many they leave out.
     size_t unread = 0;
@@ -72,12 +91,49 @@ std::vector<LotFigure> figures(const Lot& lot, const ReportNumbers& w,
     if (unread > 0)
         f.push_back({"Values not read", w.count(unread),
                      QString("beyond the first %1 of a record").arg(kKeptValues)});
-    f.push_back({"Mean", w.derived(o.mean), ""});
-    f.push_back({"Standard deviation s", w.derived(o.sd), "sample, n − 1"});
-    f.push_back({"Minimum", w.value(o.min), ""});
-    f.push_back({"Maximum", w.value(o.max), ""});
-    f.push_back({"Range", w.value(o.range), ""});
-    if (o.has_limits) {
+    // On the log scale: the values as they are for what needs no logarithm.
+    std::vector<double> values;
+    for (const Record& r : lot.records)
+        for (const RecordValue& v : r.values)
+            if (v.number) values.push_back(v.number->value());
+    if (log && fit.not_positive > 0)
+        f.push_back({"Values left out", w.count(fit.not_positive),
+                     QString::fromStdString(not_positive_words(fit.not_positive, fit.negative))});
+    if (log) {
+        f.push_back({"Geometric mean", w.derived(fit.gmean),
+                     "10^m; m, the mean of log10 = " + of_logs(w, fit.mean)});
+        f.push_back({"Geometric standard deviation", factor(w, fit.gsd),
+                     "10^s; s of log10 = " + of_logs(w, fit.sd) + ", n − 1"});
+        std::optional<double> min, max;
+        for (const double v : values)
+            if (v > 0) {
+                min = std::min(min.value_or(v), v);
+                max = std::max(max.value_or(v), v);
+            }
+        f.push_back({"Minimum", w.value(min), "above 0"});
+        f.push_back({"Maximum", w.value(max), ""});
+    } else {
+        f.push_back({"Mean", w.derived(o.mean), ""});
+        f.push_back({"Standard deviation s", w.derived(o.sd), "sample, n − 1"});
+        f.push_back({"Minimum", w.value(o.min), ""});
+        f.push_back({"Maximum", w.value(o.max), ""});
+        f.push_back({"Range", w.value(o.range), ""});
+    }
+    const Limits limits = lot.tolerance ? limits_of(*lot.tolerance) : Limits{};
+    if (log && limits.any()) {
+        // Every value against the limits, 0 too: a verdict needs no logarithm.
+        size_t below = 0, above = 0;
+        for (const double v : values) {
+            below += verdict(v, limits) == Verdict::kLow ? 1 : 0;
+            above += verdict(v, limits) == Verdict::kHigh ? 1 : 0;
+        }
+        f.push_back({"Below LSL / above USL", w.count(below) + " / " + w.count(above),
+                     QString("of all %1 values").arg(w.count(values.size()))});
+        f.push_back({"Out of tolerance",
+                     w.percent(values.empty() ? std::nullopt
+                                              : std::optional(double(below + above) / values.size())),
+                     ""});
+    } else if (o.has_limits) {
         f.push_back({"Below LSL / above USL",
                      w.count(o.below) + " / " + w.count(o.above), ""});
         f.push_back({"Out of tolerance",
@@ -85,13 +141,21 @@ std::vector<LotFigure> figures(const Lot& lot, const ReportNumbers& w,
     }
     // One record is one sample: its own s is the sigma of everything.
     const bool several = s.records > 1;
-    if (several) f.push_back({"Within-record σ", w.derived(s.sigma_within), within});
+    if (several)
+        f.push_back({log ? "Within-record σ of log10" : "Within-record σ",
+                     log ? of_logs(w, s.sigma_within) : w.derived(s.sigma_within), within});
     if (o.has_limits) {
-        f.push_back({"Pp", w.ratio(o.pp), overall_s});
-        f.push_back({"Ppk", w.ratio(o.ppk), overall_s});
+        f.push_back({"Pp", w.ratio(o.pp), overall_s, method_of(Method::kZScore, scale)});
+        f.push_back({"Ppk", w.ratio(o.ppk), overall_s, method_of(Method::kZScore, scale)});
+        const QString percentiles = "X0.135, X50, X99.865 of the fit";
+        const std::optional<PercentileCapability>& pc = fit.percentile;
+        f.push_back({"Pp (percentile)", w.ratio(pc ? pc->pp : std::nullopt), percentiles,
+                     method_of(Method::kPercentile, scale)});
+        f.push_back({"Ppk (percentile)", w.ratio(pc ? pc->ppk : std::nullopt), percentiles,
+                     method_of(Method::kPercentile, scale)});
         if (several) {
-            f.push_back({"Cp", w.ratio(s.cp), within});
-            f.push_back({"Cpk", w.ratio(s.cpk), within});
+            f.push_back({"Cp", w.ratio(s.cp), within, method_of(Method::kWithin, scale)});
+            f.push_back({"Cpk", w.ratio(s.cpk), within, method_of(Method::kWithin, scale)});
         }
     }
     if (s.records > 1 && frozen) {
@@ -105,7 +169,9 @@ std::vector<LotFigure> figures(const Lot& lot, const ReportNumbers& w,
         f.push_back({"Records breaking a test", w.count(broken),
                      "tests " + (tests.isEmpty() ? QString("none") : tests.join(" ")) +
                          ", frozen limits"});
-        f.push_back({"Frozen σ within", w.derived(frozen->limits.sigma_within),
+        f.push_back({log ? "Frozen σ within of log10" : "Frozen σ within",
+                     log ? of_logs(w, frozen->limits.sigma_within)
+                         : w.derived(frozen->limits.sigma_within),
                      frozen->limits.kind == ChartKind::kIndividuals ? "MR̄ / d2, zone σ = σ within"
                                                                      : "zone σ = σ within / √n"});
         if (left_out > 0)
@@ -119,6 +185,47 @@ std::vector<LotFigure> figures(const Lot& lot, const ReportNumbers& w,
                      "records of one value"});
     }
     return f;
+}
+
+// The notes under the figures, a paragraph each: the scale, each capability
+// method shown with its formula and sigma, and the normality check.
+QStringList methods(const Lot& lot, const ReportNumbers& w) {
+    const LotStatistics& s = lot.statistics;
+    const bool log = s.scale == Scale::kLog;
+    QStringList lines;
+    if (log)
+        lines << "Logarithmic scale: the figures are of log10 of the values above 0 and of the "
+                 "limits (a lognormal distribution), but for the minimum, the maximum and the "
+                 "values out of tolerance; the geometric mean is 10^m, the geometric standard "
+                 "deviation the factor 10^s.";
+    std::vector<std::pair<QString, Method>> shown;
+    if (s.overall.has_limits) {
+        shown = {{"Pp, Ppk", Method::kZScore}, {"Pp, Ppk (percentile)", Method::kPercentile}};
+        if (s.records > 1) shown.emplace_back("Cp, Cpk", Method::kWithin);
+    }
+    for (const auto& [which, m] : shown)
+        lines << which + " — " + method_of(m, s.scale) + ": " +
+                     QString::fromStdString(method_formula(m, s.scale)).replace('\n', ' ');
+    const NumberWriter number = [&](double x) { return w.locale().toString(x, 'g', 2).toStdString(); };
+    QString normality = QString::fromStdString(normality_words(s.fit, number));
+    if (!s.fit.normality)
+        normality += QString(" (no test below %1 values or without a spread)").arg(kNormalityMinimum);
+    lines << "Normality (Anderson–Darling) of " + QString(log ? "log10 of the values" : "the values") +
+                 ": " + normality;
+    return lines;
+}
+
+// A paragraph of small text across the page at `y`, wrapped; its height.
+double paragraph(QPainter& p, double y, const QString& text) {
+    p.save();
+    p.scale(0.25, 0.25);
+    p.setFont(report_font(6.5));
+    p.setPen(kInk);
+    const QRectF box(kMargin * 4, y * 4, kContentWidth * 4, 400 * 4);
+    QRectF used;
+    p.drawText(box, Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, text, &used);
+    p.restore();
+    return used.height() / 4;
 }
 
 class Pages {
@@ -289,33 +396,56 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
         const double row_y = y + static_cast<double>(i % half) * 21;
         w.text(x, row_y, list[i].label, 8, true, 150);
         w.text(x + 150, row_y, list[i].value, 8, false, column - 170, Qt::AlignRight);
-        if (!list[i].how.isEmpty()) w.text(x, row_y + 9.5, list[i].how, 6.5, false, 150, Qt::AlignLeft, kMuted);
+        // A capability index says its method and its sigma.
+        const QString how = list[i].method.isEmpty() || list[i].how.isEmpty()
+                                ? list[i].method + list[i].how
+                                : list[i].method + " · " + list[i].how;
+        if (!how.isEmpty()) w.text(x, row_y + 9.5, how, 6.5, false, column - 20, Qt::AlignLeft, kMuted);
     }
-    y += static_cast<double>(half) * 21 + 8;
+    y += static_cast<double>(half) * 21 + 4;
+    for (const QString& line : methods(lot, numbers)) y += paragraph(painter, y, line) + 2;
+    y += 6;
 
-    const double chart_height = s.records > 1 ? 150 : 190;
+    // The charts share what is left with the histogram, which keeps 110 points.
+    const double room = kBottom - y - 110 - 16;
+    const double chart_height = std::clamp(s.records > 1 ? (room - 6) / 1.8 : room, 80.0,
+                                           s.records > 1 ? 150.0 : 190.0);
     if (s.records == 1 && !lot.records.empty()) {
+        // On the log scale in log10 of the values: one of 0 or below has no point.
+        const bool log = s.scale == Scale::kLog;
+        const auto on_axis = [&](const std::optional<double>& x) -> std::optional<double> {
+            if (!x || (log && *x <= 0)) return std::nullopt;
+            return to_scale(*x, s.scale);
+        };
         std::vector<std::optional<double>> points;
         std::vector<bool> outside;
         const std::vector<RecordValue>& values = lot.records[0].values;
         const size_t drawn = std::min(values.size(), kMaxListed);
         for (size_t i = 0; i < drawn; ++i) {
             const RecordValue& v = values[i];
-            points.push_back(v.number ? std::optional(v.number->value()) : std::nullopt);
+            points.push_back(v.number ? on_axis(v.number->value()) : std::nullopt);
             outside.push_back(v.number && verdict(v.number->value(), limits) != Verdict::kWithin);
         }
-        std::vector<ChartLine> lines = {{{s.overall.mean}, kCentre, Qt::SolidLine, "mean"}};
-        if (lot.tolerance && lot.tolerance->nominal)
-            lines.push_back({{lot.tolerance->nominal}, kCentre, Qt::DotLine, "nominal"});
-        if (limits.lower) lines.push_back({{limits.lower}, kLimit, Qt::DashLine, "LSL"});
-        if (limits.upper) lines.push_back({{limits.upper}, kLimit, Qt::DashLine, "USL"});
-        const QString title =
+        // The mean of the logs is the log of the geometric mean.
+        std::vector<ChartLine> lines = {
+            {{s.overall.mean}, kCentre, Qt::SolidLine, log ? "geometric mean" : "mean"}};
+        if (lot.tolerance && lot.tolerance->nominal && on_axis(lot.tolerance->nominal))
+            lines.push_back({{on_axis(lot.tolerance->nominal)}, kCentre, Qt::DotLine, "nominal"});
+        if (on_axis(limits.lower)) lines.push_back({{on_axis(limits.lower)}, kLimit, Qt::DashLine, "LSL"});
+        if (on_axis(limits.upper)) lines.push_back({{on_axis(limits.upper)}, kLimit, Qt::DashLine, "USL"});
+        QString title =
             drawn < lot.records[0].value_count
                 ? QString("Run chart: values 1 to %1 of %2 in order")
                       .arg(numbers.count(drawn), numbers.count(lot.records[0].value_count))
                 : QString("Run chart: values in order");
+        if (log) {
+            title += ", logarithmic axis";
+            if (s.fit.not_positive > 0)
+                title += " (" + QString::fromStdString(not_positive_words(s.fit.not_positive, s.fit.negative)) +
+                         ", no point)";
+        }
         draw_chart(w, QRectF(kMargin, y, kContentWidth, chart_height), title, points, outside,
-                   lines, "value");
+                   lines, "value", {}, log);
         y += chart_height + 8;
     } else if (s.records > 1) {
         draw_control_charts(w, QRectF(kMargin, y, kContentWidth, chart_height * 1.8 + 6), s,
@@ -327,7 +457,8 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
         for (const RecordValue& v : r.values)
             if (v.number) all.push_back(v.number->value());
     const double histogram_height = std::min(170.0, kBottom - y - 4);
-    if (histogram_height > 60) draw_histogram(w, QRectF(kMargin, y, kContentWidth, histogram_height), all, limits);
+    if (histogram_height > 60)
+        draw_histogram(w, QRectF(kMargin, y, kContentWidth, histogram_height), all, limits, &s.fit);
 
     // The values, a page at a time, in one form for the column of values
     // and one for the deviations.
@@ -424,6 +555,10 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
 
 std::vector<LotFigure> lot_figures(const Lot& lot, const QLocale& locale) {
     return figures(lot, ReportNumbers(locale, lot), frozen_chart(lot));
+}
+
+QStringList lot_methods(const Lot& lot, const QLocale& locale) {
+    return methods(lot, ReportNumbers(locale, lot));
 }
 
 QByteArray lot_report_pdf(const Lot& lot, const QLocale& locale, const QDateTime& made) {

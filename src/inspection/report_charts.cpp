@@ -16,6 +16,8 @@ QFont report_font(double size, bool bold) {
     QFont f("DejaVu Sans");
     f.setPixelSize(std::max(1, static_cast<int>(std::lround(size * 4))));
     f.setBold(bold);
+    // No ligatures: the PDF's text is searched and copied, "fi" as two letters.
+    f.setStyleStrategy(QFont::PreferNoShaping);
     return f;
 }
 
@@ -56,7 +58,7 @@ const double left = std::clamp(x - width / 2, from, to - width);
 void draw_chart(ChartPainter& w, const QRectF& box, const QString& title,
                 const std::vector<std::optional<double>>& points, const std::vector<bool>& outside,
                 const std::vector<ChartLine>& lines, const QString& x_label,
-                const std::vector<PointMark>& marks) {
+                const std::vector<PointMark>& marks, bool log_axis) {
     QPainter& p = w.p;
     w.text(box.left(), box.top(), title, 9, true, box.width());
     const QRectF plot(box.left() + 48, box.top() + 16, box.width() - 48 - 74, box.height() - 30);
@@ -71,13 +73,26 @@ void draw_chart(ChartPainter& w, const QRectF& box, const QString& title,
     for (const ChartLine& l : lines)
         for (const auto& y : l.y) take(y);
     if (!(lo <= hi)) lo = 0, hi = 1;
-    const double pad = (hi - lo) * 0.08;
-    // Readings and standard deviations are never below 0: nor is their axis.
-    lo = lo >= 0 ? std::max(0.0, lo - pad) : lo - pad;
-    hi += pad;
-    const AxisTicks ticks = axis_ticks(lo, hi, 5);
-    lo = ticks.from;
-    hi = ticks.to;
+    std::vector<double> at;
+    std::vector<std::string> tick_labels;
+    if (log_axis) {
+        const double pad = (hi - lo) * 0.04;
+        const LogTicks ticks = log_ticks(std::pow(10.0, lo - pad), std::pow(10.0, hi + pad), 6);
+        lo = ticks.from_decade;
+        hi = ticks.to_decade;
+        for (const double v : ticks.values) at.push_back(std::log10(v));
+        tick_labels = ticks.labels(w.numbers.symbols());
+    } else {
+        const double pad = (hi - lo) * 0.08;
+        // Readings and standard deviations are never below 0: nor is their axis.
+        lo = lo >= 0 ? std::max(0.0, lo - pad) : lo - pad;
+        hi += pad;
+        const AxisTicks ticks = axis_ticks(lo, hi, 5);
+        lo = ticks.from;
+        hi = ticks.to;
+        at = ticks.values();
+        tick_labels = ticks.labels(w.numbers.symbols());
+    }
     const size_t count = std::max<size_t>(points.size(), 1);
     const auto x_at = [&](double i) { return plot.left() + (i + 0.5) * plot.width() / count; };
     const auto y_at = [&](double y) { return plot.bottom() - (y - lo) / (hi - lo) * plot.height(); };
@@ -85,15 +100,11 @@ void draw_chart(ChartPainter& w, const QRectF& box, const QString& title,
     p.setPen(QPen(kGrid, 0.5));
     p.setBrush(Qt::NoBrush);
     p.drawRect(plot);
-    {
-        const std::vector<double> at = ticks.values();
-        const std::vector<std::string> tick_labels = ticks.labels(w.numbers.symbols());
-        for (size_t k = 0; k < at.size(); ++k) {
-            p.setPen(QPen(kGrid, 0.3));
-            p.drawLine(QPointF(plot.left(), y_at(at[k])), QPointF(plot.right(), y_at(at[k])));
-            w.text(box.left(), y_at(at[k]) - 4, QString::fromStdString(tick_labels[k]), 6.5, false,
-                   45, Qt::AlignRight);
-        }
+    for (size_t k = 0; k < at.size(); ++k) {
+        p.setPen(QPen(kGrid, 0.3));
+        p.drawLine(QPointF(plot.left(), y_at(at[k])), QPointF(plot.right(), y_at(at[k])));
+        w.text(box.left(), y_at(at[k]) - 4, QString::fromStdString(tick_labels[k]), 6.5, false, 45,
+               Qt::AlignRight);
     }
     w.text(plot.left(), plot.bottom() + 3, x_label + " 1 … " + w.numbers.count(points.size()), 6.5,
            false, plot.width());
@@ -211,16 +222,22 @@ QString frozen_sentence(const FrozenControl& kept, const QLocale& locale) {
 
 double control_chart_height(double box_height) { return (box_height - 6) / 1.8; }
 
-void draw_histogram(ChartPainter& w, const QRectF& box, const std::vector<double>& values,
-                    const Limits& limits) {
-    QPainter& p = w.p;
-    w.text(box.left(), box.top(), "Histogram of all values", 9, true, box.width());
-    const QRectF plot(box.left() + 48, box.top() + 16, box.width() - 48 - 74, box.height() - 30);
-    p.setPen(QPen(kGrid, 0.5));
-    p.drawRect(plot);
-    if (values.empty()) return;
-    const double min = *std::min_element(values.begin(), values.end());
-    double lo = min, hi = *std::max_element(values.begin(), values.end());
+namespace {
+
+// The bars of a histogram on its axis, in the axis's units (values, or
+// log10 of values): the classes' edges lo + i (hi - lo) / bins.
+struct Bars {
+    double lo = 0, hi = 1;
+    std::vector<size_t> counts;
+    std::vector<double> at;                 // labelled ticks
+    std::vector<std::string> labels;
+};
+
+Bars linear_bars(const std::vector<double>& values, const Limits& limits,
+                 const NumberSymbols& symbols) {
+    Bars bars;
+    double lo = *std::min_element(values.begin(), values.end());
+    double hi = *std::max_element(values.begin(), values.end());
     if (limits.lower) lo = std::min(lo, *limits.lower);
     if (limits.upper) hi = std::max(hi, *limits.upper);
     const double pad = (hi - lo) * 0.05;
@@ -229,8 +246,10 @@ void draw_histogram(ChartPainter& w, const QRectF& box, const std::vector<double
     hi += pad;
     // Classes between round ticks: two, four or five to each step.
     const AxisTicks ticks = axis_ticks(lo, hi, 6);
-    lo = ticks.from;
-    hi = ticks.to;
+    bars.lo = ticks.from;
+    bars.hi = ticks.to;
+    bars.at = ticks.values();
+    bars.labels = ticks.labels(symbols);
     // Classes a whole number of the values' last digit wide, so that no
     // class gets one more of the possible readings than its neighbour; a
     // reading on an edge counts in the class above.
@@ -245,38 +264,109 @@ void draw_histogram(ChartPainter& w, const QRectF& box, const std::vector<double
             break;
         }
     }
-    const int bins = ticks.intervals * per_step;
-    std::vector<size_t> counts(bins);
+    bars.counts.resize(static_cast<size_t>(ticks.intervals * per_step));
+    return bars;
+}
+
+// Classes equal in log10, a whole number of them to each decade, about
+// sqrt(n) in all.
+Bars log_bars(const std::vector<double>& logs, const Limits& limits, const NumberSymbols& symbols) {
+    Bars bars;
+    double lo = *std::min_element(logs.begin(), logs.end());
+    double hi = *std::max_element(logs.begin(), logs.end());
+    for (const auto& limit : {limits.lower, limits.upper})
+        if (limit && *limit > 0) lo = std::min(lo, std::log10(*limit)), hi = std::max(hi, std::log10(*limit));
+    const LogTicks ticks = log_ticks(std::pow(10.0, lo), std::pow(10.0, hi), 8);
+    bars.lo = ticks.from_decade;
+    bars.hi = ticks.to_decade;
+    for (const double v : ticks.values) bars.at.push_back(std::log10(v));
+    bars.labels = ticks.labels(symbols);
+    const int decades = ticks.to_decade - ticks.from_decade;
+    // About sqrt(n) classes over the values themselves, whatever the limits add.
+    const double spread = std::max(1.0, *std::max_element(logs.begin(), logs.end()) -
+                                            *std::min_element(logs.begin(), logs.end()));
+    const double wanted = std::sqrt(static_cast<double>(logs.size())) / spread;
+    int per_decade = 1;
+    for (const int c : {2, 4, 5, 10, 20})
+        if (c <= wanted) per_decade = c;
+    bars.counts.resize(static_cast<size_t>(decades * per_decade));
+    return bars;
+}
+
+}  // namespace
+
+void draw_histogram(ChartPainter& w, const QRectF& box, const std::vector<double>& all,
+                    const Limits& limits, const Fit* fit) {
+    QPainter& p = w.p;
+    const bool log = fit && fit->scale == Scale::kLog;
+    QString title = log ? "Histogram of all values, logarithmic axis" : "Histogram of all values";
+    // On the log axis in log10 of the values; those of 0 or below have none.
+    const ScaledValues scaled = in_scale(std::span<const double>(all), log ? Scale::kLog : Scale::kLinear);
+    const std::vector<double>& values = scaled.values;
+    if (scaled.not_positive > 0)
+        title += " (" + QString::fromStdString(not_positive_words(scaled.not_positive, scaled.negative)) +
+                 ", left out)";
+    w.text(box.left(), box.top(), title, 9, true, box.width());
+    const QRectF plot(box.left() + 48, box.top() + 16, box.width() - 48 - 74, box.height() - 30);
+    p.setPen(QPen(kGrid, 0.5));
+    p.drawRect(plot);
+    if (values.empty()) return;
+    Bars bars = log ? log_bars(values, limits, w.numbers.symbols())
+                    : linear_bars(values, limits, w.numbers.symbols());
+    const double lo = bars.lo, hi = bars.hi;
+    const int count = static_cast<int>(bars.counts.size());
     for (const double v : values)
-        ++counts[std::clamp(static_cast<int>(std::floor((v - lo) / (hi - lo) * bins + 1e-9)), 0,
-                            bins - 1)];
-    const size_t top = std::max<size_t>(1, *std::max_element(counts.begin(), counts.end()));
+        ++bars.counts[std::clamp(static_cast<int>(std::floor((v - lo) / (hi - lo) * count + 1e-9)), 0,
+                                 count - 1)];
+    size_t top = std::max<size_t>(1, *std::max_element(bars.counts.begin(), bars.counts.end()));
+    // The fitted density as counts of a class: n × width × its density, in
+    // the axis's units (a lognormal is a normal in log10 of the values).
+    const double width = (hi - lo) / count;
+    const bool curve = fit && fit->mean && fit->sd && *fit->sd > 0;
+    const auto expected = [&](double x) {
+        const double z = (x - *fit->mean) / *fit->sd;
+        return static_cast<double>(values.size()) * width * std::exp(-z * z / 2) /
+               (*fit->sd * std::sqrt(2 * M_PI));
+    };
+    if (curve && *fit->mean >= lo && *fit->mean <= hi)
+        top = std::max(top, static_cast<size_t>(std::ceil(expected(*fit->mean))));
     const auto x_at = [&](double v) { return plot.left() + (v - lo) / (hi - lo) * plot.width(); };
+    const auto y_at = [&](double c) { return plot.bottom() - c / static_cast<double>(top) * (plot.height() - 4); };
     p.setPen(QPen(Qt::white, 0.4));
     p.setBrush(kBar);
-    for (int b = 0; b < bins; ++b) {
-        const double h = static_cast<double>(counts[b]) / top * (plot.height() - 4);
-        p.drawRect(QRectF(plot.left() + b * plot.width() / bins, plot.bottom() - h,
-                          plot.width() / bins, h));
-    }
+    for (int b = 0; b < count; ++b)
+        p.drawRect(QRectF(plot.left() + b * plot.width() / count, y_at(static_cast<double>(bars.counts[b])),
+                          plot.width() / count, plot.bottom() - y_at(static_cast<double>(bars.counts[b]))));
     p.setBrush(Qt::NoBrush);
-    w.text(box.left(), plot.top() - 4, w.numbers.count(top), 6.5, false, 45,
-           Qt::AlignRight);
+    if (curve) {
+        QPainterPath path;
+        constexpr int kSteps = 200;
+        for (int i = 0; i <= kSteps; ++i) {
+            const double x = lo + (hi - lo) * i / kSteps;
+            const QPointF point(x_at(x), std::max(plot.top(), y_at(expected(x))));
+            i == 0 ? path.moveTo(point) : path.lineTo(point);
+        }
+        p.setPen(QPen(kCentre, 1.0));
+        p.drawPath(path);
+        w.text(plot.right() + 3, plot.top() + 12, log ? "fitted lognormal" : "fitted normal", 6.5,
+               false, 70, Qt::AlignLeft, kCentre);
+    }
+    w.text(box.left(), plot.top() - 4, w.numbers.count(top), 6.5, false, 45, Qt::AlignRight);
     w.text(box.left(), plot.bottom() - 4, w.numbers.count(0), 6.5, false, 45, Qt::AlignRight);
-    const std::vector<double> at = ticks.values();
-    const std::vector<std::string> labels = ticks.labels(w.numbers.symbols());
-    for (size_t k = 0; k < at.size(); ++k) {
+    for (size_t k = 0; k < bars.at.size(); ++k) {
         p.setPen(QPen(kGrid, 0.5));
-        p.drawLine(QPointF(x_at(at[k]), plot.bottom()), QPointF(x_at(at[k]), plot.bottom() + 2));
-        w.label_at(x_at(at[k]), plot.bottom() + 3, QString::fromStdString(labels[k]), box.left(),
-                   box.right());
+        p.drawLine(QPointF(x_at(bars.at[k]), plot.bottom()), QPointF(x_at(bars.at[k]), plot.bottom() + 2));
+        w.label_at(x_at(bars.at[k]), plot.bottom() + 3, QString::fromStdString(bars.labels[k]),
+                   box.left(), box.right());
     }
     for (const auto& [limit, name] : {std::pair{limits.lower, QString("LSL")},
                                       std::pair{limits.upper, QString("USL")}}) {
-        if (!limit) continue;
+        // A limit of 0 or below has no place on a log axis.
+        if (!limit || (log && *limit <= 0)) continue;
+        const double x = x_at(log ? std::log10(*limit) : *limit);
         p.setPen(QPen(kLimit, 1.0, Qt::DashLine));
-        p.drawLine(QPointF(x_at(*limit), plot.top()), QPointF(x_at(*limit), plot.bottom()));
-        w.text(x_at(*limit) + 2, plot.top() + 2, name, 6.5, false, 30);
+        p.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+        w.text(x + 2, plot.top() + 2, name, 6.5, false, 30);
     }
 }
 
@@ -285,6 +375,7 @@ void draw_histogram(ChartPainter& w, const QRectF& box, const std::vector<double
 void draw_control_charts(ChartPainter& w, const QRectF& box, const LotStatistics& s,
                          const FrozenChart* frozen) {
     const double height = control_chart_height(box.height());
+    const bool log = s.scale == Scale::kLog;
     if (frozen) {
         const bool individuals = frozen->limits.kind == ChartKind::kIndividuals;
         std::vector<std::optional<double>> points, spreads, m_lcl, m_ucl, s_lcl, s_ucl, s_centre;
@@ -308,18 +399,21 @@ void draw_control_charts(ChartPainter& w, const QRectF& box, const LotStatistics
             marks.push_back({tests.join(","), p.left_out.has_value(), !p.causes.empty()});
         }
         draw_chart(w, QRectF(box.left(), box.top(), box.width(), height),
-                   individuals ? "Individuals chart: each record's value, frozen limits"
-                               : "X̄ chart: the mean of each record, frozen limits",
+                   QString(individuals ? "Individuals chart: each record's value, frozen limits"
+                                       : log ? "X̄ chart: the geometric mean of each record, frozen limits"
+                                             : "X̄ chart: the mean of each record, frozen limits") +
+                       (log ? ", logarithmic axis" : ""),
                    points, point_out,
                    {{{frozen->limits.centre}, kCentre, Qt::SolidLine, individuals ? "X̄" : "X̿"},
                     {m_lcl, kLimit, Qt::DashLine, "LCL"},
                     {m_ucl, kLimit, Qt::DashLine, "UCL"}},
-                   "record", marks);
+                   "record", marks, log);
         std::vector<PointMark> spread_marks(marks.size());
         for (size_t i = 0; i < marks.size(); ++i) spread_marks[i].left_out = marks[i].left_out;
         draw_chart(w, QRectF(box.left(), box.top() + height + 6, box.width(), height * 0.8),
-                   individuals ? "Moving range chart: to the point before, frozen limits"
-                               : "s chart: the standard deviation of each record, frozen limits",
+                   QString(individuals ? "Moving range chart: to the point before" :
+                                         "s chart: the standard deviation of each record") +
+                       (log ? " in log10 of the values" : "") + ", frozen limits",
                    spreads, spread_out,
                    {{s_centre, kCentre, Qt::SolidLine, individuals ? "MR̄" : "s̄"},
                     {s_lcl, kLimit, Qt::DashLine, "LCL"},
@@ -340,13 +434,17 @@ void draw_control_charts(ChartPainter& w, const QRectF& box, const LotStatistics
         sd_out.push_back(p.sd_outside);
     }
     draw_chart(w, QRectF(box.left(), box.top(), box.width(), height),
-               "X̄ chart: the mean of each record", means, mean_out,
+               log ? "X̄ chart: the geometric mean of each record, logarithmic axis"
+                   : "X̄ chart: the mean of each record",
+               means, mean_out,
                {{{s.grand_mean}, kCentre, Qt::SolidLine, "X̿"},
                 {m_lcl, kLimit, Qt::DashLine, "LCL"},
                 {m_ucl, kLimit, Qt::DashLine, "UCL"}},
-               "record");
+               "record", {}, log);
     draw_chart(w, QRectF(box.left(), box.top() + height + 6, box.width(), height * 0.8),
-               "s chart: the standard deviation of each record", sds, sd_out,
+               log ? "s chart: the standard deviation of log10 of each record's values"
+                   : "s chart: the standard deviation of each record",
+               sds, sd_out,
                {{{s.s_bar}, kCentre, Qt::SolidLine, "s̄"},
                 {s_lcl, kLimit, Qt::DashLine, "LCL"},
                 {s_ucl, kLimit, Qt::DashLine, "UCL"}},

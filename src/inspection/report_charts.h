@@ -56,11 +56,13 @@ struct PointMark {
 };
 
 // One series against its index in `box`, with its title, the points
-// outside marked, and the lines with their labels at the right.
+// outside marked, and the lines with their labels at the right. With
+// `log_axis` the points and lines are log10 of values, and the axis is
+// labelled with the values at its decades.
 void draw_chart(ChartPainter& w, const QRectF& box, const QString& title,
                 const std::vector<std::optional<double>>& points, const std::vector<bool>& outside,
                 const std::vector<ChartLine>& lines, const QString& x_label,
-                const std::vector<PointMark>& marks = {});
+                const std::vector<PointMark>& marks = {}, bool log_axis = false);
 
 // The point of a chart drawn in `box` with `count` points at x, if any.
 std::optional<size_t> chart_point_at(const QRectF& box, size_t count, double x);
@@ -69,14 +71,19 @@ std::optional<size_t> chart_point_at(const QRectF& box, size_t count, double x);
 // 2 left out", its dates in the locale's short forms.
 QString frozen_sentence(const FrozenControl& kept, const QLocale& locale);
 
-// The histogram of `values` with the limits marked.
+// The histogram of `values` with the limits marked, and with a fit the
+// density of its distribution over the bars. On the fit's log scale the
+// classes are equal in log10, the axis logarithmic, and values of 0 or
+// below are left out (the title says how many).
 void draw_histogram(ChartPainter& w, const QRectF& box, const std::vector<double>& values,
-                    const Limits& limits);
+                    const Limits& limits, const Fit* fit = nullptr);
 
 // The X-bar chart above the s chart, in `box`: the s chart gets four
 // ninths of it.
 // With frozen limits, those at each point's size and the points' marks
-// (individuals and moving ranges for records of one value).
+// (individuals and moving ranges for records of one value). On the log
+// scale the X-bar chart's axis is logarithmic (its points are the records'
+// geometric means); the s chart stays that of log10 of the values.
 void draw_control_charts(ChartPainter& w, const QRectF& box, const LotStatistics& s,
                          const FrozenChart* frozen = nullptr);
 // The height of the X-bar chart in a box of control charts this high.

@@ -1,6 +1,7 @@
 #include "quality/axis_ticks.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -76,6 +77,48 @@ AxisTicks axis_ticks(double low, double high, int most) {
     if (ticks.from == 0) ticks.from = 0;  // no -0
     const std::vector<double> values = ticks.values();
     ticks.form = form_of(values);
+    return ticks;
+}
+
+std::vector<std::string> LogTicks::labels(const NumberSymbols& symbols) const {
+    std::vector<std::string> texts;
+    for (const double tick : values)
+        texts.push_back(scientific ? display_text(tick, NumberForm{true, 0}, symbols)
+                                   : display_text(tick, symbols));
+    return texts;
+}
+
+LogTicks log_ticks(double low, double high, int most) {
+    most = std::clamp(most, 2, 20);
+    const bool low_ok = std::isfinite(low) && low > 0, high_ok = std::isfinite(high) && high > 0;
+    if (!low_ok && !high_ok) low = 1, high = 10;
+    else if (!low_ok) low = high;
+    else if (!high_ok) high = low;
+    if (low > high) std::swap(low, high);
+    LogTicks ticks;
+    // A value a rounding error beside a decade is on it.
+    ticks.from_decade = static_cast<int>(std::floor(std::log10(low) + 1e-9));
+    ticks.to_decade = static_cast<int>(std::ceil(std::log10(high) - 1e-9));
+    if (ticks.to_decade <= ticks.from_decade) ticks.to_decade = ticks.from_decade + 1;
+    const int from = ticks.from_decade, to = ticks.to_decade;
+    // The decades that are whole multiples of `every` within the axis.
+    const auto first = [&](int every) { return static_cast<int>(std::ceil(from / double(every))); };
+    const auto last = [&](int every) { return static_cast<int>(std::floor(to / double(every))); };
+    int every = 1;
+    for (int m = 1, i = 0; last(every) - first(every) + 1 > most; ++i) {
+        if (i % 4 == 3) m *= 10;
+        every = std::array{1, 2, 3, 5}[(i + 1) % 4] * m;
+    }
+    const bool minor = every == 1 && (to - from + 1) + 2 * (to - from) <= most;
+    for (int k = first(every) * every; k <= last(every) * every; k += every) {
+        const double decade = std::pow(10.0, k);
+        ticks.values.push_back(decade);
+        if (minor && k < to) {
+            ticks.values.push_back(2 * decade);
+            ticks.values.push_back(5 * decade);
+        }
+    }
+    ticks.scientific = from < -4 || to > 7;
     return ticks;
 }
 

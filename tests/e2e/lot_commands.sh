@@ -193,6 +193,39 @@ CASES
     journal=$(tail -1 "$work/data/frozen-journal.csv")
     [[ $journal =~ ^2026-[0-9-]+T[0-9:]+,,Shaft\*,limits\ frozen,,,\"from\ 3\ records,\ 1\ left\ out\",$user$'\r'$ ]] ||
         fail "journal: $(cat -A "$work/data/frozen-journal.csv")"
+
+    # A characteristic on the log scale: limits of log10 of the values, the 0
+    # left out. Logs 1 2 3 | 0 1 2 | 2 3 4 | 1 3: by hand the centre 22/11 = 2,
+    # the pooled s sqrt(8/7). The report: the geometric mean 10^2 = 100.
+    mkdir -p "$work/logconfig/tolvane"
+    printf '[tolerances]\n1\\pattern=Grain\n1\\lower=1\n1\\upper=100000\n1\\scale=log\nsize=1\n' \
+        >"$work/logconfig/tolvane/tolvane.conf"
+    grain=$work/data/grain.txt
+    {
+        printf '"Backup Data"\r\n'
+        hour=8
+        for values in "10 100 1000" "1 10 100" "100 1000 10000" "0 10 1000"; do
+            printf '#2026-12-01 %02d:00:00#\r\n"Grain"\r\n' $hour
+            printf '%s\r\n' $values
+            hour=$((hour + 1))
+        done
+    } >"$grain"
+    logrun() { run env XDG_CONFIG_HOME="$work/logconfig" "$@"; }
+    logrun "$tolvane" --freeze-limits "$grain" >"$work/out" 2>"$work/err" ||
+        fail "--freeze-limits on the log scale: $(cat "$work/err")"
+    for line in 'Scale: logarithmic; the limits and sigma within are of log10 of the values' \
+        'Values left out: 1 value is 0: no logarithm' \
+        "X̄ and s charts (of log10 of the values): limits at each record's size, from the centre 2 and sigma within" \
+        'σ within (of log10 of the values): 1.0690449676496976 (pooled s)'; do
+        grep -qxF -- "$line" "$work/out" || fail "--freeze-limits on the log scale printed no '$line': $(cat "$work/out")"
+    done
+    grep -qxF '1\control\centre=2' "$work/logconfig/tolvane/tolvane.conf" ||
+        fail "log limits kept: $(cat "$work/logconfig/tolvane/tolvane.conf")"
+    logrun "$tolvane" --report "$work/grain.pdf" "$grain" 2>"$work/err" || fail "--report on the log scale: $(cat "$work/err")"
+    text=$(pdftotext -layout "$work/grain.pdf" - 2>&1)
+    [[ $text =~ Geometric\ mean\ +100,00 ]] || fail "no geometric mean 100,00: $(echo "$text" | grep -m1 Geometric)"
+    [[ $text == *'1 value is 0: no logarithm'* && $text == *'Z-score, lognormal'* &&
+        $text == *'frozen limits, logarithmic axis'* ]] || fail "the log scale's words are not in the PDF: $text"
 else
     # Calc's default import, in a profile of its own.
     run "$tolvane" --export-csv "$work/out.csv" "$data" 2>"$work/err" ||
