@@ -181,9 +181,10 @@ QLogValueAxis* new_log_axis(QWidget* owner, const QString& title, const QFont& t
     auto* axis = new QLogValueAxis(owner);
     axis->setBase(10);
     // Powers of ten alone: minor ticks between them are never laid out, and
-    // "%g" writes 1e+15 as briefly as 0.01.
+    // "%.3g" writes 1e+15 as briefly as 0.01 (a localised chart shows no
+    // label for a format without its precision).
     axis->setMinorTickCount(0);
-    axis->setLabelFormat("%g");
+    axis->setLabelFormat("%.3g");
     axis->setTitleText(title);
     axis->setTitleFont(title_font);
     return axis;
@@ -232,7 +233,9 @@ void log_axis(QLogValueAxis* axis, double low, double high, double length, bool 
     // The base first: a range of many decades under a base of 10 would lay
     // out a tick for each.
     axis->setBase(std::pow(10.0, step));
-    axis->setRange(std::pow(10.0, from), std::pow(10.0, to));
+    // A hair below the lowest power: Qt finds its first tick by rounding up
+    // a logarithm, and 1e-6 may come out a hair above -6.
+    axis->setRange(std::pow(10.0, from) * (1 - 1e-9), std::pow(10.0, to));
 }
 
 std::pair<double, double> padded_range(double min, double max) {

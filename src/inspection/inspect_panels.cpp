@@ -71,9 +71,11 @@ StatisticsPanel::StatisticsPanel(QWidget* parent)
     add("min", tr("Minimum:"));
     add("max", tr("Maximum:"));
     add("range", tr("Range:"));
-    add("not_positive", tr("Left out:"),
+    QLabel* not_positive = add("not_positive", tr("Left out:"),
         tr("On the logarithmic scale a value of 0 or below has no logarithm: it is left out "
            "of the figures and the charts."));
+    not_positive->setWordWrap(true);
+    not_positive->setMinimumWidth(0);
     add("below", tr("Below LSL:"));
     add("above", tr("Above USL:"));
     add("share_out", tr("Out of tolerance:"));

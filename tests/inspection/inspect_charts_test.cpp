@@ -46,10 +46,10 @@ void expect_bounded_axes(QChart* chart, Scale scale, Qt::Orientation value_axis)
             ASSERT_GT(log->min(), 0);
             const double decades = std::log10(log->max()) - std::log10(log->min());
             const double each = std::log10(log->base());
-            EXPECT_NEAR(decades / each, std::round(decades / each), 1e-6)
+            EXPECT_NEAR(decades / each, std::round(decades / each), 1e-8)
                 << log->min() << " " << log->max() << " " << log->base();
             EXPECT_LE(decades / each + 1, 11);
-            EXPECT_NEAR(std::log10(log->min()), std::round(std::log10(log->min())), 1e-9);
+            EXPECT_NEAR(std::log10(log->min()), std::round(std::log10(log->min())), 1e-8);
             continue;
         }
         auto* axis = qobject_cast<QValueAxis*>(a);
