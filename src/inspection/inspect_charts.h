@@ -5,7 +5,11 @@
 
 #include <QWidget>
 
+#include "platform/tolerance_settings.h"
+
+class QAbstractAxis;
 class QChart;
+class QLogValueAxis;
 class QChartView;
 class QLineSeries;
 class QScatterSeries;
@@ -14,12 +18,19 @@ class QValueAxis;
 
 namespace tolvane {
 
-// What the charts draw besides the values: every line is optional.
+// What the charts draw besides the values: every line is optional. On the
+// logarithmic scale the value axis is one of powers of ten: values and lines
+// at 0 or below are not drawn (the statistics panel counts them), and the
+// mean is the geometric one.
 struct ChartLines {
     std::optional<double> mean;
     std::optional<double> nominal;
     std::optional<double> lsl;
     std::optional<double> usl;
+    Scale scale = Scale::kLinear;
+    // The fitted distribution in the scale's terms (of log10 of the values on
+    // the log scale): the histogram draws its density over the bars.
+    std::optional<double> fit_mean, fit_sd;
 };
 
 // A record's values in the order they were measured, with the mean, the
@@ -49,6 +60,8 @@ class RunChart final : public QWidget {
 
     QChartView* view_;
     QChart* chart_;
+    Scale scale_ = Scale::kLinear;
+    QLogValueAxis* y_log_;
     QLineSeries* values_;
     QScatterSeries* inside_;
     QScatterSeries* outside_;
@@ -64,9 +77,15 @@ class RunChart final : public QWidget {
 // How the values are spread: a histogram of their counts, with the limits,
 // the nominal and the mean as vertical lines. Its bins (at most kMaxBins)
 // cover the values and the limits.
+// On the logarithmic scale the classes are of equal width in log10 of the
+// values, their edges at multiples of it (a decade's edges among them), and
+// the fitted density is the lognormal one.
 class Histogram final : public QWidget {
   public:
     static constexpr int kMaxBins = 20;
+    // How many classes the last values were drawn in.
+    int bins() const { return bins_; }
+    QLineSeries* density() const { return density_; }
 
     explicit Histogram(QWidget* parent = nullptr);
     void show_values(const std::vector<double>& values, const ChartLines& lines);
@@ -82,9 +101,13 @@ class Histogram final : public QWidget {
 
     QChartView* view_;
     QChart* chart_;
+    Scale scale_ = Scale::kLinear;
+    QLogValueAxis* x_log_;
+    int bins_ = 0;
     QLineSeries* outline_;
     QLineSeries* base_;
     QAreaSeries* bars_;
+    QLineSeries* density_;
     QLineSeries* mean_;
     QLineSeries* nominal_;
     QLineSeries* lsl_;
@@ -97,5 +120,11 @@ class Histogram final : public QWidget {
 // The axis range [low, high] for values spanning [min, max]: a little room
 // on both sides, and a sensible width when all values are equal.
 std::pair<double, double> padded_range(double min, double max);
+
+// A logarithmic axis over the values [low, high] (both above 0): whole
+// decades, a tick every `decades` of them so that at most `most` ticks (and
+// no more than its `length` in pixels holds) are laid out, whatever the span.
+void log_axis(QLogValueAxis* axis, double low, double high, double length, bool across,
+              int most);
 
 }  // namespace tolvane

@@ -44,7 +44,7 @@ std::vector<QCheckBox*> add_test_boxes(QWidget& parent, const std::vector<int>& 
 
 FreezeDialog::FreezeDialog(const Lot& lot, const QString& pattern, const std::vector<int>& tests,
                            QWidget* parent)
-    : QDialog(parent), subgroups_(subgroups_of(lot.records)) {
+    : QDialog(parent), scale_(lot.statistics.scale), subgroups_(subgroups_of(lot.records, scale_)) {
     setObjectName("freeze_dialog");
     setWindowTitle(tr("Freeze Control Limits — %1").arg(pattern));
     auto* layout = new QVBoxLayout(this);
@@ -118,6 +118,12 @@ void FreezeDialog::recompute() {
     const auto n = [&](const std::optional<double>& x) {
         return x ? locale.toString(*x, 'g', 6) : tr("none");
     };
+    // On the log scale the limits are of log10 of the values: the centre
+    // and the limits of the means shown as values, the spreads as they are.
+    const bool log = scale_ == Scale::kLog;
+    const auto v = [&](const std::optional<double>& x) {
+        return n(x ? std::optional<double>(from_scale(*x, scale_)) : std::nullopt);
+    };
     const bool individuals = limits_.kind == ChartKind::kIndividuals;
     QString method;
     switch (limits_.method) {
@@ -128,11 +134,11 @@ void FreezeDialog::recompute() {
     }
     QString text;
     if (limits_.sizes_differ)
-        text = tr("X̄ and s: limits at each record's size, centre %1").arg(n(limits_.centre));
+        text = tr("X̄ and s: limits at each record's size, centre %1").arg(v(limits_.centre));
     else
         text = tr("%1 chart: LCL %2, centre %3, UCL %4\n%5 chart: LCL %6, centre %7, UCL %8")
-                   .arg(individuals ? tr("Individuals") : tr("X̄"), n(limits_.chart.mean_lcl),
-                        n(limits_.chart.centre), n(limits_.chart.mean_ucl),
+                   .arg(individuals ? tr("Individuals") : tr("X̄"), v(limits_.chart.mean_lcl),
+                        v(limits_.chart.centre), v(limits_.chart.mean_ucl),
                         individuals ? tr("Moving range") : tr("s"), n(limits_.chart.spread_lcl),
                         n(limits_.chart.spread_centre), n(limits_.chart.spread_ucl));
     text += tr("\nσ within %1 (%2); n %3; records used %4, left out %5")
@@ -141,6 +147,11 @@ void FreezeDialog::recompute() {
                                            : tr("sizes differ"),
                      locale.toString(qulonglong(limits_.records_used)),
                      locale.toString(qulonglong(limits_.left_out.size())));
+    if (log)
+        text += tr("\nLogarithmic scale (limits of log10 of the values): the centre and the "
+                   "%1 limits as values, σ and the %2 chart of log10 of the values.")
+                    .arg(individuals ? tr("individuals") : tr("X̄"),
+                         individuals ? tr("moving range") : tr("s"));
     if (!limits_.sigma_within) text += tr("\nThe records used give no limits: they need two with a spread.");
     if (!reasons) text += tr("\nSay why each record left out is left out.");
     preview_->setText(text);

@@ -16,7 +16,8 @@ namespace tolvane {
 
 // Freezing control limits from the selected records: each record can be
 // left out with a reason, the limits are computed again as they change,
-// and the tests to judge with are chosen. Save is enabled while the records
+// and the tests to judge with are chosen. On the logarithmic scale the
+// limits are of log10 of the values. Save is enabled while the records
 // used give limits and every record left out has its reason.
 class FreezeDialog final : public QDialog {
   public:
@@ -31,6 +32,7 @@ class FreezeDialog final : public QDialog {
   private:
     void recompute();
 
+    Scale scale_;
     std::vector<Subgroup> subgroups_;
     ControlLimits limits_;
     QTableWidget* table_;

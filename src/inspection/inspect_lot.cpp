@@ -32,9 +32,11 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 
 #include "inspection/inspect_freeze.h"
+#include "inspection/locale_numbers.h"
 #include "inspection/report_charts.h"
 #include "platform/file_system.h"
 #include "quality/csv_export.h"
@@ -53,6 +55,55 @@ constexpr size_t kScanStep = 2048;
 QString records_text(size_t count) {
     return count == 1 ? QObject::tr("1 record")
                       : QObject::tr("%1 records").arg(QLocale().toString(qulonglong(count)));
+}
+
+// The lot's figures of its scale beyond the report's: the geometric mean and
+// sd, the percentile method and the normality check, each with its method.
+// A figure the report's list already gives is not given twice.
+std::vector<LotFigure> fit_figures(const Lot& lot, const std::vector<LotFigure>& given,
+                                   const QLocale& locale) {
+    const LotStatistics& s = lot.statistics;
+    const Fit& fit = s.fit;
+    const bool log = s.scale == Scale::kLog;
+    const QString none = QStringLiteral("—");
+    const auto ratio = [&](const std::optional<double>& x) {
+        return x && std::isfinite(*x) ? locale.toString(*x, 'f', 2) : none;
+    };
+    const auto method = [&](const char* figure, Method m) {
+        return QObject::tr("%1 (%2)").arg(figure, QString::fromStdString(method_name(m, s.scale)));
+    };
+    const QString formula_pct = QString::fromStdString(method_formula(Method::kPercentile, s.scale));
+    std::vector<LotFigure> figures;
+    if (log) {
+        std::vector<double> values;
+        for (const Record& r : lot.records)
+            for (const Number& number : r.numbers()) values.push_back(number.value());
+        const NumberForm derived = form_of(values, 2);
+        figures.push_back({QObject::tr("Geometric mean"), display_text(fit.gmean, derived, locale),
+                           QObject::tr("10^m, m the mean of log10 of the values above 0")});
+        figures.push_back({QObject::tr("Geometric sd"),
+                           fit.gsd ? QStringLiteral("×/÷ ") + locale.toString(*fit.gsd, 'f', 2) : none,
+                           QObject::tr("10^s, s the sd (n − 1) of log10 of the values above 0")});
+        figures.push_back({QObject::tr("Left out"),
+                           fit.not_positive ? QString::fromStdString(not_positive_words(
+                                                  fit.not_positive, fit.negative))
+                                            : locale.toString(0),
+                           QObject::tr("values of 0 or below have no logarithm")});
+    }
+    figures.push_back({method("Pp", Method::kPercentile),
+                       ratio(fit.percentile ? fit.percentile->pp : std::nullopt), formula_pct});
+    figures.push_back({method("Ppk", Method::kPercentile),
+                       ratio(fit.percentile ? fit.percentile->ppk : std::nullopt), formula_pct});
+    figures.push_back({QObject::tr("Normality"),
+                       QString::fromStdString(normality_words(fit, [locale](double x) {
+                           return locale.toString(x, 'g', 2).toStdString();
+                       })),
+                       QObject::tr("Anderson–Darling, of the values in the scale, from 8 values")});
+    std::erase_if(figures, [&](const LotFigure& f) {
+        return std::any_of(given.begin(), given.end(),
+                           [&](const LotFigure& g) { return g.label == f.label; });
+    });
+    return figures;
 }
 
 LocalDateTime now() {
@@ -422,7 +473,10 @@ void LotControl::refresh() {
     for (QLabel* label : figure_labels_) delete label;
     figure_labels_.clear();
     int r = 0;
-    for (const LotFigure& figure : lot_figures(lot, QLocale())) {
+    std::vector<LotFigure> shown = lot_figures(lot, QLocale());
+    const std::vector<LotFigure> more = fit_figures(lot, shown, QLocale());
+    shown.insert(shown.end(), more.begin(), more.end());
+    for (const LotFigure& figure : shown) {
         auto* name = new QLabel(figure.label);
         auto* value = new QLabel(figure.value);
         auto* how = new QLabel(figure.how);
@@ -431,6 +485,7 @@ void LotControl::refresh() {
         value->setAccessibleDescription(figure.how);
         value->setToolTip(figure.how);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        value->setWordWrap(figure.value.size() > 24);
         name->setBuddy(value);
         QFont small = how->font();
         small.setPointSizeF(small.pointSizeF() * 0.85);

@@ -12,12 +12,14 @@ namespace tolvane {
 
 
 InspectedRecord inspect_record(Record record, const Tolerances& tolerances) {
-    InspectedRecord inspected{std::move(record), std::nullopt, {}};
+    InspectedRecord inspected{std::move(record), std::nullopt, {}, {}};
     if (inspected.record.description)
         inspected.tolerance = tolerances.find(*inspected.record.description);
     const std::vector<Number> numbers = inspected.record.numbers();
     inspected.statistics =
         compute_statistics(numbers, inspected.tolerance ? inspected.tolerance->limits : Limits{});
+    inspected.fit = fit_values(numbers, inspected.tolerance ? inspected.tolerance->limits : Limits{},
+                               inspected.scale());
     return inspected;
 }
 

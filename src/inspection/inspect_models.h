@@ -11,6 +11,7 @@
 #include "inspection/locale_numbers.h"
 #include "quality/control_track.h"
 #include "quality/display_number.h"
+#include "quality/distribution.h"
 #include "quality/statistics.h"
 #include "quality/tolerances.h"
 #include "records/record.h"
@@ -24,6 +25,10 @@ struct InspectedRecord {
     Record record;
     std::optional<Tolerances::Match> tolerance;
     Statistics statistics;
+    // The figures of its characteristic's scale, the percentile method and
+    // the normality check.
+    Fit fit;
+    Scale scale() const { return tolerance ? tolerance->entry.scale : Scale::kLinear; }
 };
 InspectedRecord inspect_record(Record record, const Tolerances& tolerances);
 

@@ -1,14 +1,17 @@
 #include "inspection/inspect_panels.h"
 
+#include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "qt/qt_text.h"
+#include "quality/distribution.h"
 #include "records/number.h"
 
 namespace tolvane {
@@ -32,31 +35,74 @@ QString field_text(const std::optional<double>& number, const QLocale& locale) {
 
 // --- StatisticsPanel -------------------------------------------------------------
 
+namespace {
+
+// The geometric sd as the factor it is: "×/÷ 2.3"; close to 1, as many
+// decimals as show how far from 1.
+QString factor_text(const std::optional<double>& gsd, const QLocale& locale) {
+    if (!gsd || !std::isfinite(*gsd)) return QStringLiteral("—");
+    int decimals = 2;
+    if (*gsd > 1 && *gsd < 1.1)
+        decimals = std::clamp(1 - static_cast<int>(std::floor(std::log10(*gsd - 1))), 2, 6);
+    return QStringLiteral("×/÷ ") + locale.toString(*gsd, 'f', decimals);
+}
+
+QString method_caption(const char* figure, Method method, Scale scale) {
+    return QObject::tr("%1 (%2):").arg(figure, qstring(method_name(method, scale)));
+}
+
+}  // namespace
+
 StatisticsPanel::StatisticsPanel(QWidget* parent)
     : QGroupBox(tr("Statistics"), parent), locale_(QLocale()) {
     setObjectName("statistics");
-    auto* form = new QFormLayout(this);
-    form->setLabelAlignment(Qt::AlignLeft);
-    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    add(form, "n", tr("n:"), tr("How many values are numbers"));
-    add(form, "mean", tr("Mean:"));
-    add(form, "sd", tr("Std. deviation s:"), kSigmaTip);
-    add(form, "min", tr("Minimum:"));
-    add(form, "max", tr("Maximum:"));
-    add(form, "range", tr("Range:"));
-    add(form, "below", tr("Below LSL:"));
-    add(form, "above", tr("Above USL:"));
-    add(form, "share_out", tr("Out of tolerance:"));
-    add(form, "pp", tr("Pp:"), tr("Pp = (USL − LSL) / 6σ. ") + kSigmaTip);
-    add(form, "ppk", tr("Ppk:"),
-        tr("Ppk = min(USL − mean, mean − LSL) / 3σ, from the sides that exist. ") + kSigmaTip);
-    QLabel* not_numbers = add(form, "not_numbers", QString());
+    form_ = new QFormLayout(this);
+    form_->setLabelAlignment(Qt::AlignLeft);
+    form_->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    add("n", tr("n:"), tr("How many values are numbers"));
+    add("mean", tr("Mean:"));
+    add("gmean", tr("Geometric mean:"),
+        tr("10^m: m is the mean of log10 of the values above 0."));
+    add("sd", tr("Std. deviation s:"), kSigmaTip);
+    add("gsd", tr("Geometric sd:"),
+        tr("×/÷ 10^s: s is the standard deviation (n − 1) of log10 of the values above 0; "
+           "about two thirds of a lognormal spread lie within the geometric mean ×/÷ this "
+           "factor."));
+    add("min", tr("Minimum:"));
+    add("max", tr("Maximum:"));
+    add("range", tr("Range:"));
+    QLabel* not_positive = add("not_positive", tr("Left out:"),
+        tr("On the logarithmic scale a value of 0 or below has no logarithm: it is left out "
+           "of the figures and the charts."));
+    not_positive->setWordWrap(true);
+    not_positive->setMinimumWidth(0);
+    add("below", tr("Below LSL:"));
+    add("above", tr("Above USL:"));
+    add("share_out", tr("Out of tolerance:"));
+    add("pp", QString());
+    add("ppk", QString());
+    add("pp_pct", QString());
+    add("ppk_pct", QString());
+    QLabel* normality = add("normality", tr("Normality:"),
+                            tr("Anderson–Darling test of the values in the scale (from 8 "
+                               "values on): normal while p ≥ 0.05."));
+    normality->setWordWrap(true);
+    normality->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    normality->setMinimumWidth(0);
+    log_hint_ = new QLabel(
+        tr("The values span more than two decades: the logarithmic scale may fit "
+           "(Tolerance, Scale)."),
+        this);
+    log_hint_->setObjectName("log_hint");
+    log_hint_->setWordWrap(true);
+    log_hint_->setForegroundRole(QPalette::PlaceholderText);
+    form_->addRow(log_hint_);
+    QLabel* not_numbers = add("not_numbers", QString());
     not_numbers->setWordWrap(true);
     show_record(nullptr);
 }
 
-QLabel* StatisticsPanel::add(QFormLayout* form, const QString& name, const QString& label,
-                             const QString& tip) {
+QLabel* StatisticsPanel::add(const QString& name, const QString& label, const QString& tip) {
     auto* value = new QLabel(this);
     value->setObjectName("stat_" + name);
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -65,13 +111,15 @@ QLabel* StatisticsPanel::add(QFormLayout* form, const QString& name, const QStri
     QString accessible = label;
     accessible.remove(':');
     value->setAccessibleName(accessible.isEmpty() ? tr("Fields that are not numbers") : accessible);
-    if (label.isEmpty()) {
+    if (name == "not_numbers") {
         value->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        form->addRow(value);
+        form_->addRow(value);
     } else {
+        // Captions that follow the scale get their text in show_rows.
         auto* caption = new QLabel(label, this);
+        caption->setObjectName("caption_" + name);
         caption->setBuddy(value);
-        form->addRow(caption, value);
+        form_->addRow(caption, value);
         if (!tip.isEmpty()) caption->setToolTip(tip);
     }
     if (!tip.isEmpty()) value->setToolTip(tip);
@@ -83,14 +131,58 @@ QString StatisticsPanel::figure(const QString& name) const {
     return label ? label->text() : QString();
 }
 
+QString StatisticsPanel::caption(const QString& name) const {
+    const auto* label = findChild<QLabel*>("caption_" + name);
+    return label ? label->text() : QString();
+}
+
+bool StatisticsPanel::shown(const QString& name) const {
+    const auto* label = findChild<QLabel*>("stat_" + name);
+    return label && !label->isHidden();
+}
+
+void StatisticsPanel::show_rows(Scale scale) {
+    const bool log = scale == Scale::kLog;
+    const auto row = [this](const char* name, bool visible) {
+        form_->setRowVisible(findChild<QLabel*>(QString("stat_") + name), visible);
+    };
+    row("mean", !log);
+    row("sd", !log);
+    row("gmean", log);
+    row("gsd", log);
+    row("not_positive", log);
+    const struct {
+        const char *name, *figure;
+        Method method;
+    } methods[] = {{"pp", "Pp", Method::kZScore},
+                   {"ppk", "Ppk", Method::kZScore},
+                   {"pp_pct", "Pp", Method::kPercentile},
+                   {"ppk_pct", "Ppk", Method::kPercentile}};
+    for (const auto& m : methods) {
+        auto* caption = findChild<QLabel*>(QString("caption_") + m.name);
+        auto* value = findChild<QLabel*>(QString("stat_") + m.name);
+        const QString text = method_caption(m.figure, m.method, scale);
+        caption->setText(text);
+        QString accessible = text;
+        value->setAccessibleName(accessible.remove(':'));
+        const QString tip = qstring(method_formula(m.method, scale));
+        caption->setToolTip(tip);
+        value->setToolTip(tip);
+    }
+}
+
 void StatisticsPanel::show_record(const InspectedRecord* inspected) {
     const Statistics s = inspected ? inspected->statistics : Statistics{};
+    const Fit fit = inspected ? inspected->fit : Fit{};
+    const Scale scale = inspected ? inspected->scale() : Scale::kLinear;
     const bool limits = inspected && s.has_limits;
     const auto set = [this](const char* name, const QString& text) {
         findChild<QLabel*>(QString("stat_") + name)->setText(text);
     };
     const QString none = QStringLiteral("—");
-    set("n", inspected ? count_text(s.n, locale_) : none);
+    show_rows(scale);
+    // On the log scale n counts the values that have a logarithm.
+    set("n", inspected ? count_text(scale == Scale::kLog ? fit.n : s.n, locale_) : none);
     // The values' own form for the figures in their unit; the mean and s
     // two decimals more, all within ten significant digits.
     std::vector<double> values;
@@ -100,16 +192,32 @@ void StatisticsPanel::show_record(const InspectedRecord* inspected) {
     const NumberForm form = form_of(values), derived = form_of(values, 2);
     set("mean", display_text(s.mean, derived, locale_));
     set("sd", display_text(s.sd, derived, locale_));
+    set("gmean", display_text(fit.gmean, derived, locale_));
+    set("gsd", factor_text(fit.gsd, locale_));
     set("min", display_text(s.min, form, locale_));
     set("max", display_text(s.max, form, locale_));
     set("range", display_text(s.range, form, locale_));
+    set("not_positive", fit.not_positive == 0
+                            ? count_text(0, locale_)
+                            : qstring(not_positive_words(fit.not_positive, fit.negative)));
     set("below", limits ? count_text(s.below, locale_) : none);
     set("above", limits ? count_text(s.above, locale_) : none);
     set("share_out", limits && s.share_out
                          ? locale_.toString(*s.share_out * 100, 'f', 1) + QStringLiteral(" %")
                          : none);
-    set("pp", limits && s.pp ? locale_.toString(*s.pp, 'f', 2) : none);
-    set("ppk", limits && s.ppk ? locale_.toString(*s.ppk, 'f', 2) : none);
+    const auto ratio = [&](const std::optional<double>& x) {
+        return limits && x && std::isfinite(*x) ? locale_.toString(*x, 'f', 2) : none;
+    };
+    set("pp", ratio(fit.pp));
+    set("ppk", ratio(fit.ppk));
+    set("pp_pct", ratio(fit.percentile ? fit.percentile->pp : std::nullopt));
+    set("ppk_pct", ratio(fit.percentile ? fit.percentile->ppk : std::nullopt));
+    const QLocale locale = locale_;
+    set("normality", inspected ? qstring(normality_words(fit, [locale](double x) {
+        return locale.toString(x, 'g', 2).toStdString();
+    }))
+                               : none);
+    log_hint_->setVisible(inspected && scale == Scale::kLinear && fit.log_may_fit);
     const size_t not_numbers = inspected ? inspected->record.not_numbers() : 0;
     QString remark = not_numbers == 0 ? QString()
                      : not_numbers == 1
@@ -164,6 +272,19 @@ ToleranceEditor::ToleranceEditor(Tolerances& tolerances, QWidget* parent)
     upper_ = field("tol_upper", QString(), &upper_label_);
     connect(nominal_, &QLineEdit::textChanged, this, &ToleranceEditor::label_sides);
     label_sides();
+    scale_ = new QComboBox(this);
+    scale_->setObjectName("scale");
+    scale_->addItem(tr("Linear"), int(Scale::kLinear));
+    scale_->addItem(tr("Logarithmic"), int(Scale::kLog));
+    scale_->setAccessibleName(tr("Scale"));
+    scale_->setToolTip(
+        tr("Logarithmic: the figures and charts of this description are of log10 of the "
+           "values, for quantities that spread over decades. Values of 0 or below are left "
+           "out and counted."));
+    auto* scale_label = new QLabel(tr("Scal&e:"), this);
+    scale_label->setBuddy(scale_);
+    form->addRow(scale_label, scale_);
+    connect(scale_, &QComboBox::activated, this, [this] { edited_ = true; });
     column->addLayout(form);
 
     auto* buttons = new QHBoxLayout;
@@ -229,11 +350,13 @@ void ToleranceEditor::fill(const std::optional<std::string>& description,
         nominal_->setText(field_text(match->entry.nominal, locale_));
         lower_->setText(field_text(match->entry.lower, locale_));
         upper_->setText(field_text(match->entry.upper, locale_));
+        scale_->setCurrentIndex(scale_->findData(int(match->entry.scale)));
     } else {
         pattern_->setText(description ? qstring(*description) : QString());
         nominal_->clear();
         lower_->clear();
         upper_->clear();
+        scale_->setCurrentIndex(0);
     }
 }
 
@@ -270,6 +393,7 @@ void ToleranceEditor::save() {
         !read(lower_, deviations ? tr("Lower deviation") : tr("Lower limit"), entry.lower) ||
         !read(upper_, deviations ? tr("Upper deviation") : tr("Upper limit"), entry.upper))
         return;
+    entry.scale = Scale(scale_->currentData().toInt());
     // A tolerance that cannot be kept is refused with the reason, unsaved.
     const Status saved = tolerances_.set(entry);
     if (!saved.ok()) {

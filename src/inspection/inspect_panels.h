@@ -9,6 +9,7 @@
 #include "inspection/inspect_models.h"
 #include "quality/tolerances.h"
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -17,19 +18,30 @@ class QFormLayout;
 namespace tolvane {
 
 // The figures of the selected record: n, mean, sd, min, max, range, and with
-// limits the counts below and above, the share out of tolerance, Pp and Ppk.
-// A figure that does not exist shows "—".
+// limits the counts below and above, the share out of tolerance, Pp and Ppk
+// by the Z-score and the percentile method, and the normality check. On the
+// logarithmic scale the geometric mean and sd take the place of the mean and
+// sd, and the values of 0 or below are counted. A figure that does not exist
+// shows "—".
 class StatisticsPanel final : public QGroupBox {
   public:
     explicit StatisticsPanel(QWidget* parent = nullptr);
     void show_record(const InspectedRecord* inspected);
-    // The figure shown under `name` ("n", "mean", "sd", ... "ppk", "not_numbers").
+    // The figure shown under `name` ("n", "mean", "sd", "gmean", "gsd", ...
+    // "ppk", "pp_pct", "ppk_pct", "normality", "not_positive", "not_numbers").
     QString figure(const QString& name) const;
+    // The caption of a figure ("Pp (Z-score, normal):").
+    QString caption(const QString& name) const;
+    // Whether a figure's row is shown (the scale hides some).
+    bool shown(const QString& name) const;
+    QLabel* log_hint() const { return log_hint_; }
 
   private:
-    QLabel* add(QFormLayout* form, const QString& name, const QString& label,
-                const QString& tip = {});
+    QLabel* add(const QString& name, const QString& label, const QString& tip = {});
+    void show_rows(Scale scale);
     QLocale locale_;
+    QFormLayout* form_;
+    QLabel* log_hint_;
 };
 
 // Sets the tolerance of a description: nominal with lower and upper
@@ -50,6 +62,8 @@ class ToleranceEditor final : public QGroupBox {
     QLineEdit* nominal() const { return nominal_; }
     QLineEdit* lower() const { return lower_; }
     QLineEdit* upper() const { return upper_; }
+    // "Linear" or "Logarithmic": the scale of the characteristic's figures.
+    QComboBox* scale() const { return scale_; }
     QPushButton* save_button() const { return save_; }
     QLabel* message() const { return message_; }
 
@@ -74,6 +88,7 @@ class ToleranceEditor final : public QGroupBox {
     QLineEdit* upper_;
     QLabel* lower_label_;
     QLabel* upper_label_;
+    QComboBox* scale_;
     QPushButton* save_;
     QPushButton* remove_;
     QLabel* message_;

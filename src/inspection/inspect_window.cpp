@@ -698,7 +698,10 @@ void InspectWindow::show_details() {
         return;
     }
     ChartLines lines;
-    lines.mean = inspected->statistics.mean;
+    lines.scale = inspected->scale();
+    lines.mean = lines.scale == Scale::kLog ? inspected->fit.gmean : inspected->statistics.mean;
+    lines.fit_mean = inspected->fit.mean;
+    lines.fit_sd = inspected->fit.sd;
     if (inspected->tolerance) {
         lines.nominal = inspected->tolerance->entry.nominal;
         lines.lsl = inspected->tolerance->limits.lower;

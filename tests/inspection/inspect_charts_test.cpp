@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QAreaSeries>
 #include <QChart>
 #include <QChartView>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QLineSeries>
+#include <QLogValueAxis>
 #include <QValueAxis>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -31,11 +36,25 @@ class InspectChartsTest : public ::testing::Test {
 };
 
 // Every axis of a chart: a fixed, small count of ticks over a range that
-// readings (never below 0) give.
-void expect_bounded_axes(QChart* chart) {
+// readings (never below 0) give; a logarithmic one where the scale has it,
+// of whole decades with no minor ticks.
+void expect_bounded_axes(QChart* chart, Scale scale, Qt::Orientation value_axis) {
     for (QAbstractAxis* a : chart->axes()) {
+        if (auto* log = qobject_cast<QLogValueAxis*>(a)) {
+            EXPECT_TRUE(scale == Scale::kLog && a->orientation() == value_axis);
+            EXPECT_EQ(log->minorTickCount(), 0);
+            ASSERT_GT(log->min(), 0);
+            const double decades = std::log10(log->max()) - std::log10(log->min());
+            const double each = std::log10(log->base());
+            EXPECT_NEAR(decades / each, std::round(decades / each), 1e-8)
+                << log->min() << " " << log->max() << " " << log->base();
+            EXPECT_LE(decades / each + 1, 11);
+            EXPECT_NEAR(std::log10(log->min()), std::round(std::log10(log->min())), 1e-8);
+            continue;
+        }
         auto* axis = qobject_cast<QValueAxis*>(a);
         ASSERT_TRUE(axis);
+        EXPECT_FALSE(scale == Scale::kLog && a->orientation() == value_axis);
         EXPECT_EQ(axis->tickType(), QValueAxis::TicksFixed);
         EXPECT_LE(axis->tickCount(), 11);
         EXPECT_GE(axis->min(), 0);
@@ -43,7 +62,7 @@ void expect_bounded_axes(QChart* chart) {
     }
 }
 
-TEST_F(InspectChartsTest, SwitchingBetweenANarrowRecordAndFifteenDecadesBothWays) {
+TEST_F(InspectChartsTest, SwitchingBetweenANarrowRecordAndFifteenDecadesBothWaysOnBothScales) {
     QWidget window;
     auto* run = new RunChart(&window);
     auto* histogram = new Histogram(&window);
@@ -52,25 +71,92 @@ TEST_F(InspectChartsTest, SwitchingBetweenANarrowRecordAndFifteenDecadesBothWays
     window.resize(720, 260);
     window.show();
     const std::vector<std::optional<double>> narrow = {24.99, 24.98, 25.00};
-    const std::vector<std::optional<double>> wide = {24.99, 25.01, 99.9, 0.01, 9.99e15};
-    const ChartLines limits{25.0, 25.0, 24.98, 25.02};
+    const std::vector<std::optional<double>> wide = {24.99, 25.01, 99.9, 0.01, 9.99e15, 0.0};
+    // A double's whole range, as a record made by hand may hold.
+    const std::vector<std::optional<double>> widest = {1e-300, 1, 1e300};
     for (int round = 0; round < 3; ++round) {
-        for (const auto* values : {&narrow, &wide}) {
-            std::vector<double> numbers;
-            for (const auto& v : *values) numbers.push_back(*v);
-            run->show_values(*values, limits);
-            histogram->show_values(numbers, limits);
-            // Laid out and drawn, as the window does.
-            run->view()->grab();
-            histogram->view()->grab();
-            QApplication::processEvents();
-            expect_bounded_axes(run->chart());
-            expect_bounded_axes(histogram->chart());
+        for (const Scale scale : {Scale::kLinear, Scale::kLog}) {
+            ChartLines limits{25.0, 25.0, 24.98, 25.02, scale, std::nullopt, std::nullopt};
+            for (const auto* values : {&narrow, &wide, &widest}) {
+                if (values == &widest && scale == Scale::kLinear) continue;
+                std::vector<double> numbers;
+                for (const auto& v : *values) numbers.push_back(*v);
+                QElapsedTimer took;
+                took.start();
+                run->show_values(*values, limits);
+                histogram->show_values(numbers, limits);
+                // Laid out and drawn, as the window does.
+                run->view()->grab();
+                histogram->view()->grab();
+                QApplication::processEvents();
+                if (round == 0 && values != &narrow)
+                    std::printf("%s, %zu values: shown and drawn in %lld ms\n",
+                                scale == Scale::kLog ? "log" : "linear", values->size(),
+                                static_cast<long long>(took.elapsed()));
+                expect_bounded_axes(run->chart(), scale, Qt::Vertical);
+                expect_bounded_axes(histogram->chart(), scale, Qt::Horizontal);
+                EXPECT_LE(histogram->bins(), Histogram::kMaxBins);
+            }
+            if (scale == Scale::kLinear) {
+                // The last was wide: its axis labels in one scientific form.
+                auto* y = qobject_cast<QValueAxis*>(run->chart()->axes(Qt::Vertical).front());
+                EXPECT_TRUE(y->labelFormat().endsWith('E')) << y->labelFormat().toStdString();
+            }
         }
     }
-    // The last was wide: its axis labels in one scientific form.
-    auto* y = qobject_cast<QValueAxis*>(run->chart()->axes(Qt::Vertical).front());
-    EXPECT_TRUE(y->labelFormat().endsWith('E')) << y->labelFormat().toStdString();
+}
+
+// Values over two decades with a 0, on the log scale: the 0 is not drawn,
+// the classes are of one width in log10 with edges at its multiples, the
+// fitted lognormal density has the height of n * width * pdf, and a limit
+// at 0 draws no line.
+TEST_F(InspectChartsTest, TheHistogramOnTheLogScale) {
+    Histogram histogram;
+    histogram.resize(500, 300);
+    histogram.show();
+    const std::vector<double> values = {0, 1.2, 3, 5, 8, 20, 45, 90, 150};
+    ChartLines lines;
+    lines.scale = Scale::kLog;
+    lines.lsl = 0;
+    lines.usl = 300;
+    lines.fit_mean = 1.2;
+    lines.fit_sd = 0.6;
+    histogram.show_values(values, lines);
+    ASSERT_TRUE(qobject_cast<QLogValueAxis*>(histogram.chart()->axes(Qt::Horizontal).front()));
+    QLineSeries* lsl = nullptr;
+    QLineSeries* usl = nullptr;
+    for (QAbstractSeries* series : histogram.chart()->series()) {
+        if (series->name() == "LSL") lsl = qobject_cast<QLineSeries*>(series);
+        if (series->name() == "USL") usl = qobject_cast<QLineSeries*>(series);
+    }
+    ASSERT_TRUE(lsl && usl);
+    EXPECT_FALSE(lsl->isVisible());
+    ASSERT_TRUE(usl->isVisible());
+    EXPECT_DOUBLE_EQ(usl->at(0).x(), 300);
+    EXPECT_EQ(histogram.density()->name(), "Fitted lognormal");
+    double peak = 0;
+    for (const QPointF& p : histogram.density()->points()) {
+        ASSERT_GT(p.x(), 0);
+        peak = std::max(peak, p.y());
+    }
+    // The classes: every edge a power of ten of a multiple of one width.
+    std::vector<double> edges;
+    double counted = 0;
+    for (QAbstractSeries* series : histogram.chart()->series())
+        if (auto* area = qobject_cast<QAreaSeries*>(series)) {
+            const QList<QPointF> outline = area->upperSeries()->points();
+            for (qsizetype i = 0; i < outline.size(); ++i) {
+                edges.push_back(std::log10(outline[i].x()));
+                if (i % 4 == 1) counted += outline[i].y();
+            }
+        }
+    EXPECT_EQ(counted, 8);
+    ASSERT_GE(edges.size(), 8u);
+    const double width = edges[2] - edges[0];
+    // Narrower than a decade: the density's height depends on it.
+    ASSERT_TRUE(width > 0 && width < 1) << width;
+    for (const double e : edges) EXPECT_NEAR(e / width, std::round(e / width), 1e-6) << e;
+    EXPECT_NEAR(peak, 8 * width / (0.6 * std::sqrt(2 * M_PI)), 0.02 * peak);
 }
 
 TEST_F(InspectChartsTest, ARecordLongerThanTheInstrumentSendsIsDrawnToItsFirst256) {

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QDialog>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDockWidget>
 #include <QPushButton>
@@ -22,6 +23,7 @@
 #include <QTableView>
 #include <QTest>
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -32,6 +34,7 @@
 #include "inspection/inspect_freeze.h"
 #include "inspection/inspect_lot.h"
 #include "inspection/inspect_models.h"
+#include "inspection/inspect_panels.h"
 #include "inspection/inspect_window.h"
 #include "posix/posix_file_system.h"
 
@@ -253,6 +256,49 @@ QAction* action(QWidget& window, const QString& text) {
     for (QAction* a : window.findChildren<QAction*>())
         if (a->text() == text) return a;
     return nullptr;
+}
+
+// The shafts' characteristic set to the log scale in the Tolerance panel:
+// the lot's geometric figures, its percentile figures named by method, and
+// the freezing dialog's limits shown as values.
+TEST_F(InspectLotTest, TheLotOfACharacteristicOnTheLogScale) {
+    window_->record_list()->selectRow(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->shown_row() == 0; }));
+    QComboBox* scale = window_->tolerance()->findChild<QComboBox*>("scale");
+    ASSERT_TRUE(scale);
+    scale->setCurrentIndex(scale->findText("Logarithmic"));
+    QTest::mouseClick(window_->tolerance()->save_button(), Qt::LeftButton);
+    ASSERT_EQ(settings_.user[0].scale, Scale::kLog);
+    select(0, 2);
+    QAbstractItemModel* model = window_->record_list()->model();
+    window_->record_list()->selectionModel()->select(
+        QItemSelection(model->index(1, 0), model->index(1, 0)),
+        QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->lot()->panel()->isVisible(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return figure("Geometric mean") != nullptr; }));
+    // 10^(mean of the logs of the eight values) = 24.999993; 10^s = 1.0008.
+    EXPECT_EQ(figure("Geometric mean")->text(), "25.0000");
+    EXPECT_EQ(figure("Geometric sd")->text(), "×/÷ 1.00");
+    ASSERT_TRUE(figure("Ppk (percentile, lognormal)"));
+    EXPECT_NE(figure("Ppk (percentile, lognormal)")->text(), "—");
+    EXPECT_TRUE(figure("Ppk (percentile, lognormal)")->toolTip().contains("ISO 22514-2"));
+    ASSERT_TRUE(figure("Normality"));
+
+    QAction* freeze = action(*window_, "&Freeze Control Limits from the Selection…");
+    ASSERT_TRUE(freeze);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return freeze->isEnabled(); }));
+    freeze->trigger();
+    FreezeDialog* dialog = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return (dialog = dynamic_cast<FreezeDialog*>(window_->findChild<QDialog*>("freeze_dialog")));
+    }));
+    const QString preview = dialog->preview()->text();
+    EXPECT_TRUE(preview.contains("limits of log10 of the values")) << preview.toStdString();
+    // The centre as a value near 25, not its logarithm 1.39794.
+    EXPECT_TRUE(preview.contains("centre 25")) << preview.toStdString();
+    ASSERT_FALSE(dialog->subgroups().empty());
+    EXPECT_NEAR(dialog->subgroups()[0].values[0].value(), std::log10(24.99), 1e-12);
+    dialog->reject();
 }
 
 // Phase I and back: limits frozen from two records of one characteristic,

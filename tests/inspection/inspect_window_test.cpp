@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
 #include <QLabel>
+#include <QLogValueAxis>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -14,6 +18,7 @@
 
 #include "fakes/fake_tolerance_settings.h"
 #include "fakes/work_dir.h"
+#include "inspection/inspect_charts.h"
 #include "inspection/inspect_models.h"
 #include "inspection/inspect_panels.h"
 #include "inspection/inspect_window.h"
@@ -138,6 +143,71 @@ TEST_F(InspectWindowTest, ToleranceInputInTheRegionalFormAndRefusals) {
     EXPECT_EQ(settings_.user[0], (ToleranceEntry{"Pin", 5.0, -0.02, 0.02}));
     EXPECT_EQ(cell(window.records(), 0, RecordListModel::kVerdict), "1 out of tolerance");
     EXPECT_EQ(cell(window.values(), 1, ValueTableModel::kDeviation), "+0,03");
+
+    // The scale is kept with the entry; its factor in the regional form.
+    QComboBox* scale = editor->findChild<QComboBox*>("scale");
+    ASSERT_TRUE(scale);
+    scale->setCurrentIndex(scale->findText("Logarithmic"));
+    QTest::mouseClick(editor->save_button(), Qt::LeftButton);
+    ASSERT_EQ(settings_.user.size(), 1u);
+    EXPECT_EQ(settings_.user[0].scale, Scale::kLog);
+    EXPECT_EQ(window.statistics()->figure("gsd"), "×/÷ 1,0057");
+}
+
+// Leak rates over five decades, one of them 0, on the logarithmic scale: the
+// geometric figures and the lognormal ones, log axes, the 0 counted; back on
+// the linear scale the panel suggests the log one for a record that spans
+// decades, and changes nothing by itself.
+TEST_F(InspectWindowTest, ACharacteristicOnTheLogarithmicScale) {
+    settings_.user = {{"Leak*", std::nullopt, std::nullopt, 1e-3}};
+    settings_.user[0].scale = Scale::kLog;
+    write(std::string(kHeader) +
+          "#2026-12-06 05:54:07#\r\n\"Leak B\"\r\n2E-06\r\n3E-05\r\n4E-04\r\n"
+          "#2026-12-06 06:10:00#\r\n\"Leak A\"\r\n2.1E-06\r\n3.4E-05\r\n8.8E-05\r\n1.2E-04\r\n"
+          "5.5E-06\r\n0\r\n4.0E-05\r\n2.2E-05\r\n9.1E-06\r\n6.3E-05\r\n");
+    InspectWindow& window = open();
+    window.resize(1280, 800);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.shown_row() == 1; }));
+    const StatisticsPanel* stats = window.statistics();
+    // The mean and the sd of log10 of the nine values above 0: 10^m = 2.3386E-05,
+    // 10^s = 3.868; Ppk = (log 1E-03 - m) / 3 s = 0.925.
+    EXPECT_EQ(stats->figure("n"), "9");
+    EXPECT_EQ(stats->figure("gmean"), "2.339E-05");
+    EXPECT_EQ(stats->figure("gsd"), "×/÷ 3.87");
+    EXPECT_EQ(stats->figure("min"), "0.0E+00");
+    EXPECT_EQ(stats->figure("not_positive"), "1 value is 0: no logarithm");
+    EXPECT_EQ(stats->figure("ppk"), "0.93");
+    EXPECT_EQ(stats->figure("pp"), "—");
+    EXPECT_NE(stats->figure("ppk_pct"), "—");
+    EXPECT_EQ(stats->caption("ppk"), "Ppk (Z-score, lognormal):");
+    EXPECT_EQ(stats->caption("ppk_pct"), "Ppk (percentile, lognormal):");
+    EXPECT_TRUE(stats->figure("normality").contains("AD p"));
+    EXPECT_TRUE(stats->shown("gmean"));
+    EXPECT_FALSE(stats->shown("mean"));
+    EXPECT_FALSE(stats->log_hint()->isVisibleTo(window.statistics()));
+    EXPECT_TRUE(qobject_cast<QLogValueAxis*>(
+        window.run_chart()->chart()->axes(Qt::Vertical).front()));
+    EXPECT_TRUE(qobject_cast<QLogValueAxis*>(
+        window.histogram()->chart()->axes(Qt::Horizontal).front()));
+    std::filesystem::create_directories(TOLVANE_ARTIFACTS);
+    window.grab().save(TOLVANE_ARTIFACTS "/inspect_log.png");
+
+    // Leak B, three values over two decades, on the linear scale: the hint.
+    ToleranceEditor* editor = window.tolerance();
+    QComboBox* scale = editor->findChild<QComboBox*>("scale");
+    EXPECT_EQ(scale->currentText(), "Logarithmic");
+    scale->setCurrentIndex(scale->findText("Linear"));
+    QTest::mouseClick(editor->save_button(), Qt::LeftButton);
+    ASSERT_EQ(settings_.user[0].scale, Scale::kLinear);
+    window.record_list()->selectRow(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.shown_row() == 0; }));
+    EXPECT_TRUE(stats->log_hint()->isVisibleTo(window.statistics()));
+    EXPECT_TRUE(stats->shown("mean"));
+    EXPECT_EQ(stats->caption("pp_pct"), "Pp (percentile, normal):");
+    EXPECT_EQ(stats->figure("normality"), "—");
+    EXPECT_FALSE(qobject_cast<QLogValueAxis*>(
+        window.run_chart()->chart()->axes(Qt::Vertical).front()));
+    EXPECT_EQ(settings_.user[0].scale, Scale::kLinear);
 }
 
 TEST_F(InspectWindowTest, ClearedDeletedAndMadeAgain) {
