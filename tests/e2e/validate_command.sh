@@ -17,10 +17,11 @@ out=$(run --validate report.pdf 2>"$work/err"); rc=$?
 [[ $rc == 0 ]] || fail "--validate report.pdf: rc $rc, stderr $(cat "$work/err")"
 [[ ! -s $work/err ]] || fail "stderr: $(cat "$work/err")"
 summary=$(tail -n 1 <<<"$out")
-[[ $summary =~ ^([0-9]+)\ of\ ([0-9]+)\ figures\ of\ 10\ data\ sets\ agree:\ PASS$ &&
+[[ $summary =~ ^([0-9]+)\ of\ ([0-9]+)\ figures\ of\ 11\ data\ sets\ agree:\ PASS$ &&
     ${BASH_REMATCH[1]} == "${BASH_REMATCH[2]}" ]] || fail "summary line: '$summary'"
 for want in 'Michelso      mean         ref 299.852400000000' 'NumAcc4       sd ' \
-    'Piston rings  xbar_ucl     ref 74.014' 'Lognormal     ppk_pct      ref 1.1584990528619847862'; do
+    'Piston rings  xbar_ucl     ref 74.014' 'Lognormal     ppk_pct      ref 1.1584990528619847862' \
+    'Motor Trend mpg a2           ref 0.57968' 'Motor Trend mpg ad_p         ref 0.1207'; do
     grep -qF -- "$want" <<<"$out" || fail "no line '$want' in:
 $out"
 done
@@ -34,7 +35,7 @@ else
     for want in 'tolvane validation report' "Program: tolvane $version" 'Made: ' 'System: ' \
         'Source: NIST StRD univariate summary statistics, Michelso.dat' \
         'Source: Montgomery, Introduction to Statistical Quality Control' \
-        'Source: closed form' 'Result: PASS' "Summary: ${figures} of ${figures} "; do
+        'Source: closed form' 'Source: Henderson and Velleman (1981)' 'Result: PASS' "Summary: ${figures} of ${figures} "; do
         grep -qF -- "$want" <<<"$text" || fail "the PDF has no '$want'"
     done
     [[ $(pdfinfo "$work/report.pdf" | awk '/^Title:/{$1=""; print substr($0,2)}') == 'tolvane validation report' ]] ||
