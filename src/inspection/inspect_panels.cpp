@@ -395,7 +395,7 @@ void ToleranceEditor::save() {
         return;
     entry.scale = Scale(scale_->currentData().toInt());
     // A tolerance that cannot be kept is refused with the reason, unsaved.
-    const Status saved = tolerances_.set(entry);
+    const Status saved = tolerances_.set_tolerance(entry);
     if (!saved.ok()) {
         say(qstring(saved.reason()), true);
         return;

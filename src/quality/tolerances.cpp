@@ -118,6 +118,19 @@ Status Tolerances::set(const ToleranceEntry& entry) {
     return saved;
 }
 
+Status Tolerances::set_tolerance(const ToleranceEntry& edit) {
+    ToleranceEntry entry = edit;
+    for (const ToleranceEntry& kept : user_) {
+        if (kept.pattern != edit.pattern || !kept.control) continue;
+        if (kept.scale != edit.scale)
+            return Status::failure(
+                "Its control limits are frozen on the other scale: remove them first "
+                "(Select, Remove Frozen Limits), then change the scale.");
+        entry.control = kept.control;
+    }
+    return set(entry);
+}
+
 Status Tolerances::remove(const std::string& pattern) {
     if (std::none_of(user_.begin(), user_.end(),
                      [&](const ToleranceEntry& e) { return e.pattern == pattern; }))

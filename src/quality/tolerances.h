@@ -56,6 +56,10 @@ class Tolerances {
     // and writes that entry alone. A refused entry (tolerance_problem) or a failed
     // save changes nothing and gives the reason.
     Status set(const ToleranceEntry& entry);
+    // The tolerance and scale as the user edits them: the frozen control
+    // limits of the user's entry of that pattern are kept. A change of scale
+    // while limits are frozen is refused: they are of the other scale's values.
+    Status set_tolerance(const ToleranceEntry& edit);
     // Takes the user's entry of that pattern away, in the file too; a pattern the
     // user has none of is no failure.
     Status remove(const std::string& pattern);

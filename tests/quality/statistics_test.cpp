@@ -231,6 +231,16 @@ TEST(Tolerances, BadInputIsRefusedAndNothingSaved) {
     EXPECT_FALSE(tolerances.find("B")->limits.any());
     // So does the log scale.
     ASSERT_TRUE(tolerances.set({"C", {}, {}, {}, std::nullopt, Scale::kLog}).ok());
+    // An edit of the tolerance keeps the frozen limits, on their own scale only.
+    FrozenControl frozen;
+    frozen.centre = 2;
+    ASSERT_TRUE(tolerances.set({"D", {}, {}, {}, frozen, Scale::kLog}).ok());
+    ASSERT_TRUE(tolerances.set_tolerance({"D", {}, 10, 1000, std::nullopt, Scale::kLog}).ok());
+    EXPECT_EQ(tolerances.find("D")->entry.control, frozen);
+    EXPECT_EQ(tolerances.find("D")->limits, (Limits{10, 1000}));
+    const Status rescaled = tolerances.set_tolerance({"D", {}, 10, 1000});
+    EXPECT_NE(rescaled.reason().find("frozen on the other scale"), std::string::npos);
+    EXPECT_EQ(tolerances.find("D")->entry.scale, Scale::kLog);
 }
 
 }  // namespace
