@@ -228,8 +228,15 @@ void log_axis(QLogValueAxis* axis, double low, double high, double length, bool 
         last = std::max(static_cast<int>(std::ceil(double(to) / step)) * step, first + step);
         if ((last - first) / step + 1 <= room) break;
     }
-    from = first;
-    to = last;
+    // The range of the data's own decades when it holds two ticks of the
+    // step (a histogram of 1e-2 to 1e16 spans 18 decades, not 40); else the
+    // step's multiples around them.
+    const int inside = static_cast<int>(std::floor(double(to) / step)) -
+                       static_cast<int>(std::ceil(double(from) / step)) + 1;
+    if (inside < 2) {
+        from = first;
+        to = last;
+    }
     // The base first: a range of many decades under a base of 10 would lay
     // out a tick for each.
     axis->setBase(std::pow(10.0, step));

@@ -38,9 +38,11 @@ QString field_text(const std::optional<double>& number, const QLocale& locale) {
 namespace {
 
 // The geometric sd as the factor it is: "×/÷ 2.3"; close to 1, as many
-// decimals as show how far from 1.
+// decimals as show how far from 1; from 100 on in the form of the values
+// ("×/÷ 4.09E+04"), whose digits beyond the third mean nothing.
 QString factor_text(const std::optional<double>& gsd, const QLocale& locale) {
     if (!gsd || !std::isfinite(*gsd)) return QStringLiteral("—");
+    if (*gsd >= 100) return QStringLiteral("×/÷ ") + locale.toString(*gsd, 'E', 2);
     int decimals = 2;
     if (*gsd > 1 && *gsd < 1.1)
         decimals = std::clamp(1 - static_cast<int>(std::floor(std::log10(*gsd - 1))), 2, 6);
