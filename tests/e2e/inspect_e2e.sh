@@ -50,9 +50,11 @@ fail() {
 
 start_desktop 1280x960 "tolvane-inspect-e2e-$$"
 
-# A lab's tolerance for the pins: 6.35 -0.02/+0.02, so 6.32 is LOW, 6.38 HIGH.
+# A lab's tolerance for the pins: 6.35 -0.02/+0.02, so 6.32 is LOW, 6.38 HIGH;
+# and leak rates on the logarithmic scale, 1e-9 to 1e-3.
 printf '%s\n' '[tolerances]' '1\pattern=Pin 6.35*' '1\nominal=6.35' '1\lower=-0.02' \
-    '1\upper=0.02' 'size=1' >"$XDG_CONFIG_HOME/tolvane/tolvane.conf"
+    '1\upper=0.02' '2\pattern=Leak*' '2\lower=1e-9' '2\upper=1e-3' '2\scale=log' 'size=2' \
+    >"$XDG_CONFIG_HOME/tolvane/tolvane.conf"
 
 # Blocks of 20 pins every 2 s, once the program has the line open.
 link=$work/kld350
@@ -148,6 +150,23 @@ until_ok 10 "the Inspection window shows the first record appended after it open
 took=$((($(date +%s%N) - started) / 1000000))
 echo "first record appended after the window settled: shown within $took ms"
 ((took <= 2500)) || fail "the first record appended showed only after $took ms (at most 2500)"
+
+# A record of leak rates over eleven decades, one of them 0: shown on the
+# log scale (run chart and histogram on log axes, the geometric figures);
+# the screenshot is left as ARTIFACT_DIR/inspect_log_e2e.png to be looked at.
+before=$(picture)
+{
+    printf '#2026-12-08 10:01:00#\r\n"Leak rate 4"\r\n'
+    printf '%s\r\n' 3.2E-07 1.5E-06 8.9E-08 2.4E-05 0 6.1E-07 4.4E-06 1.2E-04 7.7E-08 \
+        5.0E-07 2.9E-06 1.1E-09 3.3E-07 9.9E-06 2.0E-02 6.6E-07
+} >>"$work/cwd/databac.txt"
+until_ok 10 "the Inspection window shows the record of leak rates" changed
+sleep 1
+xdotool windowsize --sync "$inspector" 1280 800 windowmove --sync "$inspector" 0 0 ||
+    fail "cannot place the Inspection window"
+sleep 1
+import -window "$inspector" "$artifacts/inspect_log_e2e.png" || fail "no screenshot of the log scale"
+echo "screenshot: $artifacts/inspect_log_e2e.png"
 stop "$inspect_pid"
 inspect_pid=''
 echo "inspection end to end: passed"
