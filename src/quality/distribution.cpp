@@ -61,19 +61,21 @@ double anderson_darling_p(double a) {
     return std::clamp(p, 0.0, 1.0);
 }
 
-std::optional<NormalityTest> anderson_darling(std::span<const double> values) {
-    const size_t n = values.size();
-    if (n < kNormalityMinimum) return std::nullopt;
-    const Statistics s = compute_statistics(values);
-    if (!s.mean || !s.sd || !(*s.sd > 0)) return std::nullopt;
-    std::vector<double> z(values.begin(), values.end());
+namespace {
+
+// Of values whose mean and sd are known already; sorts them.
+std::optional<NormalityTest> anderson_darling_of(std::vector<double>&& z,
+                                                 const std::optional<double>& mean,
+                                                 const std::optional<double>& sd) {
+    const size_t n = z.size();
+    if (n < kNormalityMinimum || !mean || !sd || !(*sd > 0)) return std::nullopt;
     std::sort(z.begin(), z.end());
     // ln P(Z <= z) and ln P(Z > z) of each, from one erfc: of the tail
     // beyond z, which keeps its digits far out, and its complement, which
     // is at least a half.
     std::vector<double> below(n), above(n);
     for (size_t i = 0; i < n; ++i) {
-        const double x = (z[i] - *s.mean) / *s.sd;
+        const double x = (z[i] - *mean) / *sd;
         const double t = std::fabs(x);
         double log_tail, log_rest;
         if (t < 26) {
@@ -102,6 +104,14 @@ std::optional<NormalityTest> anderson_darling(std::span<const double> values) {
     t.a2_star = t.a2 * (1 + 0.75 / dn + 2.25 / (dn * dn));
     t.p = anderson_darling_p(t.a2_star);
     return t;
+}
+
+}  // namespace
+
+std::optional<NormalityTest> anderson_darling(std::span<const double> values) {
+    if (values.size() < kNormalityMinimum) return std::nullopt;
+    const Statistics s = compute_statistics(values);
+    return anderson_darling_of({values.begin(), values.end()}, s.mean, s.sd);
 }
 
 ScaledValues in_scale(std::span<const double> values, Scale scale) {
@@ -188,7 +198,7 @@ namespace {
 // few values costs no allocation.
 template <typename Doubles>
 Fit fit_of(const Statistics& s, size_t not_positive, size_t negative, Doubles&& doubles,
-           const Limits& limits, Scale scale) {
+           const Limits& limits, Scale scale, bool judge_log_fit = true) {
     Fit f;
     f.scale = scale;
     f.n = s.n;
@@ -208,11 +218,11 @@ Fit fit_of(const Statistics& s, size_t not_positive, size_t negative, Doubles&& 
         return f;
     }
     const std::vector<double> values = doubles();
-    const ScaledValues scaled = in_scale(std::span<const double>(values), scale);
-    f.normality = anderson_darling(scaled.values);
+    ScaledValues scaled = in_scale(std::span<const double>(values), scale);
+    f.normality = anderson_darling_of(std::move(scaled.values), s.mean, s.sd);
     if (scale == Scale::kLinear && s.min && *s.min > 0) {
         f.log_may_fit = *s.max > 100 * *s.min;
-        if (f.normality && !f.normality->normal()) {
+        if (judge_log_fit && f.normality && !f.normality->normal()) {
             const ScaledValues logs = in_scale(std::span<const double>(values), Scale::kLog);
             const auto on_logs = anderson_darling(logs.values);
             f.log_fits_better = on_logs && on_logs->normal();
@@ -234,7 +244,7 @@ Fit fit_values(std::span<const double> values, const Limits& limits, Scale scale
 }
 
 Fit fit_values(std::span<const Number> values, const Limits& limits, Scale scale,
-               const Statistics* linear) {
+               const Statistics* linear, bool judge_log_fit) {
     const auto doubles = [&] {
         std::vector<double> out;
         out.reserve(values.size());
@@ -244,7 +254,7 @@ Fit fit_values(std::span<const Number> values, const Limits& limits, Scale scale
     // On the linear scale from the exact decimals, as the record's own figures are.
     if (scale == Scale::kLinear)
         return fit_of(linear ? *linear : compute_statistics(values, limits), 0, 0, doubles,
-                      limits, scale);
+                      limits, scale, judge_log_fit);
     const std::vector<double> all = doubles();
     const ScaledValues logs = in_scale(std::span<const double>(all), scale);
     return fit_of(compute_statistics(std::span<const double>(logs.values),

@@ -106,8 +106,10 @@ struct Fit {
 };
 // `linear`: the values' own statistics against the limits, where the
 // caller has them already (they are what the linear scale's figures are).
+// Without `judge_log_fit`, log_fits_better is not looked into (a second
+// test on the logs, which --stats has no column for).
 Fit fit_values(std::span<const Number> values, const Limits& limits, Scale scale,
-               const Statistics* linear = nullptr);
+               const Statistics* linear = nullptr, bool judge_log_fit = true);
 Fit fit_values(std::span<const double> values, const Limits& limits, Scale scale);
 
 // The normality check in words, numbers by `number`: "Normal (AD p = 0.41)",

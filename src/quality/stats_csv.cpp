@@ -62,7 +62,7 @@ std::string stats_csv_line(const Record& record, const Limits& limits, ControlJu
                            Scale scale) {
     const std::vector<Number> numbers = record.numbers();
     const Statistics s = compute_statistics(numbers, limits);
-    const Fit fit = fit_values(numbers, limits, scale, &s);
+    const Fit fit = fit_values(numbers, limits, scale, &s, false);
     std::string line = iso_8601(record.time);
     line += ',';
     line += csv_field(record.description.value_or(""));
