@@ -63,13 +63,12 @@ double anderson_darling_p(double a) {
 
 namespace {
 
-// Of values whose mean and sd are known already; sorts them.
-std::optional<NormalityTest> anderson_darling_of(std::vector<double>&& z,
+// Of values in ascending order whose mean and sd are known already.
+std::optional<NormalityTest> anderson_darling_of(std::span<const double> z,
                                                  const std::optional<double>& mean,
                                                  const std::optional<double>& sd) {
     const size_t n = z.size();
     if (n < kNormalityMinimum || !mean || !sd || !(*sd > 0)) return std::nullopt;
-    std::sort(z.begin(), z.end());
     // ln P(Z <= z) and ln P(Z > z) of each, from one erfc: of the tail
     // beyond z, which keeps its digits far out, and its complement, which
     // is at least a half.
@@ -111,7 +110,9 @@ std::optional<NormalityTest> anderson_darling_of(std::vector<double>&& z,
 std::optional<NormalityTest> anderson_darling(std::span<const double> values) {
     if (values.size() < kNormalityMinimum) return std::nullopt;
     const Statistics s = compute_statistics(values);
-    return anderson_darling_of({values.begin(), values.end()}, s.mean, s.sd);
+    std::vector<double> sorted(values.begin(), values.end());
+    std::sort(sorted.begin(), sorted.end());
+    return anderson_darling_of(sorted, s.mean, s.sd);
 }
 
 ScaledValues in_scale(std::span<const double> values, Scale scale) {
@@ -217,14 +218,17 @@ Fit fit_of(const Statistics& s, size_t not_positive, size_t negative, Doubles&& 
         if (scale == Scale::kLinear && s.min && *s.min > 0) f.log_may_fit = *s.max > 100 * *s.min;
         return f;
     }
-    const std::vector<double> values = doubles();
-    ScaledValues scaled = in_scale(std::span<const double>(values), scale);
-    f.normality = anderson_darling_of(std::move(scaled.values), s.mean, s.sd);
+    // Sorted once: the logs of sorted values are sorted too.
+    std::vector<double> values = doubles();
+    if (scale == Scale::kLog) values = std::move(in_scale(std::span<const double>(values), scale).values);
+    std::sort(values.begin(), values.end());
+    f.normality = anderson_darling_of(values, s.mean, s.sd);
     if (scale == Scale::kLinear && s.min && *s.min > 0) {
         f.log_may_fit = *s.max > 100 * *s.min;
         if (judge_log_fit && f.normality && !f.normality->normal()) {
-            const ScaledValues logs = in_scale(std::span<const double>(values), Scale::kLog);
-            const auto on_logs = anderson_darling(logs.values);
+            for (double& v : values) v = std::log10(v);
+            const Statistics logs = compute_statistics(std::span<const double>(values));
+            const auto on_logs = anderson_darling_of(values, logs.mean, logs.sd);
             f.log_fits_better = on_logs && on_logs->normal();
         }
     }

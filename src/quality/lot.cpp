@@ -21,16 +21,20 @@ ControlFactors control_factors(size_t n) {
 
 namespace {
 
-LotStatistics compute_in_scale(std::span<const std::vector<Number>> records,
-                               const Limits& limits) {
-    LotStatistics lot;
-    lot.records = records.size();
-
+std::vector<Number> all_of(std::span<const std::vector<Number>> records) {
     size_t total = 0;
     for (const auto& values : records) total += values.size();
     std::vector<Number> all;
     all.reserve(total);
     for (const auto& values : records) all.insert(all.end(), values.begin(), values.end());
+    return all;
+}
+
+// `all`: every value of the records together.
+LotStatistics compute_in_scale(std::span<const std::vector<Number>> records,
+                               std::span<const Number> all, const Limits& limits) {
+    LotStatistics lot;
+    lot.records = records.size();
     lot.overall = compute_statistics(all, limits);
     lot.grand_mean = lot.overall.mean;
 
@@ -108,18 +112,17 @@ LotStatistics compute_in_scale(std::span<const std::vector<Number>> records,
 
 LotStatistics compute_lot(std::span<const std::vector<Number>> records, const Limits& limits,
                           Scale scale) {
-    std::vector<Number> all;
-    for (const auto& values : records) all.insert(all.end(), values.begin(), values.end());
+    const std::vector<Number> all = all_of(records);
     LotStatistics lot;
     if (scale == Scale::kLinear) {
-        lot = compute_in_scale(records, limits);
+        lot = compute_in_scale(records, all, limits);
     } else {
         std::vector<std::vector<Number>> logs;
         logs.reserve(records.size());
         size_t not_positive = 0;
         for (const auto& values : records)
             logs.push_back(numbers_in_scale(values, scale, &not_positive));
-        lot = compute_in_scale(logs, limits_in_scale(limits, scale));
+        lot = compute_in_scale(logs, all_of(logs), limits_in_scale(limits, scale));
         lot.not_positive = not_positive;
     }
     lot.scale = scale;
