@@ -9,6 +9,7 @@
 #include <set>
 #include <vector>
 
+#include "app/file_gui.h"
 #include "inspection/lot_report.h"
 #include "posix/posix_file_system.h"
 #include "posix/posix_login.h"
@@ -192,23 +193,8 @@ int export_csv_command(const LotRequest& request, std::FILE* err) {
 
 int report_command(int argc, char** argv, const LotRequest& request, std::FILE* err) {
     if (refused(request, err)) return 2;
-    // Fonts need a QGuiApplication; with no display, the offscreen platform.
-    const char* display = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    const char* chosen = std::getenv("QT_QPA_PLATFORM");
-    if ((!display || !*display) && (!wayland || !*wayland) && (!chosen || !*chosen))
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    // Qt's remarks about the session (a runtime folder owned by another user
-    // under setpriv or su) are no concern of a report written to a file.
-    const QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType type, const QMessageLogContext&, const QString& text) {
-            if (type == QtWarningMsg && text.startsWith("QStandardPaths:")) return;
-            std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-        });
-    int count = 1;
-    QGuiApplication app(count, argv);
+    const FileGuiApplication app(argv);
     (void)argc;
-    qInstallMessageHandler(previous);
     Lot lot;
     if (!load_lot_or_say(request, lot, err)) return 1;
     const QByteArray pdf = lot_report_pdf(lot, QLocale(), QDateTime::currentDateTime());

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "app/file_gui.h"
 #include "inspection/validation_report.h"
 #include "posix/posix_file_system.h"
 #include "records/output_target.h"
@@ -52,20 +53,7 @@ int validate_command(int argc, char** argv, const std::optional<std::string>& pd
     std::fputs(validation_text(validation).c_str(), out);
     if (std::fflush(out) != 0) return 1;
     if (pdf) {
-        const char* display = std::getenv("DISPLAY");
-        const char* wayland = std::getenv("WAYLAND_DISPLAY");
-        const char* chosen = std::getenv("QT_QPA_PLATFORM");
-        if ((!display || !*display) && (!wayland || !*wayland) && (!chosen || !*chosen))
-            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        // As the report: Qt's remarks about the session are no concern of a file.
-        const QtMessageHandler previous = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext&, const QString& text) {
-                if (type == QtWarningMsg && text.startsWith("QStandardPaths:")) return;
-                std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-            });
-        int count = 1;
-        QGuiApplication app(count, argv);
-        qInstallMessageHandler(previous);
+        const FileGuiApplication app(argv);
         const ValidationRun run{TOLVANE_VERSION_TEXT, QSysInfo::prettyProductName(),
                                 QDateTime::currentDateTime()};
         const QByteArray bytes = validation_report_pdf(validation, run, QLocale());
