@@ -21,7 +21,7 @@ summary=$(tail -n 1 <<<"$out")
     ${BASH_REMATCH[1]} == "${BASH_REMATCH[2]}" ]] || fail "summary line: '$summary'"
 for want in 'Michelso      mean         ref 299.852400000000' 'NumAcc4       sd ' \
     'Piston rings  xbar_ucl     ref 74.014' 'Lognormal     ppk_pct      ref 1.1584990528619847862' \
-    'Motor Trend mpg a2           ref 0.57968' 'Motor Trend mpg ad_p         ref 0.1207'; do
+    'mtcars mpg    a2           ref 0.57968' 'mtcars mpg    ad_p         ref 0.1207'; do
     grep -qF -- "$want" <<<"$out" || fail "no line '$want' in:
 $out"
 done
