@@ -470,11 +470,9 @@ void Histogram::show_values(const std::vector<double>& values, const ChartLines&
     double peak = 0;
     if (any && lines.fit_mean && lines.fit_sd && *lines.fit_sd > 0) {
         constexpr int kSteps = 120;
-        const double m = *lines.fit_mean, sd = *lines.fit_sd;
-        const double scale = double(xs.size()) * width / (sd * std::sqrt(2 * M_PI));
         for (int i = 0; i <= kSteps; ++i) {
-            const double x = low + (high - low) * i / kSteps, z = (x - m) / sd;
-            const double y = scale * std::exp(-0.5 * z * z);
+            const double x = low + (high - low) * i / kSteps;
+            const double y = fitted_class_count(x, *lines.fit_mean, *lines.fit_sd, xs.size(), width);
             curve << QPointF(at(x), y);
             peak = std::max(peak, y);
         }

@@ -32,6 +32,7 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <string_view>
 #include <cmath>
 
 
@@ -57,11 +58,10 @@ QString records_text(size_t count) {
                       : QObject::tr("%1 records").arg(QLocale().toString(qulonglong(count)));
 }
 
-// The lot's figures of its scale beyond the report's: the geometric mean and
-// sd, the percentile method and the normality check, each with its method.
-// A figure the report's list already gives is not given twice.
-std::vector<LotFigure> fit_figures(const Lot& lot, const std::vector<LotFigure>& given,
-                                   const QLocale& locale) {
+// The report's figures, those of the scale's fit as the window words them
+// (the method in the caption, the formula in the tooltip) in their place,
+// and the normality check.
+std::vector<LotFigure> panel_figures(const Lot& lot, const QLocale& locale) {
     const LotStatistics& s = lot.statistics;
     const Fit& fit = s.fit;
     const bool log = s.scale == Scale::kLog;
@@ -80,30 +80,41 @@ std::vector<LotFigure> fit_figures(const Lot& lot, const std::vector<LotFigure>&
             for (const Number& number : r.numbers()) values.push_back(number.value());
         const NumberForm derived = form_of(values, 2);
         figures.push_back({QObject::tr("Geometric mean"), display_text(fit.gmean, derived, locale),
-                           QObject::tr("10^m, m the mean of log10 of the values above 0")});
+                           QObject::tr("10^m, m the mean of log10 of the values above 0"), {},
+                           "gmean"});
         figures.push_back({QObject::tr("Geometric sd"),
-                           fit.gsd ? QStringLiteral("×/÷ ") + locale.toString(*fit.gsd, 'f', 2) : none,
-                           QObject::tr("10^s, s the sd (n − 1) of log10 of the values above 0")});
-        figures.push_back({QObject::tr("Left out"),
+                           factor_text(fit.gsd, locale),
+                           QObject::tr("10^s, s the sd (n − 1) of log10 of the values above 0"), {},
+                           "gsd"});
+        figures.push_back({QObject::tr("Left out"), locale.toString(qulonglong(fit.not_positive)),
                            fit.not_positive ? QString::fromStdString(not_positive_words(
                                                   fit.not_positive, fit.negative))
-                                            : locale.toString(0),
-                           QObject::tr("values of 0 or below have no logarithm")});
+                                            : QObject::tr("values of 0 or below have no logarithm"),
+                           {}, "not_positive"});
     }
     figures.push_back({method("Pp", Method::kPercentile),
-                       ratio(fit.percentile ? fit.percentile->pp : std::nullopt), formula_pct});
+                       ratio(fit.percentile ? fit.percentile->pp : std::nullopt), formula_pct, {},
+                       "pp_pct"});
     figures.push_back({method("Ppk", Method::kPercentile),
-                       ratio(fit.percentile ? fit.percentile->ppk : std::nullopt), formula_pct});
+                       ratio(fit.percentile ? fit.percentile->ppk : std::nullopt), formula_pct, {},
+                       "ppk_pct"});
     figures.push_back({QObject::tr("Normality"),
                        QString::fromStdString(normality_words(fit, [locale](double x) {
                            return locale.toString(x, 'g', 2).toStdString();
                        })),
                        QObject::tr("Anderson–Darling, of the values in the scale, from 8 values")});
-    std::erase_if(figures, [&](const LotFigure& f) {
-        return std::any_of(given.begin(), given.end(),
-                           [&](const LotFigure& g) { return g.label == f.label; });
-    });
-    return figures;
+    // Each in the report's figure's place; the others after them.
+    std::vector<LotFigure> shown = lot_figures(lot, locale);
+    for (LotFigure& own : figures) {
+        const auto same = std::find_if(shown.begin(), shown.end(), [&](const LotFigure& f) {
+            return *own.key && std::string_view(f.key) == own.key;
+        });
+        if (same != shown.end())
+            *same = std::move(own);
+        else
+            shown.push_back(std::move(own));
+    }
+    return shown;
 }
 
 LocalDateTime now() {
@@ -473,10 +484,7 @@ void LotControl::refresh() {
     for (QLabel* label : figure_labels_) delete label;
     figure_labels_.clear();
     int r = 0;
-    std::vector<LotFigure> shown = lot_figures(lot, QLocale());
-    const std::vector<LotFigure> more = fit_figures(lot, shown, QLocale());
-    shown.insert(shown.end(), more.begin(), more.end());
-    for (const LotFigure& figure : shown) {
+    for (const LotFigure& figure : panel_figures(lot, QLocale())) {
         auto* name = new QLabel(figure.label);
         auto* value = new QLabel(figure.value);
         auto* how = new QLabel(figure.how);

@@ -19,7 +19,7 @@ InspectedRecord inspect_record(Record record, const Tolerances& tolerances) {
     inspected.statistics =
         compute_statistics(numbers, inspected.tolerance ? inspected.tolerance->limits : Limits{});
     inspected.fit = fit_values(numbers, inspected.tolerance ? inspected.tolerance->limits : Limits{},
-                               inspected.scale());
+                               inspected.scale(), &inspected.statistics);
     return inspected;
 }
 

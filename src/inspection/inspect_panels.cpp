@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "inspection/locale_numbers.h"
 #include "qt/qt_text.h"
 #include "quality/distribution.h"
 #include "records/number.h"
@@ -36,18 +37,6 @@ QString field_text(const std::optional<double>& number, const QLocale& locale) {
 // --- StatisticsPanel -------------------------------------------------------------
 
 namespace {
-
-// The geometric sd as the factor it is: "×/÷ 2.3"; close to 1, as many
-// decimals as show how far from 1; from 100 on in the form of the values
-// ("×/÷ 4.09E+04"), whose digits beyond the third mean nothing.
-QString factor_text(const std::optional<double>& gsd, const QLocale& locale) {
-    if (!gsd || !std::isfinite(*gsd)) return QStringLiteral("—");
-    if (*gsd >= 100) return QStringLiteral("×/÷ ") + locale.toString(*gsd, 'E', 2);
-    int decimals = 2;
-    if (*gsd > 1 && *gsd < 1.1)
-        decimals = std::clamp(1 - static_cast<int>(std::floor(std::log10(*gsd - 1))), 2, 6);
-    return QStringLiteral("×/÷ ") + locale.toString(*gsd, 'f', decimals);
-}
 
 QString method_caption(const char* figure, Method method, Scale scale) {
     return QObject::tr("%1 (%2):").arg(figure, qstring(method_name(method, scale)));
@@ -195,7 +184,7 @@ void StatisticsPanel::show_record(const InspectedRecord* inspected) {
     set("mean", display_text(s.mean, derived, locale_));
     set("sd", display_text(s.sd, derived, locale_));
     set("gmean", display_text(fit.gmean, derived, locale_));
-    set("gsd", factor_text(fit.gsd, locale_));
+    set("gsd", factor_text(fit.gsd, locale_, true));
     set("min", display_text(s.min, form, locale_));
     set("max", display_text(s.max, form, locale_));
     set("range", display_text(s.range, form, locale_));

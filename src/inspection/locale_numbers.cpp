@@ -1,5 +1,6 @@
 #include "inspection/locale_numbers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -44,6 +45,15 @@ QString ReportNumbers::alone(double x) const {
 
 QString ReportNumbers::in(double x, const NumberForm& form, bool sign) const {
     return QString::fromStdString(display_text(x, form, symbols_, sign));
+}
+
+QString factor_text(const std::optional<double>& gsd, const QLocale& locale, bool near_one) {
+    if (!gsd || !std::isfinite(*gsd)) return QStringLiteral("—");
+    if (*gsd >= 100) return QStringLiteral("×/÷ ") + locale.toString(*gsd, 'E', 2);
+    int decimals = 2;
+    if (near_one && *gsd > 1 && *gsd < 1.1)
+        decimals = std::clamp(1 - static_cast<int>(std::floor(std::log10(*gsd - 1))), 2, 6);
+    return QStringLiteral("×/÷ ") + locale.toString(*gsd, 'f', decimals);
 }
 
 }  // namespace tolvane

@@ -18,6 +18,13 @@ NumberSymbols number_symbols(const QLocale& locale);
 QString display_text(const std::optional<double>& number, const NumberForm& form,
                      const QLocale& locale, bool sign = false);
 
+// A geometric standard deviation as the factor it is: "×/÷ 2.30", from 100
+// on in the form of the values ("×/÷ 4.09E+04"), whose digits beyond the
+// third mean nothing; close to 1 with `near_one` as many decimals as show
+// how far from 1 ("×/÷ 1.0057"); "—" without one.
+QString factor_text(const std::optional<double>& gsd, const QLocale& locale,
+                    bool near_one = false);
+
 // The report's numbers in the user's regional form, through the display
 // forms: the lot's values in the one form they share, the figures derived
 // from them (a mean, a standard deviation) with two decimals more, ratios

@@ -54,11 +54,6 @@ QString of_logs(const ReportNumbers& w, const std::optional<double>& x) {
     return x ? w.locale().toString(*x, 'f', 4) : QStringLiteral("—");
 }
 
-// A geometric standard deviation as the factor it is: "×/÷ 2,30".
-QString factor(const ReportNumbers& w, const std::optional<double>& x) {
-    if (!x) return QStringLiteral("—");
-    return "×/÷ " + (*x < 100 ? w.locale().toString(*x, 'f', 2) : w.in(*x, NumberForm{true, 2}));
-}
 
 QString method_of(Method method, Scale scale) {
     return QString::fromStdString(method_name(method, scale));
@@ -98,12 +93,13 @@ std::vector<LotFigure> figures(const Lot& lot, const ReportNumbers& w,
             if (v.number) values.push_back(v.number->value());
     if (log && fit.not_positive > 0)
         f.push_back({"Values left out", w.count(fit.not_positive),
-                     QString::fromStdString(not_positive_words(fit.not_positive, fit.negative))});
+                     QString::fromStdString(not_positive_words(fit.not_positive, fit.negative)), {},
+                     "not_positive"});
     if (log) {
         f.push_back({"Geometric mean", w.derived(fit.gmean),
-                     "10^m; m, the mean of log10 = " + of_logs(w, fit.mean)});
-        f.push_back({"Geometric standard deviation", factor(w, fit.gsd),
-                     "10^s; s of log10 = " + of_logs(w, fit.sd) + ", n − 1"});
+                     "10^m; m, the mean of log10 = " + of_logs(w, fit.mean), {}, "gmean"});
+        f.push_back({"Geometric standard deviation", factor_text(fit.gsd, w.locale()),
+                     "10^s; s of log10 = " + of_logs(w, fit.sd) + ", n − 1", {}, "gsd"});
         std::optional<double> min, max;
         for (const double v : values)
             if (v > 0) {
@@ -150,9 +146,9 @@ std::vector<LotFigure> figures(const Lot& lot, const ReportNumbers& w,
         const QString percentiles = "X0.135, X50, X99.865 of the fit";
         const std::optional<PercentileCapability>& pc = fit.percentile;
         f.push_back({"Pp (percentile)", w.ratio(pc ? pc->pp : std::nullopt), percentiles,
-                     method_of(Method::kPercentile, scale)});
+                     method_of(Method::kPercentile, scale), "pp_pct"});
         f.push_back({"Ppk (percentile)", w.ratio(pc ? pc->ppk : std::nullopt), percentiles,
-                     method_of(Method::kPercentile, scale)});
+                     method_of(Method::kPercentile, scale), "ppk_pct"});
         if (several) {
             f.push_back({"Cp", w.ratio(s.cp), within, method_of(Method::kWithin, scale)});
             f.push_back({"Cpk", w.ratio(s.cpk), within, method_of(Method::kWithin, scale)});
@@ -309,21 +305,27 @@ size_t value_rows(const Lot& lot) {
     return rows;
 }
 
-void table_head(ChartPainter& w, size_t from, size_t total) {
-    w.text(kMargin, kTop, "Values", 12, true);
-    w.text(kMargin + 60, kTop + 3, QString("rows %1–%2 of %3")
-                                       .arg(w.numbers.count(from + 1),
-                                            w.numbers.count(std::min(
-                                                total, from + rows_per_page())),
-                                            w.numbers.count(total)),
-           8, false, 300);
+// A table page's head: its title, which rows of how many it holds ("rows
+// 1–55 of 9,680"), and the columns' titles over a rule.
+void page_head(ChartPainter& w, const QString& title, double title_width, const QString& rows,
+               size_t from, size_t total, const std::vector<Column>& columns) {
+    w.text(kMargin, kTop, title, 12, true);
+    w.text(kMargin + title_width, kTop + 3,
+           QString("%1 %2–%3 of %4")
+               .arg(rows, w.numbers.count(from + 1),
+                    w.numbers.count(std::min(total, from + rows_per_page())), w.numbers.count(total)),
+           8, false, kPageWidth - 2 * kMargin - title_width);
     double x = kMargin;
-    for (const Column& c : kColumns) {
+    for (const Column& c : columns) {
         w.text(x, kTableTop - kRow, c.title, 7.5, true, c.width, c.align);
         x += c.width + kColumnGap;
     }
     w.p.setPen(QPen(kInk, 0.5));
     w.p.drawLine(QPointF(kMargin, kTableTop - 1.5), QPointF(kPageWidth - kMargin, kTableTop - 1.5));
+}
+
+void table_head(ChartPainter& w, size_t from, size_t total) {
+    page_head(w, "Values", 60, "rows", from, total, kColumns);
 }
 
 
@@ -335,19 +337,7 @@ const std::vector<Column> kJournalColumns = {
 };
 
 void journal_head(ChartPainter& w, size_t from, size_t total) {
-    w.text(kMargin, kTop, "Journal of the selected records", 12, true);
-    w.text(kMargin + 220, kTop + 3, QString("events %1–%2 of %3")
-                                        .arg(w.numbers.count(from + 1),
-                                             w.numbers.count(std::min(total, from + rows_per_page())),
-                                             w.numbers.count(total)),
-           8, false, 200);
-    double x = kMargin;
-    for (const Column& c : kJournalColumns) {
-        w.text(x, kTableTop - kRow, c.title, 7.5, true, c.width, c.align);
-        x += c.width + kColumnGap;
-    }
-    w.p.setPen(QPen(kInk, 0.5));
-    w.p.drawLine(QPointF(kMargin, kTableTop - 1.5), QPointF(kPageWidth - kMargin, kTableTop - 1.5));
+    page_head(w, "Journal of the selected records", 220, "events", from, total, kJournalColumns);
 }
 
 }  // namespace

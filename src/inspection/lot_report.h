@@ -32,6 +32,9 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
 struct LotFigure {
     QString label, value, how;
     QString method = {};  // empty but for a capability index
+    // Which figure of the scale's fit it is ("gmean", "gsd", "not_positive",
+    // "pp_pct", "ppk_pct"), for a view that words it its own way; else empty.
+    const char* key = "";
 };
 std::vector<LotFigure> lot_figures(const Lot& lot, const QLocale& locale);
 

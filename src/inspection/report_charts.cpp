@@ -9,6 +9,7 @@
 #include <string>
 
 #include "quality/axis_ticks.h"
+#include "quality/distribution.h"
 
 namespace tolvane {
 
@@ -324,9 +325,7 @@ void draw_histogram(ChartPainter& w, const QRectF& box, const std::vector<double
     const double width = (hi - lo) / count;
     const bool curve = fit && fit->mean && fit->sd && *fit->sd > 0;
     const auto expected = [&](double x) {
-        const double z = (x - *fit->mean) / *fit->sd;
-        return static_cast<double>(values.size()) * width * std::exp(-z * z / 2) /
-               (*fit->sd * std::sqrt(2 * M_PI));
+        return fitted_class_count(x, *fit->mean, *fit->sd, values.size(), width);
     };
     if (curve && *fit->mean >= lo && *fit->mean <= hi)
         top = std::max(top, static_cast<size_t>(std::ceil(expected(*fit->mean))));

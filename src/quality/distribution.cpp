@@ -315,6 +315,11 @@ std::string method_formula(Method method, Scale scale) {
     return {};
 }
 
+double fitted_class_count(double x, double mean, double sd, size_t n, double width) {
+    const double z = (x - mean) / sd;
+    return double(n) * width * std::exp(-z * z / 2) / (sd * std::sqrt(2 * std::numbers::pi));
+}
+
 std::string not_positive_words(size_t not_positive, size_t negative) {
     if (not_positive == 0) return {};
     const char* what = negative > 0 ? "0 or below" : "0";

@@ -128,6 +128,11 @@ enum class Method {
 std::string method_name(Method method, Scale scale);     // "Z-score, normal", ...
 std::string method_formula(Method method, Scale scale);  // the formula, in words
 
+// How many of n values the fitted normal (of mean and sd, in the scale's
+// terms) puts into a class `width` wide around x: n * width * its density
+// at x. What a histogram's fitted curve is drawn through.
+double fitted_class_count(double x, double mean, double sd, size_t n, double width);
+
 // Words for a person: "1 value is 0: no logarithm", "3 values are 0 or
 // below: no logarithm" (when some are below 0); empty when there are none.
 std::string not_positive_words(size_t not_positive, size_t negative = 0);

@@ -8,6 +8,20 @@
 
 namespace tolvane::testing {
 
+// Frozen individuals limits around 10 with sigma 1 (MR-bar 1.128): X limits
+// 7 and 13, zones a sigma apart, MR UCL 3.685; judged with `tests`.
+inline FrozenControl ring_individuals(std::vector<int> tests = {1, 2, 5, 6}) {
+    FrozenControl c;
+    c.chart = FrozenControl::Chart::kIndividuals;
+    c.sigma_method = FrozenControl::Sigma::kMovingRange;
+    c.centre = 10;
+    c.sigma_within = 1;
+    c.subgroup_size = 1;
+    c.mr_bar = 1.128;
+    c.tests = std::move(tests);
+    return c;
+}
+
 // Both settings files in memory; a non-empty `failing` makes saves fail with
 // that reason and change nothing. `writes` counts the entries written or
 // taken away.

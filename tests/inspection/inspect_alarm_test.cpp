@@ -27,17 +27,7 @@
 namespace tolvane::testing {
 namespace {
 
-// Individuals around 10 with sigma 1: limits 7 and 13; tolerance 5 .. 15.
-FrozenControl ring_limits() {
-    FrozenControl c;
-    c.chart = FrozenControl::Chart::kIndividuals;
-    c.sigma_method = FrozenControl::Sigma::kMovingRange;
-    c.centre = 10;
-    c.sigma_within = 1;
-    c.subgroup_size = 1;
-    c.mr_bar = 1.128;
-    return c;
-}
+// Rings: individuals limits 7 and 13 (ring_individuals), tolerance 5 .. 15.
 
 std::string record(const char* time, const char* value) {
     return std::string("#2026-12-06 ") + time + "#\r\n\"Ring 1\"\r\n" + value + "\r\n";
@@ -48,7 +38,7 @@ class InspectAlarmTest : public ::testing::Test {
     InspectAlarmTest() : config_(qgetenv("XDG_CONFIG_HOME")) {
         ::setenv("XDG_CONFIG_HOME", (work_.path() / "config").c_str(), 1);
         QLocale::setDefault(QLocale::c());
-        settings_.user = {{"Ring*", std::nullopt, 5.0, 15.0, ring_limits()}, {"Pin", 5.0, -0.5, 1.0}};
+        settings_.user = {{"Ring*", std::nullopt, 5.0, 15.0, ring_individuals()}, {"Pin", 5.0, -0.5, 1.0}};
     }
     ~InspectAlarmTest() override {
         windows_.clear();

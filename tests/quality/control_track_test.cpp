@@ -11,22 +11,10 @@
 namespace tolvane {
 namespace {
 
-// Individuals: centre 10, sigma 1 (X limits 7 / 13, zones 1 sigma apart,
+// Individuals: ring_individuals (X limits 7 / 13, zones 1 sigma apart,
 // MR UCL 3.267 MR-bar = 3.685), tolerance 5 .. 15. X-bar and s: centre 10,
 // sigma within 1, n = 4 (X-bar limits 8.5 / 11.5, zone sigma 0.5, s UCL
 // B4 s-bar = 2.088). Trend: individuals with test 3 only.
-FrozenControl individuals(std::vector<int> tests) {
-    FrozenControl c;
-    c.chart = FrozenControl::Chart::kIndividuals;
-    c.sigma_method = FrozenControl::Sigma::kMovingRange;
-    c.centre = 10;
-    c.sigma_within = 1;
-    c.subgroup_size = 1;
-    c.mr_bar = 1.128;
-    c.tests = std::move(tests);
-    return c;
-}
-
 FrozenControl means() {
     FrozenControl c;
     c.sigma_method = FrozenControl::Sigma::kSBarOverC4;
@@ -83,10 +71,10 @@ class Tracks : public ::testing::TestWithParam<TrackCase> {};
 
 TEST_P(Tracks, JudgeEachCharacteristicInFileOrder) {
     testing::MemoryToleranceSettings settings;
-    settings.user = {{"Ring*", std::nullopt, 5.0, 15.0, individuals({1, 2, 5, 6})},
+    settings.user = {{"Ring*", std::nullopt, 5.0, 15.0, testing::ring_individuals({1, 2, 5, 6})},
                      {"Shaft*", std::nullopt, std::nullopt, std::nullopt, means()},
                      {"Pin", 5.0, -0.5, 1.0},
-                     {"Trend", std::nullopt, std::nullopt, std::nullopt, individuals({3})}};
+                     {"Trend", std::nullopt, std::nullopt, std::nullopt, testing::ring_individuals({3})}};
     const Tolerances tolerances(settings);
     ControlTrack track(tolerances);
     const std::vector<Step>& steps = GetParam().steps;
@@ -118,7 +106,7 @@ Record ring(const char* value) {
 // sequence stood before it; an earlier change means judging from the start.
 TEST(ControlTrack, TheLastRecordJudgedAgainAfterAChange) {
     testing::MemoryToleranceSettings settings;
-    settings.user = {{"Ring*", std::nullopt, 5.0, 15.0, individuals({1, 2, 5, 6})}};
+    settings.user = {{"Ring*", std::nullopt, 5.0, 15.0, testing::ring_individuals({1, 2, 5, 6})}};
     const Tolerances tolerances(settings);
     ControlTrack track(tolerances);
     track.judge(ring("12.5"));
@@ -138,7 +126,7 @@ TEST(ControlTrack, TheLastRecordJudgedAgainAfterAChange) {
 
 TEST(ControlTrack, AlarmWordsInTheWindowsNumberForm) {
     testing::MemoryToleranceSettings settings;
-    settings.user = {{"Ring*", std::nullopt, 5.0, 15.0, individuals({1})}};
+    settings.user = {{"Ring*", std::nullopt, 5.0, 15.0, testing::ring_individuals({1})}};
     const Tolerances tolerances(settings);
     ControlTrack track(tolerances);
     track.judge(ring("10"));
