@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "records/backup_file.h"
 #include "records/field_scan.h"
 
 namespace tolvane {
@@ -239,6 +240,47 @@ bool RecordFollower::read_all_records(const std::function<void(size_t, Record&&)
         whole = whole && read;
     }
     return whole;
+}
+
+namespace {
+
+// A time stamp field is 21 bytes; the blanks before it are few.
+constexpr uint64_t kTimeBytes = 64;
+
+int64_t time_in(std::string_view bytes) {
+    const size_t from = bytes.find_first_not_of(" \t");
+    if (from == std::string_view::npos || bytes[from] != '#') return RecordFollower::kNoTime;
+    bytes.remove_prefix(from);
+    const std::optional<LocalDateTime> time =
+        parse_date_time_field(bytes.substr(0, bytes.find_first_of(",\r\n")));
+    return time ? time_order(*time) : RecordFollower::kNoTime;
+}
+
+}  // namespace
+
+bool RecordFollower::read_times(size_t first, size_t count, std::vector<int64_t>& times,
+                                size_t& bytes_read) {
+    if (first >= starts_.size() || count == 0) return true;
+    if (!file_) return false;
+    const size_t end = first + std::min(count, starts_.size() - first);
+    const auto head_end = [&](size_t i) { return std::min(end_of(i), starts_[i] + kTimeBytes); };
+    std::string bytes;
+    for (size_t i = first; i < end;) {
+        // The heads of as many short records as fit in one piece, read with
+        // what lies between them; a long record's head on its own.
+        size_t last = i;
+        while (last + 1 < end && starts_[last + 1] - starts_[last] <= 4 * kTimeBytes &&
+               head_end(last + 1) - starts_[i] <= kOnePiece)
+            ++last;
+        const uint64_t from = starts_[i];
+        if (!read(from, static_cast<size_t>(head_end(last) - from), bytes)) return false;
+        bytes_read += bytes.size();
+        for (; i <= last; ++i) {
+            const std::string_view view(bytes);
+            times.push_back(time_in(view.substr(starts_[i] - from, head_end(i) - starts_[i])));
+        }
+    }
+    return true;
 }
 
 }  // namespace tolvane
