@@ -247,13 +247,43 @@ namespace {
 // A time stamp field is 21 bytes; the blanks before it are few.
 constexpr uint64_t kTimeBytes = 64;
 
-int64_t time_in(std::string_view bytes) {
-    const size_t from = bytes.find_first_not_of(" \t");
-    if (from == std::string_view::npos || bytes[from] != '#') return RecordFollower::kNoTime;
-    bytes.remove_prefix(from);
-    const std::optional<LocalDateTime> time =
-        parse_date_time_field(bytes.substr(0, bytes.find_first_of(",\r\n")));
-    return time ? time_order(*time) : RecordFollower::kNoTime;
+// The date of the last full time stamp read: records in a row mostly share
+// it, and then only the time of day is read.
+struct LastDate {
+    std::string date;  // "#2026-12-06"
+    int64_t midnight = 0;
+};
+
+bool two_digits(const char* at, int limit, int& value) {
+    if (at[0] < '0' || at[0] > '9' || at[1] < '0' || at[1] > '9') return false;
+    value = (at[0] - '0') * 10 + (at[1] - '0');
+    return value < limit;
+}
+
+int64_t time_in(std::string_view bytes, LastDate& last) {
+    size_t from = 0;
+    while (from < bytes.size() && (bytes[from] == ' ' || bytes[from] == '\t')) ++from;
+    if (from == bytes.size() || bytes[from] != '#') return RecordFollower::kNoTime;
+    size_t to = from;
+    while (to < bytes.size() && bytes[to] != ',' && bytes[to] != '\r' && bytes[to] != '\n') ++to;
+    const std::string_view field = bytes.substr(from, to - from);
+    if (field.size() == 21 && !last.date.empty() && field.starts_with(last.date) &&
+        field[11] == ' ' && field[14] == ':' && field[17] == ':' && field[20] == '#') {
+        int h = 0, m = 0, s = 0;
+        if (two_digits(&field[12], 24, h) && two_digits(&field[15], 60, m) &&
+            two_digits(&field[18], 60, s))
+            return last.midnight + (h * 60 + m) * 60 + s;
+        return RecordFollower::kNoTime;
+    }
+    std::optional<LocalDateTime> time = parse_date_time_field(field);
+    if (!time) return RecordFollower::kNoTime;
+    const int64_t order = time_order(*time);
+    if (field.size() == 21) {
+        last.date = field.substr(0, 11);
+        time->hour = time->minute = time->second = 0;
+        last.midnight = time_order(*time);
+    }
+    return order;
 }
 
 }  // namespace
@@ -265,6 +295,7 @@ bool RecordFollower::read_times(size_t first, size_t count, std::vector<int64_t>
     const size_t end = first + std::min(count, starts_.size() - first);
     const auto head_end = [&](size_t i) { return std::min(end_of(i), starts_[i] + kTimeBytes); };
     std::string bytes;
+    LastDate date;
     for (size_t i = first; i < end;) {
         // The heads of as many short records as fit in one piece, read with
         // what lies between them; a long record's head on its own.
@@ -277,7 +308,8 @@ bool RecordFollower::read_times(size_t first, size_t count, std::vector<int64_t>
         bytes_read += bytes.size();
         for (; i <= last; ++i) {
             const std::string_view view(bytes);
-            times.push_back(time_in(view.substr(starts_[i] - from, head_end(i) - starts_[i])));
+            times.push_back(
+                time_in(view.substr(starts_[i] - from, head_end(i) - starts_[i]), date));
         }
     }
     return true;

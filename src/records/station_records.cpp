@@ -252,29 +252,31 @@ void StationRecords::append_place(size_t station, int64_t time) {
 // station still being read could bring an earlier one.
 void StationRecords::merge(size_t budget, size_t& spent) {
     const size_t limit = budget > SIZE_MAX - spent ? SIZE_MAX : spent + budget;
+    constexpr int64_t kDone = INT64_MAX;  // nothing more of it to merge now
+    const size_t n = stations_.size();
+    std::vector<int64_t> heads(n, kDone);
+    // A station's next time stamp; false when the merge must wait for it.
+    const auto head = [&](size_t k) {
+        const Slot& s = *stations_[k];
+        heads[k] = kDone;
+        if (!s.shown) return true;
+        if (s.merged < s.follower->record_count())
+            heads[k] = time_of(k, s.merged, spent);
+        else if (s.follower->pending())
+            return false;  // its next record may come first
+        return true;
+    };
+    for (size_t k = 0; k < n; ++k)
+        if (!head(k)) return;
     while (spent < limit || limit == SIZE_MAX) {
-        size_t best = kNone;
-        int64_t best_time = 0;
-        for (size_t k = 0; k < stations_.size(); ++k) {
-            const Slot& s = *stations_[k];
-            if (!s.shown) continue;
-            if (s.merged >= s.follower->record_count()) {
-                if (s.follower->pending()) return;  // its next record may come first
-                continue;
-            }
-            const int64_t time = time_of(k, s.merged, spent);
-            if (time == kNoTime) {  // it follows the record before it at once
-                best = k;
-                best_time = time;
-                break;
-            }
-            if (best == kNone || time < best_time) {
-                best = k;
-                best_time = time;
-            }
-        }
-        if (best == kNone) return;
-        append_place(best, best_time);
+        // The earliest; on equal times the first station. A record without
+        // a valid time (kNoTime, below all) follows the one before it.
+        size_t best = 0;
+        for (size_t k = 1; k < n; ++k)
+            if (heads[k] < heads[best]) best = k;
+        if (heads[best] == kDone) return;
+        append_place(best, heads[best]);
+        if (!head(best)) return;
     }
 }
 
