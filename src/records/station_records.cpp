@@ -260,8 +260,12 @@ void StationRecords::merge(size_t budget, size_t& spent) {
         const Slot& s = *stations_[k];
         heads[k] = kDone;
         if (!s.shown) return true;
-        if (s.merged < s.follower->record_count())
-            heads[k] = time_of(k, s.merged, spent);
+        if (s.merged < s.follower->record_count()) {
+            const Cursor& c = s.cursor;
+            const size_t j = s.merged;
+            heads[k] = j >= c.first && j - c.first < c.times.size() ? c.times[j - c.first]
+                                                                     : time_of(k, j, spent);
+        }
         else if (s.follower->pending())
             return false;  // its next record may come first
         return true;
@@ -275,7 +279,13 @@ void StationRecords::merge(size_t budget, size_t& spent) {
         for (size_t k = 1; k < n; ++k)
             if (heads[k] < heads[best]) best = k;
         if (heads[best] == kDone) return;
-        append_place(best, heads[best]);
+        if (order_.size() % kBlock == 0) {
+            append_place(best, heads[best]);
+        } else {
+            order_.push_back(static_cast<uint16_t>(best));
+            ++stations_[best]->merged;
+            block_latest_.back() = std::max(block_latest_.back(), heads[best]);
+        }
         if (!head(best)) return;
     }
 }
