@@ -46,6 +46,10 @@ std::string name_of(const std::vector<std::string>& folders, size_t depth) {
 
 StationFiles station_files(FileSystem& files, const std::vector<std::string>& arguments) {
     StationFiles result;
+    if (arguments.empty()) {
+        result.error = "no file named";
+        return result;
+    }
     std::vector<std::string> paths;
     for (const std::string& argument : arguments) {
         std::vector<FileSystem::Entry> entries;

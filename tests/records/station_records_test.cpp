@@ -210,6 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {"/s/bench/databac.txt", "s/bench"},
                    {"/lab/a/databac.txt", "a"}},
                   ""},
+        Expansion{"Nothing", {}, {}, "no file named"},
         Expansion{"AFolderOfNone", {"/lab/c"},
                   {},
                   "/lab/c: no databac.txt in this folder or in its subfolders"}),
