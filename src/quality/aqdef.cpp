@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -117,27 +116,6 @@ std::string value_text(const Number& number) {
     return negative && magnitude != 0 ? "-" + text : text;
 }
 
-// Digits after the point of the shortest fixed text of a double.
-int decimals_of(double value) {
-    const std::string text = fixed_text(value);
-    const size_t point = text.find('.');
-    return point == std::string::npos ? 0 : static_cast<int>(text.size() - point - 1);
-}
-
-// A limit of nominal + deviation with the decimals of both, so that 25 +
-// 0.012 is "25.012", not the double's 25.011999999999997.
-std::string limit_text(double limit, const std::optional<double>& nominal,
-                       const std::optional<double>& deviation) {
-    if (!nominal || !deviation) return fixed_text(limit);
-    const int decimals = std::max(decimals_of(*nominal), decimals_of(*deviation));
-    if (decimals > 17) return fixed_text(limit);
-    char text[400];
-    const auto result = std::to_chars(text, text + sizeof text, limit, std::chars_format::fixed,
-                                      decimals);
-    if (result.ec != std::errc()) return fixed_text(limit);
-    return std::string(text, result.ptr);
-}
-
 std::string date_text(const LocalDateTime& t) {
     char text[32];
     std::snprintf(text, sizeof text, "%02d.%02d.%04d/%02d:%02d:%02d", t.day, t.month, t.year,
@@ -199,8 +177,8 @@ AqdefFile aqdef_file(const Lot& lot, std::span<const std::string> stations, cons
         line(out, "K2004", n, "0");
         const Limits limits = limits_of(entry);
         if (entry.nominal) line(out, "K2101", n, fixed_text(*entry.nominal));
-        if (limits.lower) line(out, "K2110", n, limit_text(*limits.lower, entry.nominal, entry.lower));
-        if (limits.upper) line(out, "K2111", n, limit_text(*limits.upper, entry.nominal, entry.upper));
+        if (limits.lower) line(out, "K2110", n, fixed_text(*limits.lower));
+        if (limits.upper) line(out, "K2111", n, fixed_text(*limits.upper));
     }
 
     std::vector<std::string> station_names;

@@ -76,7 +76,8 @@ Record record_of(LocalDateTime time, std::optional<std::string> description,
 }
 
 const ToleranceEntry kShaft{"Shaft D25*", 25.0, -0.021, 0.012};
-const ToleranceEntry kRunOut{"Run-out", std::nullopt, std::nullopt, 0.02};
+// 0.1 + 0.2 is the double 0.30000000000000004.
+const ToleranceEntry kRunOut{"Run-out", 0.1, std::nullopt, 0.2};
 
 // Three records of two characteristics from two stations, and one that
 // matches no tolerance.
@@ -110,7 +111,7 @@ TEST(Aqdef, ReadsBackEveryKeyValueAndDate) {
                                                  {"K2101", "25"}, {"K2110", "24.979"},
                                                  {"K2111", "25.012"}}));
     EXPECT_EQ(dfq.characteristics.at(2),
-              (Fields{{"K2001", "2"}, {"K2002", "Run-out"}, {"K2004", "0"}, {"K2111", "0.02"}}));
+              (Fields{{"K2001", "2"}, {"K2002", "Run-out"}, {"K2004", "0"}, {"K2101", "0.1"}, {"K2111", "0.3"}}));
     for (const auto& [n, c] : dfq.characteristics) {
         if (c.count("K2110") && c.count("K2111")) {
             EXPECT_LT(number(c.at("K2110")), number(c.at("K2111")));
