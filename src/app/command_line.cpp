@@ -109,6 +109,8 @@ QString help_text(const QCommandLineParser& parser) {
                  "       tolvane --stats [FILE|DIR...]\n"
                  "       tolvane --export-csv OUT.csv [--description TEXT] [--from WHEN]\n"
                  "                                    [--to WHEN] [FILE|DIR...]\n"
+                 "       tolvane --export-aqdef OUT.dfq [--description TEXT] [--from WHEN]\n"
+                 "                                      [--to WHEN] [FILE|DIR...]\n"
                  "       tolvane --report OUT.pdf [--description TEXT] [--from WHEN]\n"
                  "                                [--to WHEN] [FILE|DIR...]\n"
                  "       tolvane --freeze-limits [--description TEXT] [--from WHEN]\n"
@@ -124,6 +126,9 @@ QString help_text(const QCommandLineParser& parser) {
            "      to write comes first, the file to read last.\n"
            "  tolvane --export-csv d25.csv --description 'Shaft D25*' --from 2026-12-01\n"
            "      The values of the records of Shaft D25 since 1 December 2026, as CSV.\n"
+           "  tolvane --export-aqdef d25.dfq --description 'Shaft D25*'\n"
+           "      The same records for Q-DAS software: one characteristic per tolerance\n"
+           "      entry, each value with its time, description (batch) and station.\n"
            "  tolvane --freeze-limits --description 'Shaft D25*' --to 2026-12-03 \\\n"
            "          --leave-out 2026-12-01T08:05:00 --reason 'loose part'\n"
            "      Control limits for Shaft D25 from its records up to 3 December, the\n"
@@ -188,10 +193,10 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
         "station (the name of the folder holding the file).");
     parser.addPositionalArgument("FILE|DIR",
                                  "The backup data file that --stats, --inspect,\n"
-                                 "--export-csv, --report and --freeze-limits read,\n"
-                                 "last of all. The four but --inspect read several,\n"
-                                 "one per station, as one: a DIR stands for the\n"
-                                 "databac.txt in it and in its direct subfolders.",
+                                 "--export-csv, --export-aqdef, --report and\n"
+                                 "--freeze-limits read, last of all. All but --inspect\n"
+                                 "read several, one per station, as one: a DIR stands\n"
+                                 "for the databac.txt in it and in its direct subfolders.",
                                  "[FILE|DIR...]");
     // "-bogus" is one unknown option, not five unknown letters.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -234,8 +239,8 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
     if (error.isEmpty()) {
         QStringList jobs;
         for (const QCommandLineOption* job :
-             {&list_ports, &stats, &inspect_option, &validate_option, &lot.export_csv, &lot.report,
-              &lot.freeze_limits})
+             {&list_ports, &stats, &inspect_option, &validate_option, &lot.export_csv,
+              &lot.export_aqdef, &lot.report, &lot.freeze_limits})
             if (parser.isSet(*job)) jobs << "--" + job->names().first();
         if (jobs.size() > 1) error = jobs.at(0) + " and " + jobs.at(1) + " cannot be given together.";
     }
@@ -253,6 +258,8 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
         print(stdout, QString::fromStdString(port_listing()));
     } else if (lot_request && lot_request->freeze) {
         return freeze_limits_command(*lot_request, stdout, stderr);
+    } else if (lot_request && lot_request->aqdef) {
+        return export_aqdef_command(*lot_request, stderr);
     } else if (lot_request && !lot_request->report) {
         return export_csv_command(*lot_request, stderr);
     } else if (lot_request) {

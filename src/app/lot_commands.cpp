@@ -1,6 +1,7 @@
 #include "app/lot_commands.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLocale>
@@ -15,6 +16,7 @@
 #include "posix/posix_login.h"
 #include "qt/qt_settings_paths.h"
 #include "qt/qt_tolerance_settings.h"
+#include "quality/aqdef.h"
 #include "quality/control_limits.h"
 #include "quality/freezing.h"
 #include "quality/journal.h"
@@ -28,7 +30,8 @@ std::optional<LotRequest> LotOptions::request(const QCommandLineParser& parser,
                                               const QStringList& files, QString& error) const {
     // Of two values one would be dropped without a word: which one the user
     // meant is not for the program to guess.
-    for (const QCommandLineOption* o : {&export_csv, &report, &description, &from, &to, &reason})
+    for (const QCommandLineOption* o :
+         {&export_csv, &export_aqdef, &report, &description, &from, &to, &reason})
         if (parser.values(*o).size() > 1) {
             error = "option '--" + o->names().first() + "' is given more than once.";
             return std::nullopt;
@@ -54,7 +57,11 @@ std::optional<LotRequest> LotOptions::request(const QCommandLineParser& parser,
     LotRequest r;
     r.report = parser.isSet(report);
     r.freeze = parser.isSet(freeze_limits);
-    if (!r.freeze) r.out = parser.value(r.report ? report : export_csv).toLocal8Bit().toStdString();
+    r.aqdef = parser.isSet(export_aqdef);
+    if (!r.freeze)
+        r.out = parser.value(r.report ? report : r.aqdef ? export_aqdef : export_csv)
+                    .toLocal8Bit()
+                    .toStdString();
     // Given once with commas, or several times: every one counts.
     for (const QString& list : parser.values(leave_out))
         for (const QString& when : list.split(',', Qt::SkipEmptyParts)) {
@@ -200,7 +207,10 @@ bool refused(const LotRequest& request, std::FILE* err) {
     const std::optional<std::string> refusal = output_refusal(files, request.out, inputs);
     if (!refusal) return false;
     std::fprintf(err, "tolvane: %s\nThe file to write comes first: tolvane %s [FILE]\n",
-                 refusal->c_str(), request.report ? "--report OUT.pdf" : "--export-csv OUT.csv");
+                 refusal->c_str(),
+                 request.report  ? "--report OUT.pdf"
+                 : request.aqdef ? "--export-aqdef OUT.dfq"
+                                 : "--export-csv OUT.csv");
     return true;
 }
 
@@ -224,6 +234,34 @@ int export_csv_command(const LotRequest& request, std::FILE* err) {
     Lot lot;
     if (!load_lot_or_say(request, lot, err)) return 1;
     return write_out(request, lot_csv(lot), err);
+}
+
+int export_aqdef_command(const LotRequest& request, std::FILE* err) {
+    if (refused(request, err)) return 2;
+    Lot lot;
+    if (!load_lot_or_say(request, lot, err)) return 1;
+    // Each record's station; one file is one station, named as --stats names it.
+    std::vector<std::string> stations;
+    for (const size_t s : lot.record_stations) stations.push_back(lot.stations[s]);
+    if (stations.empty()) {
+        PosixFileSystem files;
+        const StationFiles one = station_files(files, request.inputs);
+        stations.push_back(one.files.empty() ? std::string() : one.files.front().name);
+    }
+    const AqdefPart part{
+        QFileInfo(QString::fromLocal8Bit(request.out.c_str())).completeBaseName().toStdString(),
+        lot.selection};
+    const AqdefFile aqdef = aqdef_file(lot, stations, part);
+    for (const std::string& warning : aqdef.warnings)
+        std::fputs(("tolvane: " + QString::fromStdString(warning) + "\n").toLocal8Bit().constData(), err);
+    if (!aqdef.refusal.empty()) {
+        std::fputs(("tolvane: " + QString::fromStdString(aqdef.refusal) + "; nothing was written\n")
+                       .toLocal8Bit()
+                       .constData(),
+                   err);
+        return 1;
+    }
+    return write_out(request, aqdef.bytes, err);
 }
 
 int report_command(int argc, char** argv, const LotRequest& request, std::FILE* err) {

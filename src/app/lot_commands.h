@@ -22,6 +22,7 @@ struct LotRequest {
     std::string file = "databac.txt";  // the first file: the journal is beside it
     std::string out;
     bool report = false;  // else the CSV
+    bool aqdef = false;   // the AQDEF file instead of the CSV
     bool freeze = false;  // else one of the two above
     RecordChoice choice;
     // --freeze-limits: the time stamps of the records to leave out, as typed
@@ -38,6 +39,11 @@ struct LotOptions {
                                   "one row per value; then exit. Needs no display.\n"
                                   "OUT is never FILE or another file of backup data.",
                                   "OUT"};
+    QCommandLineOption export_aqdef{"export-aqdef",
+                                    "Write the values of FILE's records to OUT as AQDEF\n"
+                                    "(Q-DAS .dfq), one characteristic per tolerance\n"
+                                    "entry; then exit. Needs no display.",
+                                    "OUT"};
     QCommandLineOption report{"report",
                               "Write the report of FILE's records to OUT as PDF (A4);\n"
                               "then exit. Without a display it draws offscreen.\n"
@@ -49,19 +55,19 @@ struct LotOptions {
                                      "its tolerance in ~/.config/tolvane/tolvane.conf;\n"
                                      "then exit. Needs no display."};
     QCommandLineOption description{"description",
-                                   "With --export-csv, --report or --freeze-limits: only\n"
-                                   "the records of this description (its text, or a\n"
-                                   "beginning and '*').",
+                                   "With --export-csv, --export-aqdef, --report or\n"
+                                   "--freeze-limits: only the records of this\n"
+                                   "description (its text, or a beginning and '*').",
                                    "TEXT"};
     QCommandLineOption from{"from",
-                            "With --export-csv, --report or --freeze-limits: only\n"
-                            "the records from this date or time on (2026-12-06,\n"
-                            "2026-12-06T08:00).",
+                            "With --export-csv, --export-aqdef, --report or\n"
+                            "--freeze-limits: only the records from this date or\n"
+                            "time on (2026-12-06, 2026-12-06T08:00).",
                             "WHEN"};
     QCommandLineOption to{"to",
-                          "With --export-csv, --report or --freeze-limits: only\n"
-                          "the records up to this time, or to the end of this\n"
-                          "date.",
+                          "With --export-csv, --export-aqdef, --report or\n"
+                          "--freeze-limits: only the records up to this time,\n"
+                          "or to the end of this date.",
                           "WHEN"};
     QCommandLineOption leave_out{"leave-out",
                                  "With --freeze-limits: leave out the records of these\n"
@@ -75,11 +81,13 @@ struct LotOptions {
 
     void add_to(QCommandLineParser& parser) const {
         for (const QCommandLineOption* o :
-             {&export_csv, &report, &freeze_limits, &description, &from, &to, &leave_out, &reason})
+             {&export_csv, &export_aqdef, &report, &freeze_limits, &description, &from, &to,
+              &leave_out, &reason})
             parser.addOption(*o);
     }
     bool wanted(const QCommandLineParser& parser) const {
-        return parser.isSet(export_csv) || parser.isSet(report) || parser.isSet(freeze_limits);
+        return parser.isSet(export_csv) || parser.isSet(export_aqdef) || parser.isSet(report) ||
+               parser.isSet(freeze_limits);
     }
     // The request, or why the options do not make one (for the usual
     // "tolvane: ..." line and exit status 2).
@@ -96,6 +104,10 @@ bool load_lot(const LotRequest& request, Lot& lot, std::string& error);
 // `err` and no file made. An output that would replace the backup file or
 // one like it is refused, with status 2 (the report too).
 int export_csv_command(const LotRequest& request, std::FILE* err);
+// Writes the AQDEF file, with each warning on `err` (a text cut to its
+// field, records left out); status 1 and no file when a value cannot be
+// written, else as export_csv_command.
+int export_aqdef_command(const LotRequest& request, std::FILE* err);
 
 // Writes the PDF report; makes its own QGuiApplication (offscreen when there
 // is no display), so call it with no application object alive.

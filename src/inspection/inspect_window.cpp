@@ -32,6 +32,7 @@
 #include <algorithm>
 
 #include "inspection/inspect_charts.h"
+#include "inspection/inspect_aqdef.h"
 #include "inspection/inspect_lot.h"
 #include "inspection/inspect_models.h"
 #include "inspection/inspect_panels.h"
@@ -280,6 +281,7 @@ InspectWindow::~InspectWindow() = default;
 void InspectWindow::build_menus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
     lot_->add_file_actions(*file);
+    add_aqdef_export(*file, *this, *lot_, files_, path_);
     file->addSeparator();
     QAction* close = file->addAction(tr("&Close"), this, &QWidget::close);
     close->setShortcut(QKeySequence::Close);

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# tolvane --export-csv and --report, without a display, in a German locale:
+# tolvane --export-csv, --export-aqdef and --report, without a display, in a German locale:
 # the CSV keeps a point and guards a formula-like description; the PDF holds
 # the mean and the description, paginates 200 records and has no blank page;
 # an export into a folder it may not write leaves no file and says why; an
@@ -85,6 +85,32 @@ if [[ $mode != office ]]; then
         fail "--report of two stations: $(cat "$work/err")"
     [[ $(pdftotext -layout "$work/two.pdf" - 2>&1) =~ Stations\ +other,\ data ]] ||
         fail "the report names no stations: $(pdftotext -layout "$work/two.pdf" - | head -8)"
+    run "$tolvane" --export-aqdef "$work/two.dfq" --description 'Shaft D25' "$data" "$work/other" 2>"$work/err" ||
+        fail "--export-aqdef of two stations: $(cat "$work/err")"
+    [[ $(sed -n '25,29p' "$work/two.dfq") == $'K0001/1 1.25\r\nK0004/1 01.12.2026/00:00:30\r\nK0006/1 Shaft D25\r\nK0009/1 other\r\nK0012/1 2\r' ]] ||
+        fail "AQDEF of two stations: $(sed -n '10,20p' "$work/two.dfq" | cat -A)"
+
+    # AQDEF: K-field lines with CR LF, a point in a German locale, the date
+    # as DD.MM.YYYY/HH:MM:SS, the description as the batch (cut to its 14
+    # characters, and said), the station named after the file's folder.
+    run "$tolvane" --export-aqdef "$work/d25.dfq" --description 'Shaft*' --to 2026-12-01 "$data" \
+        2>"$work/err" || fail "--export-aqdef: $(cat "$work/err")"
+    [[ $(head -9 "$work/d25.dfq") == $'K0100 1\r\nK1001 d25\r\nK1002 100 of 201 records (description "Shaft*", to 2026-12-01 23:59:59)\r\nK2001/1 1\r\nK2002/1 Shaft*\r\nK2004/1 0\r\nK2101/1 1.3\r\nK2110/1 1.1\r\nK2111/1 1.5\r' ]] ||
+        fail "AQDEF head: $(head -9 "$work/d25.dfq" | cat -A)"
+    [[ $(sed -n '10,14p' "$work/d25.dfq") == $'K0001/1 1.1\r\nK0004/1 01.12.2026/00:00:00\r\nK0006/1 Shaft D25\r\nK0009/1 data\r\nK0012/1 1\r' &&
+        $(tail -5 "$work/d25.dfq") == $'K0001/1 1.6\r\nK0004/1 01.12.2026/09:09:00\r\nK0006/1 Shaft D25\r\nK0009/1 data\r\nK0012/1 1\r' ]] ||
+        fail "AQDEF values: $(sed -n '10,14p' "$work/d25.dfq" | cat -A) ... $(tail -5 "$work/d25.dfq" | cat -A)"
+    [[ $(wc -l <"$work/d25.dfq") == 1509 && ! -s $work/err ]] ||
+        fail "AQDEF: $(wc -l <"$work/d25.dfq") lines, $(cat "$work/err")"
+    run "$tolvane" --export-aqdef "$work/all.dfq" "$data" 2>"$work/err"
+    [[ $? == 0 && $(cat "$work/err") == 'tolvane: 1 record matches no tolerance entry and is left out' ]] ||
+        fail "AQDEF of a record without tolerance: $(cat "$work/err")"
+    # A value it cannot write: nothing is left, and the record is named.
+    printf '"Backup Data"\r\n#2026-12-05 09:00:00#\r\n"Shaft D25 lot 17"\r\n1.5\r\nabc\r\n' >"$work/data/bad.txt"
+    run "$tolvane" --export-aqdef "$work/bad.dfq" "$work/data/bad.txt" 2>"$work/err"
+    [[ $? == 1 && $(cat "$work/err") == 'tolvane: K0006 (batch number) holds 14 characters: "Shaft D25 lot 17" is written as "Shaft D25 lot "'$'\n''tolvane: record 1, value 2 ("abc") is no number, and K0001 holds only numbers; nothing was written' ]] ||
+        fail "AQDEF refused: $(cat "$work/err")"
+    [[ -z $(ls -A "$work" | grep bad) ]] || fail "a refused AQDEF left $(ls -A "$work" | grep bad)"
 
     # The report: German numbers on the page, 200 records over many pages.
     run "$tolvane" --report "$work/all.pdf" "$data" 2>"$work/err" || fail "--report: $(cat "$work/err")"
@@ -117,12 +143,13 @@ if [[ $mode != office ]]; then
         program=$work/data/tolvane
         cp "$tolvane" "$program" && chmod 755 "$program"
     fi
-    for option in --export-csv --report; do
+    for option in --export-csv --export-aqdef --report; do
         out=$work/ro/out.file
         run "${as_user[@]}" "$program" $option "$out" "$data" 2>"$work/err"
         rc=$?
         # The reason in the user's language: "Keine Berechtigung".
-        [[ $rc == 1 && $(cat "$work/err") == "tolvane: $out: Keine Berechtigung; nothing was written" ]] ||
+        # (after the AQDEF's warning of the record it leaves out)
+        [[ $rc == 1 && $(tail -1 "$work/err") == "tolvane: $out: Keine Berechtigung; nothing was written" ]] ||
             fail "$option into a read-only folder: rc $rc, $(cat "$work/err")"
         [[ -z $(ls -A "$work/ro") ]] || fail "$option left $(ls -A "$work/ro")"
     done
@@ -136,10 +163,14 @@ if [[ $mode != office ]]; then
     chmod 444 "$data"
     before=$(ls -A "$work/data")
     while IFS='|' read -r out file says; do
-        for option in --export-csv --report; do
+        for option in --export-csv --export-aqdef --report; do
             ( cd "$work/data" && run "$tolvane" $option "$out" ${file:+"$file"} ) 2>"$work/err"
             rc=$?
-            if [[ $option == --report ]]; then hint='--report OUT.pdf'; else hint='--export-csv OUT.csv'; fi
+            case $option in
+                --report) hint='--report OUT.pdf' ;;
+                --export-aqdef) hint='--export-aqdef OUT.dfq' ;;
+                *) hint='--export-csv OUT.csv' ;;
+            esac
             [[ $rc == 2 && $(cat "$work/err") == "tolvane: $out $says; no output replaces it."$'\n'"The file to write comes first: tolvane $hint [FILE]" ]] ||
                 fail "$option $out $file: rc $rc, $(cat "$work/err")"
             cmp -s "$data" "$work/data/old-backup.txt" || fail "$option $out $file changed a file of readings"

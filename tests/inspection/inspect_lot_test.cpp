@@ -31,6 +31,7 @@
 
 #include "fakes/fake_tolerance_settings.h"
 #include "fakes/work_dir.h"
+#include "inspection/inspect_aqdef.h"
 #include "inspection/inspect_freeze.h"
 #include "inspection/inspect_lot.h"
 #include "inspection/inspect_models.h"
@@ -84,6 +85,29 @@ class InspectLotTest : public ::testing::Test {
     MemoryToleranceSettings settings_;
     std::unique_ptr<InspectWindow> window_;
 };
+
+// File > Export AQDEF…: the selected records, a characteristic per
+// tolerance, the station named after the folder; the outcome in the status bar.
+TEST_F(InspectLotTest, ExportsTheSelectionAsAqdef) {
+    ASSERT_TRUE(window_->findChild<QAction*>("export_aqdef"));
+    select(0, 2);
+    ASSERT_TRUE(export_aqdef_to(*window_, *window_->lot(), files_, "databac.txt", "lot.dfq"));
+    const std::string dfq = read("lot.dfq");
+    EXPECT_EQ(dfq.substr(0, 9), "K0100 2\r\n");
+    size_t values = 0;
+    for (size_t at = dfq.find("K0001/"); at != std::string::npos; at = dfq.find("K0001/", at + 1)) ++values;
+    EXPECT_EQ(values, 13u);
+    const std::string folder = work_.path().filename().string();
+    EXPECT_NE(dfq.find("K0001/2 25.00\r\nK0004/2 07.12.2026/06:00:00\r\nK0006/2 Hub\r\nK0009/2 " + folder +
+                       "\r\nK0012/2 1\r\n"),
+              std::string::npos)
+        << dfq;
+    EXPECT_TRUE(window_->statusBar()->currentMessage().startsWith("AQDEF saved to "));
+    // Never over the backup file: a message, and the file stays.
+    EXPECT_FALSE(export_aqdef_to(*window_, *window_->lot(), files_, "databac.txt", "databac.txt"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->findChild<QMessageBox*>("aqdef_not_saved"); }));
+    EXPECT_EQ(read("databac.txt"), kFile);
+}
 
 TEST_F(InspectLotTest, SeveralRecordsShowTheirFiguresWithTheSigmaEachUsed) {
     select(0, 0);
