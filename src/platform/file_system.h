@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/readable_file.h"
 #include "platform/status.h"
@@ -67,6 +68,15 @@ class FileSystem {
     // `identity` is left as it was; exists() then tells a missing file from
     // one that may not be looked at.
     virtual Status identify(const std::string& name, FileIdentity& identity) = 0;
+
+    // One entry of a folder.
+    struct Entry {
+        std::string name;  // without the folder
+        bool folder = false;
+    };
+    // The entries of the folder `path` (not "." and ".."), in no order.
+    // Fails when there is no such folder or it may not be read.
+    virtual Status list_folder(const std::string& path, std::vector<Entry>& entries) = 0;
 };
 
 }  // namespace tolvane

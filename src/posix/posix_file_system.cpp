@@ -1,5 +1,6 @@
 #include "posix/posix_file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -268,6 +269,30 @@ std::string PosixFileSystem::full_path(const std::string& name) {
     if (!name.empty() && name[0] == '/') return name;
     std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
     return cwd ? std::string(cwd.get()) + "/" + name : name;
+}
+
+Status PosixFileSystem::list_folder(const std::string& path, std::vector<Entry>& entries) {
+    entries.clear();
+    struct Closer {
+        void operator()(DIR* dir) const { ::closedir(dir); }
+    };
+    std::unique_ptr<DIR, Closer> dir(::opendir(path.c_str()));
+    if (!dir) return errno_failure();
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        // The type from the entry when the file system gives it, else a stat
+        // (following a link: a link to a folder is a folder).
+        bool folder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat st {};
+            folder = ::stat((path + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
+        entries.push_back({name, folder});
+        errno = 0;
+    }
+    return errno == 0 ? Status::success() : errno_failure();
 }
 
 }  // namespace tolvane

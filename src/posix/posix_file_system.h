@@ -30,6 +30,7 @@ class PosixFileSystem final : public FileSystem {
     std::string full_path(const std::string& name) override;
     // In posix_file_identity.cpp.
     Status identify(const std::string& name, FileIdentity& identity) override;
+    Status list_folder(const std::string& path, std::vector<Entry>& entries) override;
 };
 
 }  // namespace tolvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -75,6 +76,12 @@ class RecordReader {
 // quoted second field the description, every further field a value.
 // RecordReader on all of them at once.
 Record parse_record(std::string_view bytes);
+
+// A number that orders date-times as time does (not a count of seconds).
+inline int64_t time_order(const LocalDateTime& t) {
+    return ((((int64_t{t.year} * 13 + t.month) * 32 + t.day) * 24 + t.hour) * 60 + t.minute) * 60 +
+           t.second;
+}
 
 // "2026-12-06T05:54:07" (local time, as stored); empty without a valid time.
 std::string iso_8601(const std::optional<LocalDateTime>& time);

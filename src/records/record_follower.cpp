@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "records/backup_file.h"
 #include "records/field_scan.h"
 
 namespace tolvane {
@@ -239,6 +240,79 @@ bool RecordFollower::read_all_records(const std::function<void(size_t, Record&&)
         whole = whole && read;
     }
     return whole;
+}
+
+namespace {
+
+// A time stamp field is 21 bytes; the blanks before it are few.
+constexpr uint64_t kTimeBytes = 64;
+
+// The date of the last full time stamp read: records in a row mostly share
+// it, and then only the time of day is read.
+struct LastDate {
+    std::string date;  // "#2026-12-06"
+    int64_t midnight = 0;
+};
+
+bool two_digits(const char* at, int limit, int& value) {
+    if (at[0] < '0' || at[0] > '9' || at[1] < '0' || at[1] > '9') return false;
+    value = (at[0] - '0') * 10 + (at[1] - '0');
+    return value < limit;
+}
+
+int64_t time_in(std::string_view bytes, LastDate& last) {
+    size_t from = 0;
+    while (from < bytes.size() && (bytes[from] == ' ' || bytes[from] == '\t')) ++from;
+    if (from == bytes.size() || bytes[from] != '#') return RecordFollower::kNoTime;
+    size_t to = from;
+    while (to < bytes.size() && bytes[to] != ',' && bytes[to] != '\r' && bytes[to] != '\n') ++to;
+    const std::string_view field = bytes.substr(from, to - from);
+    if (field.size() == 21 && !last.date.empty() && field.starts_with(last.date) &&
+        field[11] == ' ' && field[14] == ':' && field[17] == ':' && field[20] == '#') {
+        int h = 0, m = 0, s = 0;
+        if (two_digits(&field[12], 24, h) && two_digits(&field[15], 60, m) &&
+            two_digits(&field[18], 60, s))
+            return last.midnight + (h * 60 + m) * 60 + s;
+        return RecordFollower::kNoTime;
+    }
+    std::optional<LocalDateTime> time = parse_date_time_field(field);
+    if (!time) return RecordFollower::kNoTime;
+    const int64_t order = time_order(*time);
+    if (field.size() == 21) {
+        last.date = field.substr(0, 11);
+        time->hour = time->minute = time->second = 0;
+        last.midnight = time_order(*time);
+    }
+    return order;
+}
+
+}  // namespace
+
+bool RecordFollower::read_times(size_t first, size_t count, std::vector<int64_t>& times,
+                                size_t& bytes_read) {
+    if (first >= starts_.size() || count == 0) return true;
+    if (!file_) return false;
+    const size_t end = first + std::min(count, starts_.size() - first);
+    const auto head_end = [&](size_t i) { return std::min(end_of(i), starts_[i] + kTimeBytes); };
+    std::string bytes;
+    LastDate date;
+    for (size_t i = first; i < end;) {
+        // The heads of as many short records as fit in one piece, read with
+        // what lies between them; a long record's head on its own.
+        size_t last = i;
+        while (last + 1 < end && starts_[last + 1] - starts_[last] <= 4 * kTimeBytes &&
+               head_end(last + 1) - starts_[i] <= kOnePiece)
+            ++last;
+        const uint64_t from = starts_[i];
+        if (!read(from, static_cast<size_t>(head_end(last) - from), bytes)) return false;
+        bytes_read += bytes.size();
+        for (; i <= last; ++i) {
+            const std::string_view view(bytes);
+            times.push_back(
+                time_in(view.substr(starts_[i] - from, head_end(i) - starts_[i]), date));
+        }
+    }
+    return true;
 }
 
 }  // namespace tolvane

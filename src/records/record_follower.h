@@ -98,6 +98,14 @@ class RecordFollower {
     // the file changed meanwhile.
     bool read_all_records(const std::function<void(size_t, Record&&)>& each);
 
+    // The time stamps of records first .. first + count - 1 (cut to
+    // record_count()) as time_order(), kNoTime for one without a valid
+    // one, appended to `times`: only the first bytes of each record are
+    // read, in pieces of up to 1 MiB. Adds the bytes read to `bytes_read`.
+    // False when the bytes could not be read.
+    static constexpr int64_t kNoTime = INT64_MIN;
+    bool read_times(size_t first, size_t count, std::vector<int64_t>& times, size_t& bytes_read);
+
     // For a progress display while reading: bytes indexed, and the file's
     // size when last looked at.
     uint64_t indexed_bytes() const { return indexed_; }

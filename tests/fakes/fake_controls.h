@@ -177,7 +177,24 @@ struct MemoryFileSystem : FileSystem {
         files[path] = std::string(bytes);
         return Status::success();
     }
-    std::string full_path(const std::string& name) override { return "/lab/" + name; }
+    std::string full_path(const std::string& name) override {
+        return name.starts_with('/') ? name : "/lab/" + name;
+    }
+    // Folders are what the files' names imply: "a/b/databac.txt" makes "a"
+    // and "a/b".
+    Status list_folder(const std::string& path, std::vector<Entry>& entries) override {
+        entries.clear();
+        const std::string prefix = path.ends_with('/') ? path : path + "/";
+        for (const auto& [name, bytes] : files) {
+            if (!name.starts_with(prefix)) continue;
+            const std::string rest = name.substr(prefix.size());
+            const size_t slash = rest.find('/');
+            Entry entry{rest.substr(0, slash), slash != std::string::npos};
+            if (entries.empty() || entries.back().name != entry.name) entries.push_back(entry);
+        }
+        if (entries.empty()) return Status::failure("No such file or directory");
+        return Status::success();
+    }
 };
 
 }  // namespace tolvane::testing

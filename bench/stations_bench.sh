@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# One 10,000,000-line databac.txt against ten stations of 1,000,000 lines
+# each, opened as one list: time and peak RSS, each from the page cache.
+#   bench/stations_bench.sh BUILD_DIR
+set -euo pipefail
+build=${1:-build}
+bench=$build/bench/stations_bench
+dir=$(mktemp -d /tmp/tolvane-stations-XXXXXX)
+trap 'rm -rf "$dir"' EXIT
+"$bench" make "$dir/one.txt" 10000000 0
+files=()
+for k in 0 1 2 3 4 5 6 7 8 9; do
+    mkdir -p "$dir/s$k"
+    "$bench" make "$dir/s$k/databac.txt" 1000000 "$k"
+    files+=("$dir/s$k/databac.txt")
+done
+cat "$dir/one.txt" "${files[@]}" >/dev/null
+for run in 1 2; do
+    "$bench" open "$dir/one.txt"
+    "$bench" open "${files[@]}"
+done
