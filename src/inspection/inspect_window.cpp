@@ -174,12 +174,12 @@ InspectWindow::InspectWindow(const std::vector<StationFile>& stations, FileSyste
     list_column->setContentsMargins(0, 0, 0, 0);
     filter_row_ = new QWidget(list_side);
     auto* filter_line = new QHBoxLayout(filter_row_);
-    filter_line->setContentsMargins(0, 0, 0, 0);
+    filter_line->setContentsMargins(4, 4, 4, 0);
     station_filter_ = new QComboBox(filter_row_);
     station_filter_->setObjectName("station_filter");
     station_filter_->setAccessibleName(tr("Stations shown"));
     station_filter_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    auto* filter_label = new QLabel(tr("&Stations:"), filter_row_);
+    auto* filter_label = new QLabel(tr("Statio&ns:"), filter_row_);
     filter_label->setBuddy(station_filter_);
     filter_line->addWidget(filter_label);
     filter_line->addWidget(station_filter_);
