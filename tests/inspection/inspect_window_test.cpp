@@ -303,6 +303,20 @@ TEST_F(InspectWindowTest, TwoStationsInOneListInTimeOrder) {
     EXPECT_EQ(InspectWindow::remembered_files(),
               (QStringList{QString::fromStdString((work_.path() / "north/databac.txt").string()),
                            QString::fromStdString((work_.path() / "south/databac.txt").string())}));
+
+    // Removed and added again: the list follows the set of files.
+    again.remove_station(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return again.records()->rowCount() == 2; }));
+    EXPECT_EQ(again.windowTitle(), "KLD-350 Inspection — databac.txt");
+    EXPECT_TRUE(again.record_list()->isColumnHidden(RecordListModel::kStation));
+    again.add_file("north/databac.txt");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return again.records()->rowCount() == 5; }));
+    EXPECT_EQ(cell(again.records(), 0, RecordListModel::kStation), "north");
+    // A file gone is named in the status line by its station.
+    std::filesystem::remove(work_.path() / "south/databac.txt");
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return again.file_status()->text().contains("Bench 2 (databac.txt) is missing");
+    })) << again.file_status()->text().toStdString();
 }
 
 TEST_F(InspectWindowTest, ClearedDeletedAndMadeAgain) {
