@@ -105,15 +105,15 @@ QString help_text(const QCommandLineParser& parser) {
     QString text = parser.helpText();
     text.replace(0, text.indexOf('\n'),
                  "Usage: tolvane [options]\n"
-                 "       tolvane --inspect [FILE|DIR ...]\n"
-                 "       tolvane --stats [FILE]\n"
+                 "       tolvane --inspect [FILE|DIR...]\n"
+                 "       tolvane --stats [FILE|DIR...]\n"
                  "       tolvane --export-csv OUT.csv [--description TEXT] [--from WHEN]\n"
-                 "                                    [--to WHEN] [FILE]\n"
+                 "                                    [--to WHEN] [FILE|DIR...]\n"
                  "       tolvane --report OUT.pdf [--description TEXT] [--from WHEN]\n"
-                 "                                [--to WHEN] [FILE]\n"
+                 "                                [--to WHEN] [FILE|DIR...]\n"
                  "       tolvane --freeze-limits [--description TEXT] [--from WHEN]\n"
                  "                               [--to WHEN] [--leave-out WHEN,...]\n"
-                 "                               [--reason TEXT] [FILE]\n"
+                 "                               [--reason TEXT] [FILE|DIR...]\n"
                  "       tolvane --validate [OUT.pdf]\n");
     // The order of the arguments, shown: "--report databac.txt" is the
     // mistake that this prevents (and the program refuses).
@@ -130,6 +130,9 @@ QString help_text(const QCommandLineParser& parser) {
            "      one of 08:05 left out; kept in tolvane.conf for --stats and the window.\n"
            "  tolvane --stats > stats.csv\n"
            "      The statistics of every record of databac.txt, one CSV line each.\n"
+           "  tolvane --stats /srv/lab > stats.csv\n"
+           "      The same of every station under /srv/lab (the databac.txt in it and\n"
+           "      in its subfolders) in time order, each line naming its station.\n"
            "  tolvane --validate validation.pdf\n"
            "      The program's statistics against the reference data built into it, one\n"
            "      line per figure; the same as a PDF report in validation.pdf.\n";
@@ -182,12 +185,16 @@ std::optional<int> run_options(int argc, char** argv,
         "Print the statistics of every record of FILE as CSV,\n"
         "one line per record, with the tolerances of the\n"
         "settings files; then exit. Needs no display.\n"
-        "Without FILE: databac.txt in the working directory.");
-    parser.addPositionalArgument("FILE",
+        "Without FILE: databac.txt in the working directory.\n"
+        "Several files: in time order, with a last column\n"
+        "station (the name of the folder holding the file).");
+    parser.addPositionalArgument("FILE|DIR",
                                  "The backup data file that --stats, --inspect,\n"
                                  "--export-csv, --report and --freeze-limits read,\n"
-                                 "last of all.",
-                                 "[FILE]");
+                                 "last of all; every one of them reads several,\n"
+                                 "one per station, as one: a DIR stands for the\n"
+                                 "databac.txt in it and in its direct subfolders.",
+                                 "[FILE|DIR...]");
     // "-bogus" is one unknown option, not five unknown letters.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption(help);
@@ -219,12 +226,13 @@ std::optional<int> run_options(int argc, char** argv,
     if (error.isEmpty() && !parser.parse(own.list)) error = parse_error(parser, own.list);
     // A FILE only after an option that reads one.
     const QStringList files = error.isEmpty() ? parser.positionalArguments() : QStringList();
+    // --stats and the lot's jobs read several files (stations) at once.
     const qsizetype files_allowed =
-        error.isEmpty() && (parser.isSet(stats) || parser.isSet(inspect_option) || parser.isSet(validate_option) ||
-                             lot.wanted(parser))
-            ? 1
-            : 0;
-    if (error.isEmpty() && !parser.isSet(inspect_option) && files.size() > files_allowed)
+        !error.isEmpty() ? 0
+        : parser.isSet(stats) || parser.isSet(inspect_option) || lot.wanted(parser) ? files.size()
+        : parser.isSet(validate_option)                                            ? 1
+                                                                                   : 0;
+    if (error.isEmpty() && files.size() > files_allowed)
         error = "Unexpected argument '" + files.at(files_allowed) + "'.";
     // One job at a time: a second one would be dropped without a word.
     if (error.isEmpty()) {
@@ -260,9 +268,10 @@ std::optional<int> run_options(int argc, char** argv,
                                            : std::optional(files.first().toLocal8Bit().toStdString());
         return 0;
     } else if (parser.isSet(stats)) {
-        const QStringList file = parser.positionalArguments();
-        return print_stats(file.isEmpty() ? "databac.txt" : file.first().toLocal8Bit().toStdString(),
-                           stdout, stderr);
+        std::vector<std::string> arguments;
+        for (const QString& file : files) arguments.push_back(file.toLocal8Bit().toStdString());
+        if (arguments.empty()) arguments.push_back("databac.txt");
+        return print_stats(arguments, stdout, stderr);
     } else {
         if (parser.isSet(inspect_option)) {
             inspect.emplace();

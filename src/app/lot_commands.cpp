@@ -20,7 +20,7 @@
 #include "quality/journal.h"
 #include "quality/tolerances.h"
 #include "records/output_target.h"
-#include "records/record_follower.h"
+#include "records/station_records.h"
 
 namespace tolvane {
 
@@ -72,7 +72,11 @@ std::optional<LotRequest> LotOptions::request(const QCommandLineParser& parser,
             return std::nullopt;
         }
     }
-    if (!files.isEmpty()) r.file = files.first().toLocal8Bit().toStdString();
+    if (!files.isEmpty()) {
+        r.inputs.clear();
+        for (const QString& file : files) r.inputs.push_back(file.toLocal8Bit().toStdString());
+        r.file = r.inputs.front();
+    }
     if (parser.isSet(description)) r.choice.description = parser.value(description).toStdString();
     for (const auto& [option, end_of_day, when] :
          {std::tuple{&from, false, &r.choice.from}, std::tuple{&to, true, &r.choice.to}}) {
@@ -92,34 +96,60 @@ std::optional<LotRequest> LotOptions::request(const QCommandLineParser& parser,
     return r;
 }
 
+namespace {
+
+// The journal of the causes found and the limits frozen: beside the first
+// file read.
+std::string journal_file(const LotRequest& request) {
+    PosixFileSystem files;
+    const StationFiles stations = station_files(files, request.inputs);
+    return journal_path(stations.files.empty() ? request.file : stations.files.front().path);
+}
+
+}  // namespace
+
 bool load_lot(const LotRequest& request, Lot& lot, std::string& error) {
     PosixFileSystem files;
-    RecordFollower follower(files, request.file, {1 << 20});
+    const StationFiles stations = station_files(files, request.inputs);
+    if (!stations.error.empty()) {
+        error = stations.error;
+        return false;
+    }
+    StationRecords records(files, stations.files, {1 << 20});
     do {
-        follower.poll(SIZE_MAX);
-    } while (follower.pending());
-    if (follower.state() == RecordFollower::State::kMissing) {
-        error = request.file + ": No such file or directory";
-        return false;
+        records.poll(SIZE_MAX);
+    } while (records.pending());
+    for (const StationRecords::Station& station : records.stations()) {
+        if (station.state == RecordFollower::State::kMissing) {
+            error = station.path + ": No such file or directory";
+            return false;
+        }
+        if (station.state == RecordFollower::State::kUnreadable) {
+            error = station.path + ": " + station.problem;
+            return false;
+        }
     }
-    if (follower.state() == RecordFollower::State::kUnreadable) {
-        error = request.file + ": " + follower.problem();
-        return false;
-    }
+    const bool several = stations.files.size() > 1;
+    if (several)
+        for (const StationFile& station : stations.files) lot.stations.push_back(station.name);
     QtToleranceSettings settings;
     const Tolerances tolerances(settings);
-    const bool read = follower.read_all_records([&](size_t i, Record&& record) {
+    const bool read = records.read_all_records([&](size_t i, Record&& record) {
         if (!request.choice.chooses(record)) return;
         const auto match = tolerances.find(record.description.value_or(""));
         lot.tolerances.push_back(match ? std::optional(match->entry) : std::nullopt);
-        lot.numbers.push_back(i + 1);
+        lot.numbers.push_back(records.index_in_station(i) + 1);
+        if (several) lot.record_stations.push_back(records.station_of(i));
         lot.records.push_back(std::move(record));
     });
     if (!read) {
-        error = request.file + ": the file changed while it was read; try again";
+        error = (several ? std::string("the stations' files") : request.file) +
+                ": the file changed while it was read; try again";
         return false;
     }
-    lot.file = QString::fromLocal8Bit(request.file.c_str()).toStdString();
+    std::string named = request.inputs.front();
+    for (size_t i = 1; i < request.inputs.size(); ++i) named += ", " + request.inputs[i];
+    lot.file = QString::fromLocal8Bit(named.c_str()).toStdString();
     QStringList how;
     if (request.choice.description)
         how << "description \"" + QString::fromStdString(*request.choice.description) + "\"";
@@ -127,7 +157,7 @@ bool load_lot(const LotRequest& request, Lot& lot, std::string& error) {
         how << "from " + QString::fromStdString(iso_8601(request.choice.from)).replace('T', ' ');
     if (request.choice.to)
         how << "to " + QString::fromStdString(iso_8601(request.choice.to)).replace('T', ' ');
-    QString selection = QString("%1 of %2 records").arg(lot.records.size()).arg(follower.record_count());
+    QString selection = QString("%1 of %2 records").arg(lot.records.size()).arg(records.record_count());
     if (!how.isEmpty()) selection += " (" + how.join(", ") + ")";
     lot.selection = selection.toStdString();
     complete_lot(lot);
@@ -148,12 +178,14 @@ bool load_lot_or_say(const LotRequest& request, Lot& lot, std::FILE* err) {
     for (size_t i = 0; i < lot.records.size(); ++i)
         if (lot.records[i].values_cut())
             std::fprintf(err, "tolvane: %s: record %zu has %zu values; only the first %zu are used\n",
-                         request.file.c_str(), lot.numbers[i], lot.records[i].value_count,
-                         lot.records[i].values.size());
+                         lot.record_stations.empty()
+                             ? request.file.c_str()
+                             : lot.stations[lot.record_stations[i]].c_str(),
+                         lot.numbers[i], lot.records[i].value_count, lot.records[i].values.size());
     // The causes found and the limits' history; a missing journal is none.
     PosixFileSystem files;
     JournalReader journal;
-    if (const Status read = journal.poll(files, journal_path(request.file), lot.journal); !read.ok())
+    if (const Status read = journal.poll(files, journal_file(request), lot.journal); !read.ok())
         std::fprintf(err, "tolvane: %s; the report shows no journal\n", read.reason().c_str());
     return true;
 }
@@ -162,7 +194,10 @@ bool load_lot_or_say(const LotRequest& request, Lot& lot, std::FILE* err) {
 // usual mistake is "--report databac.txt", the arguments in the wrong order.
 bool refused(const LotRequest& request, std::FILE* err) {
     PosixFileSystem files;
-    const std::optional<std::string> refusal = output_refusal(files, request.out, {request.file});
+    std::vector<std::string> inputs = request.inputs;
+    for (const StationFile& station : station_files(files, request.inputs).files)
+        inputs.push_back(station.path);
+    const std::optional<std::string> refusal = output_refusal(files, request.out, inputs);
     if (!refusal) return false;
     std::fprintf(err, "tolvane: %s\nThe file to write comes first: tolvane %s [FILE]\n",
                  refusal->c_str(), request.report ? "--report OUT.pdf" : "--export-csv OUT.csv");
@@ -305,7 +340,7 @@ int freeze_limits_command(const LotRequest& request, std::FILE* out, std::FILE* 
     const ToleranceEntry entry =
         entry_to_freeze(lot, pattern, limits, subgroups, when, tests_to_freeze_with(lot));
     PosixFileSystem files;
-    Journal journal(files, journal_path(request.file));
+    Journal journal(files, journal_file(request));
     QtToleranceSettings settings;
     Tolerances tolerances(settings);
     const std::vector<JournalEntry> events =

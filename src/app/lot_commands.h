@@ -17,7 +17,9 @@ struct Lot;
 // tolvane --freeze-limits [FILE], with --description, --from and --to
 // choosing the records.
 struct LotRequest {
-    std::string file = "databac.txt";
+    // The files and folders named (a folder stands for its stations' files).
+    std::vector<std::string> inputs = {"databac.txt"};
+    std::string file = "databac.txt";  // the first file: the journal is beside it
     std::string out;
     bool report = false;  // else the CSV
     bool freeze = false;  // else one of the two above
@@ -85,8 +87,9 @@ struct LotOptions {
                                       QString& error) const;
 };
 
-// Reads the file and chooses its records, with the tolerances of the
-// settings files. False and one line in `error` when the file cannot be read.
+// Reads the files and chooses their records (merged in time order when there
+// are several), with the tolerances of the settings files. False and one line
+// in `error` when a file cannot be read.
 bool load_lot(const LotRequest& request, Lot& lot, std::string& error);
 
 // Writes the CSV (no display needed); exit status 0, or 1 with one line on

@@ -370,6 +370,16 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
         {"Made", locale.toString(made, QLocale::LongFormat)},
     };
     std::vector<std::pair<QString, QString>> rows_about = about;
+    if (!lot.stations.empty()) {
+        // The stations the chosen records came from, in the stations' order.
+        std::vector<bool> in_lot(lot.stations.size(), false);
+        for (const size_t k : lot.record_stations) in_lot[k] = true;
+        QStringList names;
+        for (size_t k = 0; k < lot.stations.size(); ++k)
+            if (in_lot[k]) names << QString::fromStdString(lot.stations[k]);
+        rows_about.insert(rows_about.begin() + 1,
+                          {"Stations", names.isEmpty() ? QString("—") : names.join(", ")});
+    }
     if (frozen) rows_about.insert(rows_about.end() - 1, {"Control", frozen_sentence(frozen->kept, locale)});
     else if (s.records > 1) rows_about.insert(rows_about.end() - 1, {"Control", "limits computed from the selection"});
     for (const auto& [label, text] : rows_about) {

@@ -51,8 +51,21 @@ std::string export_csv_header() {
 
 std::string lot_csv(const Lot& lot) {
     std::string csv = export_csv_header();
-    for (size_t i = 0; i < lot.records.size(); ++i)
-        append_export_rows(csv, lot.records[i], lot.numbers[i], lot.tolerances[i]);
+    if (lot.stations.empty()) {
+        for (size_t i = 0; i < lot.records.size(); ++i)
+            append_export_rows(csv, lot.records[i], lot.numbers[i], lot.tolerances[i]);
+        return csv;
+    }
+    // Several stations: each row names its own, last.
+    csv.insert(csv.size() - 1, ",station");
+    std::string rows;
+    for (size_t i = 0; i < lot.records.size(); ++i) {
+        rows.clear();
+        append_export_rows(rows, lot.records[i], lot.numbers[i], lot.tolerances[i]);
+        const std::string station = "," + export_text_field(lot.stations[lot.record_stations[i]]);
+        for (size_t from = 0, end; (end = rows.find('\n', from)) != std::string::npos; from = end + 1)
+            csv.append(rows, from, end - from).append(station).push_back('\n');
+    }
     return csv;
 }
 

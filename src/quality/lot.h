@@ -89,7 +89,11 @@ struct Lot {
     std::string file;       // as the user named it, UTF-8
     std::string selection;  // how they were chosen, in words, UTF-8
     std::vector<Record> records;
-    std::vector<size_t> numbers;  // each record's number in the file, from 1
+    std::vector<size_t> numbers;  // each record's number in its file, from 1
+    // Read from several files: the stations, and each record's (its place
+    // in `stations`); both empty for one file.
+    std::vector<std::string> stations;
+    std::vector<size_t> record_stations;
     std::vector<std::optional<ToleranceEntry>> tolerances;  // each record's
     // The tolerance of them all when every record has the same limits;
     // else none, and `mixed_tolerances`.

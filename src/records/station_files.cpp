@@ -63,8 +63,8 @@ StationFiles station_files(FileSystem& files, const std::vector<std::string>& ar
             }
         }
         if (found.empty()) {
-            result.error = "The folder " + argument + " holds no " + kBackupFileName +
-                           ", neither in it nor in its subfolders.";
+            result.error = argument + ": no " + std::string(kBackupFileName) +
+                           " in this folder or in its subfolders";
             return result;
         }
         std::sort(found.begin(), found.end());

@@ -96,7 +96,7 @@ std::vector<StationRecords::Station> StationRecords::stations() const {
     std::vector<Station> all;
     for (const auto& slot : stations_)
         all.push_back({slot->name, slot->path, slot->follower->state(), slot->follower->problem(),
-                       slot->shown});
+                       slot->shown, slot->follower->indexed_bytes(), slot->follower->file_size()});
     return all;
 }
 
@@ -362,6 +362,11 @@ size_t StationRecords::station_of(size_t i) const {
     const size_t one = shown_one();
     if (one != kNone) return one;
     return i < order_.size() ? order_[i] : kNone;
+}
+
+size_t StationRecords::index_in_station(size_t i) const {
+    if (single()) return i;
+    return i < order_.size() ? counts_before(i)[order_[i]] : kNone;
 }
 
 std::optional<Record> StationRecords::record(size_t i) {

@@ -44,6 +44,8 @@ class StationRecords {
         State state = State::kReading;
         std::string problem;  // why its file cannot be read; empty otherwise
         bool shown = true;
+        uint64_t indexed_bytes = 0;  // as RecordFollower's
+        uint64_t file_size = 0;
     };
 
     StationRecords(FileSystem& files, const std::vector<StationFile>& stations,
@@ -77,6 +79,8 @@ class StationRecords {
     bool read_all_records(const std::function<void(size_t, Record&&)>& each);
     // Which station (its place in stations()) record i of the list is from.
     size_t station_of(size_t i) const;
+    // Which of its station's records record i of the list is (0 = the first).
+    size_t index_in_station(size_t i) const;
 
     std::vector<Station> stations() const;
     size_t station_count() const { return stations_.size(); }

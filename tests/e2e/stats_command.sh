@@ -118,6 +118,22 @@ function near(x, y) { return x != "" && (x - y) / y < 1e-6 && (y - x) / y < 1e-6
 $out"
 cp "$work/plain.conf" "$work/config/tolvane/tolvane.conf"
 
+# Two stations in the subfolders of one folder: one list in time order (on
+# equal times the first station first), each line naming its station last.
+mkdir -p "$work/lab/north" "$work/lab/south"
+printf '"Backup Data"\r\n#2026-12-09 08:00:00#\r\n"A"\r\n1\r\n#2026-12-09 08:02:00#\r\n"A"\r\n3\r\n' \
+    >"$work/lab/north/databac.txt"
+printf '"Backup Data"\r\n#2026-12-09 08:01:00#\r\n"B"\r\n2\r\n#2026-12-09 08:02:00#\r\n"B"\r\n4\r\n' \
+    >"$work/lab/south/databac.txt"
+out=$(cd "$work" && run "$tolvane" --stats lab 2>"$work/err" | cut -d, -f1-4,27); rc=$?
+[[ $rc == 0 && ! -s $work/err && $out == 'time,description,n,mean,station
+2026-12-09T08:00:00,A,1,1,north
+2026-12-09T08:01:00,B,1,2,south
+2026-12-09T08:02:00,A,1,3,north
+2026-12-09T08:02:00,B,1,4,south' ]] ||
+    fail "--stats of two stations: rc $rc, stderr '$(cat "$work/err")', stdout:
+$out"
+
 mkdir "$work/folder"
 while IFS='|' read -r file err; do
     out=$(cd "$work" && run "$tolvane" --stats "$file" 2>"$work/err"); rc=$?

@@ -151,6 +151,7 @@ TEST_P(Stations, ShowsTheChosenStationsOnly) {
 INSTANTIATE_TEST_SUITE_P(Polls, Stations, ::testing::Values(SIZE_MAX, 7));
 
 struct Expansion {
+    const char* name;
     std::vector<std::string> arguments;
     std::vector<StationFile> files;
     std::string error;
@@ -173,25 +174,26 @@ TEST_P(StationFilesOf, NamesEachFileAfterItsFolder) {
 INSTANTIATE_TEST_SUITE_P(
     Arguments, StationFilesOf,
     ::testing::Values(
-        Expansion{{"databac.txt"}, {{"databac.txt", "lab"}}, ""},
-        Expansion{{"/lab"},
+        Expansion{"AFile", {"databac.txt"}, {{"databac.txt", "lab"}}, ""},
+        Expansion{"AFolderAndItsSubfolders", {"/lab"},
                   {{"/lab/a/databac.txt", "a"},
                    {"/lab/b/databac.txt", "b"},
                    {"/lab/databac.txt", "lab"}},
                   ""},
-        Expansion{{"/lab/b/databac.txt", "/lab/./b/databac.txt", "/lab/"},
+        Expansion{"AFileOnce", {"/lab/b/databac.txt", "/lab/./b/databac.txt", "/lab/"},
                   {{"/lab/b/databac.txt", "b"},
                    {"/lab/a/databac.txt", "a"},
                    {"/lab/databac.txt", "lab"}},
                   ""},
-        Expansion{{"/n/bench/databac.txt", "/s/bench/databac.txt", "/lab/a/databac.txt"},
+        Expansion{"SameFolderNames", {"/n/bench/databac.txt", "/s/bench/databac.txt", "/lab/a/databac.txt"},
                   {{"/n/bench/databac.txt", "n/bench"},
                    {"/s/bench/databac.txt", "s/bench"},
                    {"/lab/a/databac.txt", "a"}},
                   ""},
-        Expansion{{"/lab/c"},
+        Expansion{"AFolderOfNone", {"/lab/c"},
                   {},
-                  "The folder /lab/c holds no databac.txt, neither in it nor in its subfolders."}));
+                  "/lab/c: no databac.txt in this folder or in its subfolders"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tolvane
