@@ -465,14 +465,21 @@ const Lot& LotControl::lot() {
     std::vector<std::pair<int, int>> ranges;
     for (const QItemSelectionRange& range : selection) ranges.emplace_back(range.top(), range.bottom());
     std::sort(ranges.begin(), ranges.end());
+    // With several stations the report and the CSV name each record's.
+    const bool several = stations_.station_count() > 1;
+    if (several)
+        for (const StationRecords::Station& station : stations_.stations())
+            lot_.stations.push_back(station.name);
     for (const auto& [top, bottom] : ranges) {
         stations_.read_records(size_t(top), size_t(bottom - top + 1),
-                               [this](size_t i, std::optional<Record> record) {
+                               [this, several](size_t i, std::optional<Record> record) {
                                    if (!record) return;
                                    const auto match = tolerances_.find(record->description.value_or(""));
                                    lot_.tolerances.push_back(match ? std::optional(match->entry)
                                                                    : std::nullopt);
-                                   lot_.numbers.push_back(i + 1);
+                                   lot_.numbers.push_back(stations_.index_in_station(i) + 1);
+                                   if (several)
+                                       lot_.record_stations.push_back(stations_.station_of(i));
                                    lot_.records.push_back(std::move(*record));
                                });
     }

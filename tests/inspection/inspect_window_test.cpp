@@ -11,11 +11,14 @@
 #include <QLabel>
 #include <QLogValueAxis>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "fakes/fake_tolerance_settings.h"
@@ -289,6 +292,20 @@ TEST_F(InspectWindowTest, TwoStationsInOneListInTimeOrder) {
         return line && line->isVisible() && line->text() == "Stations: north, south";
     }));
     EXPECT_EQ(window.lot()->lot().records.size(), 3u);
+    // The report says so too; the CSV names each row's station and its
+    // number in its own file.
+    ASSERT_TRUE(window.lot()->report_to("lot.pdf"));
+    QProcess text;
+    text.start("pdftotext", {"-layout", "lot.pdf", "-"});
+    ASSERT_TRUE(text.waitForFinished(30000));
+    const QString report = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(QRegularExpression("Stations +north, south\n").match(report).hasMatch())
+        << report.left(600).toStdString();
+    ASSERT_TRUE(window.lot()->export_csv_to("lot.csv"));
+    std::stringstream csv;
+    csv << std::ifstream(work_.path() / "lot.csv", std::ios::binary).rdbuf();
+    EXPECT_NE(csv.str().find("\n2026-12-06T06:15:00,Pin E,3,1,5,,,north\r\n"), std::string::npos)
+        << csv.str();
 
     // A name given here, kept for the next window over the same file.
     window.rename_station(1, "Bench 2");
