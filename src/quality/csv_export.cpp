@@ -56,15 +56,21 @@ std::string lot_csv(const Lot& lot) {
             append_export_rows(csv, lot.records[i], lot.numbers[i], lot.tolerances[i]);
         return csv;
     }
-    // Several stations: each row names its own, last.
-    csv.insert(csv.size() - 1, ",station");
+    // Several stations: each row names its own, last, before its CR LF.
+    const auto add_field = [&](std::string_view line, const std::string& field) {
+        const size_t end = line.ends_with("\r\n") ? line.size() - 2 : line.size() - 1;
+        csv.append(line.substr(0, end)).append(",").append(field).append(line.substr(end));
+    };
+    std::string header = std::move(csv);
+    csv.clear();
+    add_field(header, "station");
     std::string rows;
     for (size_t i = 0; i < lot.records.size(); ++i) {
         rows.clear();
         append_export_rows(rows, lot.records[i], lot.numbers[i], lot.tolerances[i]);
-        const std::string station = "," + export_text_field(lot.stations[lot.record_stations[i]]);
+        const std::string station = export_text_field(lot.stations[lot.record_stations[i]]);
         for (size_t from = 0, end; (end = rows.find('\n', from)) != std::string::npos; from = end + 1)
-            csv.append(rows, from, end - from).append(station).push_back('\n');
+            add_field(std::string_view(rows).substr(from, end + 1 - from), station);
     }
     return csv;
 }

@@ -264,8 +264,14 @@ int64_t time_in(std::string_view bytes, LastDate& last) {
     size_t from = 0;
     while (from < bytes.size() && (bytes[from] == ' ' || bytes[from] == '\t')) ++from;
     if (from == bytes.size() || bytes[from] != '#') return RecordFollower::kNoTime;
-    size_t to = from;
-    while (to < bytes.size() && bytes[to] != ',' && bytes[to] != '\r' && bytes[to] != '\n') ++to;
+    const auto ends_field = [&](size_t at) {
+        return at == bytes.size() || bytes[at] == ',' || bytes[at] == '\r' || bytes[at] == '\n';
+    };
+    size_t to = from + 21;  // the usual "#2026-12-06 05:54:07#"
+    if (to > bytes.size() || !ends_field(to)) {
+        to = from;
+        while (!ends_field(to)) ++to;
+    }
     const std::string_view field = bytes.substr(from, to - from);
     if (field.size() == 21 && !last.date.empty() && field.starts_with(last.date) &&
         field[11] == ' ' && field[14] == ':' && field[17] == ':' && field[20] == '#') {

@@ -73,6 +73,19 @@ if [[ $mode != office ]]; then
     [[ $(wc -l <"$work/day.csv") == 301 && $(sed -n 2p "$work/day.csv") == 2026-12-02T00:00:00,*,101,1,* ]] ||
         fail "chosen records: $(wc -l <"$work/day.csv") lines, $(sed -n 2p "$work/day.csv")"
 
+    # Two stations: the other's record between the first two of data/, each
+    # row naming its station last; the report names both in its head.
+    mkdir -p "$work/other"
+    printf '"Backup Data"\r\n#2026-12-01 00:00:30#\r\n"Shaft D25"\r\n1.25\r\n' >"$work/other/databac.txt"
+    run "$tolvane" --export-csv "$work/two.csv" "$data" "$work/other" 2>"$work/err" ||
+        fail "--export-csv of two stations: $(cat "$work/err")"
+    [[ $(sed -n '1p;4,6p' "$work/two.csv" | cut -d, -f1-5,8) == "time,description,record_number,value_number,value,station"$'\r\n'"2026-12-01T00:00:00,Shaft D25,1,3,1.6,data"$'\r\n'"2026-12-01T00:00:30,Shaft D25,1,1,1.25,other"$'\r\n'"2026-12-01T00:01:00,Shaft D25,2,1,1.1,data"$'\r' ]] ||
+        fail "CSV of two stations: $(head -6 "$work/two.csv" | cat -A)"
+    run "$tolvane" --report "$work/two.pdf" --description 'Shaft D25' "$work/other" "$data" 2>"$work/err" ||
+        fail "--report of two stations: $(cat "$work/err")"
+    [[ $(pdftotext -layout "$work/two.pdf" - 2>&1) =~ Stations\ +other,\ data ]] ||
+        fail "the report names no stations: $(pdftotext -layout "$work/two.pdf" - | head -8)"
+
     # The report: German numbers on the page, 200 records over many pages.
     run "$tolvane" --report "$work/all.pdf" "$data" 2>"$work/err" || fail "--report: $(cat "$work/err")"
     text=$(pdftotext -layout "$work/all.pdf" - 2>&1)

@@ -18,11 +18,14 @@ constexpr const char* kHeader = "\"Backup Data\"\r\n";
 constexpr const char* kNorth = "n/databac.txt";
 constexpr const char* kSouth = "s/databac.txt";
 
-// A record at 05:54:<second> (none: no valid time stamp) described `text`.
+// A record `second`s after 05:54:00 (below 0: no valid time stamp)
+// described `text`.
 std::string record(int second, const std::string& text) {
-    const std::string time = second < 0 ? "#today#"
-                                        : "#2026-12-06 05:54:" + std::string(second < 10 ? "0" : "") +
-                                              std::to_string(second) + "#";
+    const auto two = [](int v) { return (v < 10 ? "0" : "") + std::to_string(v); };
+    const std::string time =
+        second < 0 ? "#today#"
+                   : "#2026-12-06 " + two(5 + (54 + second / 60) / 60) + ":" +
+                         two((54 + second / 60) % 60) + ":" + two(second % 60) + "#";
     return time + "\r\n\"" + text + "\"\r\n1\r\n";
 }
 
@@ -146,6 +149,23 @@ TEST_P(Stations, ShowsTheChosenStationsOnly) {
     settle();
     EXPECT_EQ(records(), (Texts{"n1", "n3"}));
     EXPECT_EQ(stations.stations()[0].name, "north");
+}
+
+// A station's record of the same time as the last of a checkpoint's
+// records of a later station: before it, found past the earlier blocks.
+TEST_P(Stations, PutsALateRecordBeforeOneOfTheSameTimeFromALaterStation) {
+    std::string south = kHeader;
+    for (int i = 0; i < 600; ++i) south += record(i, "s" + std::to_string(i));
+    apply({kSouth, Edit::kWrite, south});
+    apply({kNorth, Edit::kWrite, kHeader});
+    settle();
+    apply({kNorth, Edit::kAppend, record(255, "late")});
+    const auto [reset, first] = settle();
+    const Texts all = records();
+    ASSERT_EQ(all.size(), 601u);
+    EXPECT_FALSE(reset);
+    EXPECT_EQ(first, 255u);
+    EXPECT_EQ((Texts{all[254], all[255], all[256]}), (Texts{"s254", "late", "s255"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Polls, Stations, ::testing::Values(SIZE_MAX, 7));
