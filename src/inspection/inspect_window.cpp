@@ -478,6 +478,13 @@ void InspectWindow::stations_changed() {
         tip << tr("%1: %2").arg(QString::fromStdString(station.name),
                                 QDir::toNativeSeparators(QFile::decodeName(station.path.c_str())));
     file_status_->setToolTip(tip.join('\n'));
+    // Files no longer followed are no longer watched (watch() adds the new).
+    QStringList needed;
+    for (const QString& path : station_paths())
+        needed << path << QFileInfo(path).absolutePath()
+               << QFile::decodeName(journal_path(QFile::encodeName(path).toStdString()).c_str());
+    for (const QString& watched : watcher_->files() + watcher_->directories())
+        if (!needed.contains(watched)) watcher_->removePath(watched);
     // Journals of files no longer followed are let go.
     std::erase_if(journals_, [&](const auto& entry) {
         return std::none_of(stations.begin(), stations.end(), [&](const StationRecords::Station& s) {
