@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include "qt/qt_desktop_notifier.h"
 #include "qt/qt_serial_control.h"
 #include "qt/qt_tolerance_settings.h"
+#include "records/station_files.h"
 #include "shell/frm_main.h"
 #include "shell/frm_start.h"
 #include "uno/uno_spreadsheet_server.h"
@@ -90,12 +92,22 @@ void starting_messages(QtMsgType type, const QMessageLogContext& context, const 
 }  // namespace
 
 // The Inspection window, in a process of its own; it ends with its window.
-int run_inspection(QApplication& app, const std::string& file) {
+int run_inspection(QApplication& app, std::vector<std::string> named) {
     QApplication::setDesktopFileName("io.github.tolvane.tolvane.inspection");
     PosixFileSystem files;
+    // None named: the files of the last time, else the one here.
+    if (named.empty())
+        for (const QString& path : InspectWindow::remembered_files())
+            named.push_back(QFile::encodeName(path).toStdString());
+    if (named.empty()) named.push_back("databac.txt");
+    const StationFiles stations = station_files(files, named);
+    if (!stations.error.empty()) {
+        std::fprintf(stderr, "tolvane: %s\n", stations.error.c_str());
+        return 2;
+    }
     QtToleranceSettings settings;
     QtDesktopNotifier notifier;
-    InspectWindow window(QString::fromLocal8Bit(file.c_str()), files, settings,
+    InspectWindow window(stations.files, files, settings,
                          {&notifier, QString::fromStdString(login_user())});
     // ./run opens it beside the polling window, whose title window keeps the
     // keyboard focus and must stay in view: this one goes beneath it.
@@ -107,7 +119,7 @@ int run_inspection(QApplication& app, const std::string& file) {
     return app.exec();
 }
 
-int run_application(int argc, char** argv, const std::optional<std::string>& inspect) {
+int run_application(int argc, char** argv, const std::optional<std::vector<std::string>>& inspect) {
     const bool chosen = platform_chosen(argc, argv) || is_set("QT_QPA_PLATFORM");
     if (!chosen && !is_set("DISPLAY") && !is_set("WAYLAND_DISPLAY")) {
         no_display("no display (neither DISPLAY nor WAYLAND_DISPLAY is set)");

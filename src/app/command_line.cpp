@@ -105,7 +105,7 @@ QString help_text(const QCommandLineParser& parser) {
     QString text = parser.helpText();
     text.replace(0, text.indexOf('\n'),
                  "Usage: tolvane [options]\n"
-                 "       tolvane --inspect [FILE]\n"
+                 "       tolvane --inspect [FILE|DIR...]\n"
                  "       tolvane --stats [FILE|DIR...]\n"
                  "       tolvane --export-csv OUT.csv [--description TEXT] [--from WHEN]\n"
                  "                                    [--to WHEN] [FILE|DIR...]\n"
@@ -150,14 +150,16 @@ void print(std::FILE* stream, const QString& text) {
 // Answers the options, on a QCoreApplication: it needs no display, unlike the
 // windows' QApplication. Nothing when no option asks for anything ("--"
 // alone, or only Qt's options): then the windows start, as without options;
-// with --inspect, `inspect` is the file that the Inspection window follows.
+// with --inspect, `inspect` holds the files and folders that the Inspection
+// window follows (none: those it followed last time).
 // A --report asked for, drawn once run_options has returned.
 std::optional<LotRequest> pending_report;
 // A --validate asked for, run once run_options has returned (its PDF needs
 // a QGuiApplication); the PDF to write, if any.
 std::optional<std::optional<std::string>> pending_validate;
 
-std::optional<int> run_options(int argc, char** argv, std::optional<std::string>& inspect) {
+std::optional<int> run_options(int argc, char** argv,
+                               std::optional<std::vector<std::string>>& inspect) {
     const std::function<void()> restore_ctype = choose_utf8_ctype();
     QCoreApplication app(argc, argv);
     restore_ctype();
@@ -194,8 +196,8 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
     parser.addPositionalArgument("FILE|DIR",
                                  "The backup data file that --stats, --inspect,\n"
                                  "--export-csv, --export-aqdef, --report and\n"
-                                 "--freeze-limits read, last of all. All but --inspect\n"
-                                 "read several, one per station, as one: a DIR stands\n"
+                                 "--freeze-limits read, last of all; every one of them\n"
+                                 "reads several, one per station, as one: a DIR stands\n"
                                  "for the databac.txt in it and in its direct subfolders.",
                                  "[FILE|DIR...]");
     // "-bogus" is one unknown option, not five unknown letters.
@@ -206,10 +208,12 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
     parser.addOption(stats);
     const QCommandLineOption inspect_option(
         "inspect",
-        "Open the Inspection window on FILE: tolerances,\n"
-        "statistics and charts of every record, following the\n"
-        "file as the polling window appends to it.\n"
-        "Without FILE: databac.txt in the working directory.");
+        "Open the Inspection window on each FILE (a station):\n"
+        "tolerances, statistics and charts of every record,\n"
+        "following the files as polling windows append to them.\n"
+        "A DIR stands for the databac.txt in it and in its\n"
+        "direct subfolders. Without FILE: the files of the last\n"
+        "time, else databac.txt in the working directory.");
     parser.addOption(inspect_option);
     const QCommandLineOption validate_option(
         "validate",
@@ -230,9 +234,9 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
     // --stats and the lot's jobs read several files (stations) at once.
     const qsizetype files_allowed =
         !error.isEmpty() ? 0
-        : parser.isSet(stats) || lot.wanted(parser)               ? files.size()
-        : parser.isSet(inspect_option) || parser.isSet(validate_option) ? 1
-                                                                        : 0;
+        : parser.isSet(stats) || parser.isSet(inspect_option) || lot.wanted(parser) ? files.size()
+        : parser.isSet(validate_option)                                            ? 1
+                                                                                   : 0;
     if (error.isEmpty() && files.size() > files_allowed)
         error = "Unexpected argument '" + files.at(files_allowed) + "'.";
     // One job at a time: a second one would be dropped without a word.
@@ -276,9 +280,10 @@ std::optional<int> run_options(int argc, char** argv, std::optional<std::string>
         if (arguments.empty()) arguments.push_back("databac.txt");
         return print_stats(arguments, stdout, stderr);
     } else {
-        if (parser.isSet(inspect_option))
-            inspect = files.isEmpty() ? std::string("databac.txt")
-                                      : files.first().toLocal8Bit().toStdString();
+        if (parser.isSet(inspect_option)) {
+            inspect.emplace();
+            for (const QString& file : files) inspect->push_back(file.toLocal8Bit().toStdString());
+        }
         return std::nullopt;
     }
     return 0;
@@ -314,7 +319,7 @@ std::function<void()> choose_utf8_ctype() {
 }
 
 int run_program(int argc, char** argv) {
-    std::optional<std::string> inspect;
+    std::optional<std::vector<std::string>> inspect;
     if (argc > 1) {
         if (const std::optional<int> status = run_options(argc, argv, inspect)) {
             if (*status == 0 && pending_report) return report_command(argc, argv, *pending_report, stderr);

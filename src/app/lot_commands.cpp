@@ -241,8 +241,7 @@ int export_aqdef_command(const LotRequest& request, std::FILE* err) {
     Lot lot;
     if (!load_lot_or_say(request, lot, err)) return 1;
     // Each record's station; one file is one station, named as --stats names it.
-    std::vector<std::string> stations;
-    for (const size_t s : lot.record_stations) stations.push_back(lot.stations[s]);
+    std::vector<std::string> stations = record_station_names(lot);
     if (stations.empty()) {
         PosixFileSystem files;
         const StationFiles one = station_files(files, request.inputs);

@@ -14,6 +14,7 @@
 #include "platform/file_system.h"
 #include "quality/aqdef.h"
 #include "records/output_target.h"
+#include "records/station_records.h"
 
 namespace tolvane {
 
@@ -29,19 +30,21 @@ void not_saved(QMainWindow& window, const QString& why) {
 
 }  // namespace
 
-bool export_aqdef_to(QMainWindow& window, LotControl& control, FileSystem& files, const QString& path,
-                     const QString& out) {
+bool export_aqdef_to(QMainWindow& window, LotControl& control, FileSystem& files,
+                     const StationRecords& stations, const QString& out) {
     const Lot& lot = control.lot();
     if (lot.records.empty()) return false;
     const std::string target = QFile::encodeName(out).toStdString();
-    if (const std::optional<std::string> refusal =
-            output_refusal(files, target, {files.full_path(QFile::encodeName(path).toStdString())})) {
+    std::vector<std::string> followed;
+    for (const StationRecords::Station& station : stations.stations())
+        followed.push_back(files.full_path(station.path));
+    if (const std::optional<std::string> refusal = output_refusal(files, target, followed)) {
         not_saved(window, QString::fromLocal8Bit(refusal->c_str()));
         return false;
     }
-    // One station today: named after the folder that holds the file.
-    const std::string station = QFileInfo(path).absoluteDir().dirName().toStdString();
-    const AqdefFile aqdef = aqdef_file(lot, std::span(&station, 1),
+    std::vector<std::string> names = record_station_names(lot);
+    if (names.empty() && stations.station_count() > 0) names.push_back(stations.stations().front().name);
+    const AqdefFile aqdef = aqdef_file(lot, names,
                                        {QFileInfo(out).completeBaseName().toStdString(), lot.selection});
     if (!aqdef.refusal.empty()) {
         not_saved(window, QString::fromStdString(aqdef.refusal) + ".");
@@ -60,15 +63,18 @@ bool export_aqdef_to(QMainWindow& window, LotControl& control, FileSystem& files
 }
 
 void add_aqdef_export(QMenu& file, QMainWindow& window, LotControl& lot, FileSystem& files,
-                      const QString& path) {
+                      const StationRecords& stations) {
     QAction* action = file.addAction(QObject::tr("Export &AQDEF…"));
     action->setObjectName("export_aqdef");
-    QObject::connect(action, &QAction::triggered, &window, [&window, &lot, &files, path] {
+    QObject::connect(action, &QAction::triggered, &window, [&window, &lot, &files, &stations] {
+        const QString path = stations.station_count() > 0
+                                 ? QFile::decodeName(stations.stations().front().path.c_str())
+                                 : QString("databac.txt");
         const QString name = "inspection-" + QDateTime::currentDateTime().toString("yyyy-MM-dd-HHmm");
         const QString out = QFileDialog::getSaveFileName(
             &window, QObject::tr("Export AQDEF"), QFileInfo(path).absoluteDir().filePath(name + ".dfq"),
             QObject::tr("AQDEF files (*.dfq)"));
-        if (!out.isEmpty()) export_aqdef_to(window, lot, files, path, out);
+        if (!out.isEmpty()) export_aqdef_to(window, lot, files, stations, out);
     });
 }
 

@@ -44,7 +44,7 @@
 #include "quality/freezing.h"
 #include "quality/tolerances.h"
 #include "records/output_target.h"
-#include "records/record_follower.h"
+#include "records/station_records.h"
 
 namespace tolvane {
 
@@ -189,15 +189,28 @@ bool LotChart::event(QEvent* event) {
     return QWidget::event(event);
 }
 
-LotControl::LotControl(QMainWindow& window, QTableView& list, RecordFollower& follower,
-                       Tolerances& tolerances, FileSystem& files, const QString& path)
+QString LotControl::current_file() const {
+    const std::vector<StationRecords::Station> stations = stations_.stations();
+    if (stations.empty()) return {};
+    size_t k = 0;
+    const QModelIndex current = list_.currentIndex();
+    if (current.isValid() && size_t(current.row()) < stations_.record_count())
+        k = stations_.station_of(size_t(current.row()));
+    return QFile::decodeName(stations[std::min(k, stations.size() - 1)].path.c_str());
+}
+
+std::string LotControl::current_journal() const {
+    return journal_path(QFile::encodeName(current_file()).toStdString());
+}
+
+LotControl::LotControl(QMainWindow& window, QTableView& list, StationRecords& stations,
+                       Tolerances& tolerances, FileSystem& files)
     : QObject(&window),
       window_(window),
       list_(list),
-      follower_(follower),
+      stations_(stations),
       tolerances_(tolerances),
-      files_(files),
-      path_(path) {
+      files_(files) {
     // Shift and Ctrl add records to the selection; the current row stays the
     // one whose details show.
     list_.setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -220,6 +233,10 @@ LotControl::LotControl(QMainWindow& window, QTableView& list, RecordFollower& fo
     auto* charts = new QWidget(body);
     auto* column = new QVBoxLayout(charts);
     column->setContentsMargins(0, 0, 0, 0);
+    stations_line_ = new QLabel(charts);
+    stations_line_->setObjectName("lot_stations");
+    stations_line_->setWordWrap(true);
+    column->addWidget(stations_line_);
     control_ = new QLabel(charts);
     control_->setObjectName("lot_control");
     control_->setWordWrap(true);
@@ -284,7 +301,7 @@ void LotControl::add_select_actions(QMenu& menu) {
         QDateTime first(QDate::currentDate(), QTime(0, 0));
         const QModelIndex current = list_.currentIndex();
         if (current.isValid())
-            if (const std::optional<Record> r = follower_.record(size_t(current.row())); r && r->time)
+            if (const std::optional<Record> r = stations_.record(size_t(current.row())); r && r->time)
                 first = QDateTime(QDate(r->time->year, r->time->month, r->time->day), QTime(0, 0));
         auto* from = new QDateTimeEdit(first, &dialog);
         auto* to = new QDateTimeEdit(first.addSecs(24 * 3600 - 1), &dialog);
@@ -314,7 +331,7 @@ void LotControl::add_select_actions(QMenu& menu) {
 std::optional<ToleranceEntry> LotControl::shown_frozen() const {
     const QModelIndex current = list_.currentIndex();
     if (!current.isValid()) return std::nullopt;
-    const std::optional<Record> record = follower_.record(size_t(current.row()));
+    const std::optional<Record> record = stations_.record(size_t(current.row()));
     if (!record) return std::nullopt;
     const std::optional<Tolerances::Match> match = tolerances_.find(record->description.value_or(""));
     if (!match || !match->from_user || !match->entry.control) return std::nullopt;
@@ -367,7 +384,7 @@ void LotControl::freeze_selection() {
                 const LocalDateTime when = now();
                 const ToleranceEntry entry = entry_to_freeze(*chosen, pattern, dialog->limits(),
                                                              dialog->subgroups(), when, dialog->tests());
-                Journal journal(files_, journal_path(QFile::encodeName(path_).toStdString()));
+                Journal journal(files_, current_journal());
                 const Status kept = keep_frozen(journal, tolerances_, entry,
                                                 freezing_events(pattern, *entry.control, when, user_));
                 if (!kept.ok()) {
@@ -422,7 +439,7 @@ void LotControl::remove_limits() {
     ask->setObjectName("remove_limits");
     ask->setAttribute(Qt::WA_DeleteOnClose);
     connect(ask, &QMessageBox::accepted, this, [this, entry] {
-        Journal journal(files_, journal_path(QFile::encodeName(path_).toStdString()));
+        Journal journal(files_, current_journal());
         if (const Status removed = remove_frozen(journal, tolerances_, *entry, now(), user_);
             !removed.ok()) {
             say_not_saved(QString::fromStdString(removed.reason()));
@@ -448,27 +465,58 @@ const Lot& LotControl::lot() {
     std::vector<std::pair<int, int>> ranges;
     for (const QItemSelectionRange& range : selection) ranges.emplace_back(range.top(), range.bottom());
     std::sort(ranges.begin(), ranges.end());
+    // With several stations the report and the CSV name each record's.
+    const bool several = stations_.station_count() > 1;
+    if (several)
+        for (const StationRecords::Station& station : stations_.stations())
+            lot_.stations.push_back(station.name);
     for (const auto& [top, bottom] : ranges) {
-        follower_.read_records(size_t(top), size_t(bottom - top + 1),
-                               [this](size_t i, std::optional<Record> record) {
+        stations_.read_records(size_t(top), size_t(bottom - top + 1),
+                               [this, several](size_t i, std::optional<Record> record) {
                                    if (!record) return;
                                    const auto match = tolerances_.find(record->description.value_or(""));
                                    lot_.tolerances.push_back(match ? std::optional(match->entry)
                                                                    : std::nullopt);
-                                   lot_.numbers.push_back(i + 1);
+                                   lot_.numbers.push_back(stations_.index_in_station(i) + 1);
+                                   if (several)
+                                       lot_.record_stations.push_back(stations_.station_of(i));
                                    lot_.records.push_back(std::move(*record));
                                });
     }
-    lot_.file = path_.toStdString();
+    // Which stations the records came from, in the stations' order.
+    const std::vector<StationRecords::Station> stations = stations_.stations();
+    std::vector<bool> from(stations.size(), false);
+    for (const auto& [top, bottom] : ranges)
+        for (int row = top; row <= bottom; ++row)
+            if (size_t(row) < stations_.record_count())
+                if (const size_t k = stations_.station_of(size_t(row)); k < from.size()) from[k] = true;
+    lot_stations_.clear();
+    std::vector<std::string> files;
+    for (size_t k = 0; k < stations.size(); ++k) {
+        if (!from[k]) continue;
+        lot_stations_ << QString::fromStdString(stations[k].name);
+        files.push_back(stations[k].path);
+    }
+    lot_.file.clear();
+    for (const std::string& file : files) lot_.file += (lot_.file.empty() ? "" : ", ") + file;
     lot_.selection = tr("%1 of %2 records, selected in the Inspection window")
                          .arg(lot_.records.size())
-                         .arg(follower_.record_count())
+                         .arg(stations_.record_count())
                          .toStdString();
     complete_lot(lot_);
-    // The causes found; read each time, the journal is small. A missing one is none.
-    JournalReader journal;
-    if (!journal.poll(files_, journal_path(QFile::encodeName(path_).toStdString()), lot_.journal).ok())
-        lot_.journal.clear();
+    // The causes found, from the journal beside each file, in time order;
+    // read each time, a journal is small. A missing one is none.
+    for (const std::string& file : files) {
+        JournalReader journal;
+        std::vector<JournalEntry> entries;
+        if (journal.poll(files_, journal_path(file), entries).ok())
+            lot_.journal.insert(lot_.journal.end(), entries.begin(), entries.end());
+    }
+    if (files.size() > 1)
+        std::stable_sort(lot_.journal.begin(), lot_.journal.end(),
+                         [](const JournalEntry& a, const JournalEntry& b) {
+                             return time_order(a.time) < time_order(b.time);
+                         });
     stale_ = false;
     return lot_;
 }
@@ -515,6 +563,9 @@ void LotControl::refresh() {
                                             return t.isEmpty() ? tr("none") : t.join(" ");
                                         }())
                              : tr("Limits computed from the selected records."));
+    // Which stations, once there is more than one to come from.
+    stations_line_->setText(tr("Stations: %1").arg(lot_stations_.join(", ")));
+    stations_line_->setVisible(stations_.station_count() > 1);
     chart_->show_lot(&lot, std::move(frozen));
     update_control_actions();
     dock_->show();
@@ -522,15 +573,17 @@ void LotControl::refresh() {
 
 QString LotControl::suggested(const QString& suffix) const {
     const QString name = "inspection-" + QDateTime::currentDateTime().toString("yyyy-MM-dd-HHmm");
-    return QFileInfo(path_).absoluteDir().filePath(name + suffix);
+    return QFileInfo(current_file()).absoluteDir().filePath(name + suffix);
 }
 
 bool LotControl::save(const QString& path, const QByteArray& bytes, const QString& what) {
     const std::string out = QFile::encodeName(path).toStdString();
     // The file dialog's own question has let the user agree to replace a
     // file; databac.txt, or any file like it, is never replaced all the same.
-    if (const std::optional<std::string> refusal =
-            output_refusal(files_, out, {files_.full_path(QFile::encodeName(path_).toStdString())})) {
+    std::vector<std::string> followed;
+    for (const StationRecords::Station& station : stations_.stations())
+        followed.push_back(files_.full_path(station.path));
+    if (const std::optional<std::string> refusal = output_refusal(files_, out, followed)) {
         auto* box = new QMessageBox(QMessageBox::Warning, tr("Not Saved"),
                                     tr("%1\nNothing was saved; choose another name.")
                                         .arg(QString::fromLocal8Bit(refusal->c_str())),
@@ -601,7 +654,7 @@ void LotControl::select_time_range(const QDateTime& from, const QDateTime& to,
 void LotControl::select_description(std::function<void()> done) {
     const QModelIndex current = list_.currentIndex();
     if (!current.isValid()) return;
-    const std::optional<Record> record = follower_.record(size_t(current.row()));
+    const std::optional<Record> record = stations_.record(size_t(current.row()));
     if (!record) return;
     const std::optional<std::string> description = record->description;
     select_where([description](const Record& r) { return r.description == description; },
@@ -622,7 +675,7 @@ void LotControl::select_where(std::function<bool(const Record&)> chosen,
         // Rows the list has (the follower may know more since its last poll).
         const size_t count = size_t(list_.model()->rowCount());
         const size_t first = scan_next_;
-        follower_.read_records(first, std::min(kScanStep, count - std::min(first, count)), [&](size_t i, std::optional<Record> record) {
+        stations_.read_records(first, std::min(kScanStep, count - std::min(first, count)), [&](size_t i, std::optional<Record> record) {
             if (!record || !chosen(*record)) return;
             const int row = int(i);
             // Runs of rows as one range each.

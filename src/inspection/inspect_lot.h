@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -23,7 +24,7 @@ class QToolButton;
 namespace tolvane {
 
 class FileSystem;
-class RecordFollower;
+class StationRecords;
 class Tolerances;
 
 // The X-bar and s chart of the records selected together, drawn with the
@@ -55,8 +56,8 @@ class LotChart final : public QWidget {
 // report and printing (of one record too).
 class LotControl final : public QObject {
   public:
-    LotControl(QMainWindow& window, QTableView& list, RecordFollower& follower,
-               Tolerances& tolerances, FileSystem& files, const QString& path);
+    LotControl(QMainWindow& window, QTableView& list, StationRecords& stations,
+               Tolerances& tolerances, FileSystem& files);
     ~LotControl() override;
 
     // File > Export CSV…, Report as PDF…, Print…
@@ -80,8 +81,11 @@ class LotControl final : public QObject {
     void remove_limits();
     void choose_tests();
 
-    // The records selected now, read from the file.
+    // The records selected now, read from their files.
     const Lot& lot();
+    // The names of the stations the lot's records came from, in the order
+    // of the list of stations.
+    const QStringList& lot_stations() const { return lot_stations_; }
     QDockWidget* panel() const { return dock_; }
     QLabel* saved() const { return saved_; }
 
@@ -108,15 +112,19 @@ class LotControl final : public QObject {
     void update_control_actions();
     void limits_saved();
     void say_not_saved(const QString& why);
+    // The file of the current record's station (the first station's without one).
+    QString current_file() const;
+    // Where what is decided about limits is journalled: beside that file.
+    std::string current_journal() const;
 
     QMainWindow& window_;
     QTableView& list_;
-    RecordFollower& follower_;
+    StationRecords& stations_;
     Tolerances& tolerances_;
     FileSystem& files_;
-    QString path_;
 
     Lot lot_;
+    QStringList lot_stations_;
     bool stale_ = true;
     QDockWidget* dock_;
     QGridLayout* figures_;
@@ -131,6 +139,7 @@ class LotControl final : public QObject {
     QAction* tests_ = nullptr;
     QAction* remove_ = nullptr;
     QLabel* control_;
+    QLabel* stations_line_;
     std::function<void()> limits_changed_;
     std::string user_;
     QTimer* scan_;

@@ -39,16 +39,21 @@ QString time_text(const Record& record, const QLocale& locale) {
 
 // --- RecordListModel ------------------------------------------------------------
 
-RecordListModel::RecordListModel(RecordFollower& follower, const Tolerances& tolerances,
+RecordListModel::RecordListModel(StationRecords& stations, const Tolerances& tolerances,
                                  const ControlTrack& control, QObject* parent)
     : QAbstractTableModel(parent),
-      follower_(follower),
+      stations_(stations),
       tolerances_(tolerances),
       control_(control),
       locale_(QLocale()),
       cache_(kCached) {}
 
-void RecordListModel::apply(const RecordFollower::Change& change) {
+void RecordListModel::set_station_names(std::vector<QString> names) {
+    station_names_ = std::move(names);
+    if (rows_ > 0) emit dataChanged(index(0, kStation), index(rows_ - 1, kStation), {Qt::DisplayRole});
+}
+
+void RecordListModel::apply(const StationRecords::Change& change) {
     const int count = static_cast<int>(std::min<size_t>(change.count, INT_MAX));
     if (change.reset || count < rows_) {
         beginResetModel();
@@ -89,7 +94,7 @@ const InspectedRecord* RecordListModel::inspected(int row) const {
     Slot& slot = cache_[static_cast<size_t>(row) % kCached];
     if (slot.row != static_cast<size_t>(row)) {
         slot = {};
-        if (std::optional<Record> record = follower_.record(static_cast<size_t>(row))) {
+        if (std::optional<Record> record = stations_.record(static_cast<size_t>(row))) {
             slot.row = static_cast<size_t>(row);
             slot.inspected = inspect_record(std::move(*record), tolerances_);
         }
@@ -117,6 +122,12 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
         if (role == Qt::ForegroundRole)
             return verdict.in_control() ? QVariant() : QVariant(ValueTableModel::kLowColour);
         return qstring(control_text(verdict));
+    }
+    if (index.column() == kStation) {
+        // From the list's own index: the record is not read for it.
+        if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
+        const size_t station = stations_.station_of(static_cast<size_t>(index.row()));
+        return station < station_names_.size() ? station_names_[station] : QString();
     }
     const InspectedRecord* inspected = this->inspected(index.row());
     if (!inspected) {
@@ -155,6 +166,8 @@ QVariant RecordListModel::headerData(int section, Qt::Orientation orientation, i
     switch (section) {
         case kTime:
             return tr("Time");
+        case kStation:
+            return tr("Station");
         case kDescription:
             return tr("Description");
         case kValues:

@@ -15,7 +15,7 @@
 #include "quality/statistics.h"
 #include "quality/tolerances.h"
 #include "records/record.h"
-#include "records/record_follower.h"
+#include "records/station_records.h"
 
 namespace tolvane {
 
@@ -38,21 +38,25 @@ QString verdict_text(const InspectedRecord& inspected);
 // when it is no valid date and time.
 QString time_text(const Record& record, const QLocale& locale);
 
-// The record list: one row per record of the follower's index, newest last.
+// The record list: one row per record of the stations' merged list, newest
+// last, each with the station it came from.
 // It holds no copy of the file: a row is read when the view draws it (the
 // last rows read are kept, so a row's columns cost one read). The Control
 // column shows the track's verdicts, as far as it has judged.
 class RecordListModel final : public QAbstractTableModel {
   public:
-    enum Column { kTime, kDescription, kValues, kVerdict, kControl, kColumns };
+    enum Column { kTime, kStation, kDescription, kValues, kVerdict, kControl, kColumns };
 
-    RecordListModel(RecordFollower& follower, const Tolerances& tolerances,
+    RecordListModel(StationRecords& stations, const Tolerances& tolerances,
                     const ControlTrack& control, QObject* parent = nullptr);
+
+    // The stations' names as shown, by their place in the list of stations.
+    void set_station_names(std::vector<QString> names);
 
     // Rows first .. end - 1 were judged (again).
     void control_judged(size_t first, size_t end);
     // After a poll: rows added, changed or all gone.
-    void apply(const RecordFollower::Change& change);
+    void apply(const StationRecords::Change& change);
     // The tolerances changed: every verdict may have.
     void tolerances_changed();
     // Record `row`, read now (cached); nothing when it cannot be read.
@@ -70,7 +74,8 @@ class RecordListModel final : public QAbstractTableModel {
         std::optional<InspectedRecord> inspected;
     };
 
-    RecordFollower& follower_;
+    StationRecords& stations_;
+    std::vector<QString> station_names_;
     const Tolerances& tolerances_;
     const ControlTrack& control_;
     QLocale locale_;

@@ -6,10 +6,13 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFormLayout>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QDir>
+#include <QDockWidget>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QHBoxLayout>
@@ -83,32 +86,109 @@ QSettings window_settings() {
     return QSettings(QString::fromStdString(user_settings_path()), QSettings::IniFormat);
 }
 
+// The names given to stations, in tolvane.conf's [stations] as an array of
+// (path, name): a path holds '/', which a key of QSettings cannot.
+constexpr const char* kStationsArray = "stations";
+
+std::vector<std::pair<QString, QString>> saved_station_names() {
+    QSettings settings = window_settings();
+    std::vector<std::pair<QString, QString>> names;
+    const int size = std::min(settings.beginReadArray(kStationsArray), 10000);
+    for (int i = 0; i < size; ++i) {
+        settings.setArrayIndex(i);
+        const QString path = settings.value("path").toString(), name = settings.value("name").toString();
+        if (!path.isEmpty() && !name.isEmpty()) names.emplace_back(path, name);
+    }
+    settings.endArray();
+    return names;
+}
+
+// An empty name takes the given one away: the folder's name shows again.
+void save_station_name(const QString& path, const QString& name) {
+    std::vector<std::pair<QString, QString>> names = saved_station_names();
+    std::erase_if(names, [&](const auto& entry) { return entry.first == path; });
+    if (!name.isEmpty()) names.emplace_back(path, name);
+    QSettings settings = window_settings();
+    settings.remove(kStationsArray);
+    settings.beginWriteArray(kStationsArray, int(names.size()));
+    for (size_t i = 0; i < names.size(); ++i) {
+        settings.setArrayIndex(int(i));
+        settings.setValue("path", names[i].first);
+        settings.setValue("name", names[i].second);
+    }
+    settings.endArray();
+}
+
+std::string absolute(const std::string& path) {
+    return QFile::encodeName(QFileInfo(QFile::decodeName(path.c_str())).absoluteFilePath())
+        .toStdString();
+}
+
+// Absolute paths, each with the name given it here if it has one.
+std::vector<StationFile> named(const std::vector<StationFile>& stations) {
+    const std::vector<std::pair<QString, QString>> names = saved_station_names();
+    std::vector<StationFile> result;
+    for (const StationFile& station : stations) {
+        StationFile file{absolute(station.path), station.name};
+        const QString path = QFile::decodeName(file.path.c_str());
+        for (const auto& [saved, name] : names)
+            if (saved == path) file.name = name.toStdString();
+        result.push_back(file);
+    }
+    return result;
+}
+
+StationFile station_of_path(const QString& path) {
+    const QFileInfo info(path);
+    return {QFile::encodeName(info.absoluteFilePath()).toStdString(),
+            QFile::encodeName(info.absoluteDir().dirName()).toStdString()};
+}
+
 }  // namespace
 
 InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSettings& settings,
                              Bench bench, QWidget* parent)
+    : InspectWindow(std::vector<StationFile>{station_of_path(path)}, files, settings,
+                    std::move(bench), parent) {}
+
+InspectWindow::InspectWindow(const std::vector<StationFile>& stations, FileSystem& files,
+                             ToleranceSettings& settings, Bench bench, QWidget* parent)
     : QMainWindow(parent),
-      path_(QFileInfo(path).absoluteFilePath()),
       files_(files),
       tolerances_(settings),
-      follower_(files, QFile::encodeName(path_).toStdString()),
+      stations_(files, named(stations)),
       control_(tolerances_),
       judged_user_(tolerances_.user()),
       judged_computer_(tolerances_.computer()),
-      bench_(std::move(bench)),
-      journal_path_(journal_path(QFile::encodeName(path_).toStdString())) {
+      bench_(std::move(bench)) {
     setObjectName("inspect_window");
-    setWindowTitle(tr("KLD-350 Inspection — %1").arg(QFileInfo(path_).fileName()));
-    setWindowFilePath(path_);
 
-    records_ = new RecordListModel(follower_, tolerances_, control_, this);
+    records_ = new RecordListModel(stations_, tolerances_, control_, this);
     values_ = new ValueTableModel(this);
 
     main_splitter_ = new QSplitter(Qt::Horizontal, this);
     main_splitter_->setObjectName("main_splitter");
     main_splitter_->setChildrenCollapsible(false);
-    record_list_ = new_table(main_splitter_, "record_list", tr("Records"));
+    // The station filter above the list, shown with more than one station.
+    auto* list_side = new QWidget(main_splitter_);
+    auto* list_column = new QVBoxLayout(list_side);
+    list_column->setContentsMargins(0, 0, 0, 0);
+    filter_row_ = new QWidget(list_side);
+    auto* filter_line = new QHBoxLayout(filter_row_);
+    filter_line->setContentsMargins(4, 4, 4, 0);
+    station_filter_ = new QComboBox(filter_row_);
+    station_filter_->setObjectName("station_filter");
+    station_filter_->setAccessibleName(tr("Stations shown"));
+    station_filter_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    auto* filter_label = new QLabel(tr("Statio&ns:"), filter_row_);
+    filter_label->setBuddy(station_filter_);
+    filter_line->addWidget(filter_label);
+    filter_line->addWidget(station_filter_);
+    filter_line->addStretch(1);
+    list_column->addWidget(filter_row_);
+    record_list_ = new_table(list_side, "record_list", tr("Records"));
     record_list_->setModel(records_);
+    list_column->addWidget(record_list_, 1);
     {
         const QLocale locale = QLocale();
         const QString sample = locale.toString(QDateTime(QDate(2026, 12, 28), QTime(23, 58, 59)),
@@ -116,6 +196,7 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
         QHeaderView* header = record_list_->horizontalHeader();
         header->setSectionResizeMode(RecordListModel::kDescription, QHeaderView::Stretch);
         header->resizeSection(RecordListModel::kTime, text_width(record_list_, sample));
+        header->resizeSection(RecordListModel::kStation, text_width(record_list_, "Bench 12"));
         header->resizeSection(RecordListModel::kValues, text_width(record_list_, tr("Values")));
         header->resizeSection(RecordListModel::kVerdict,
                               text_width(record_list_, tr("%1 out of tolerance").arg(100)));
@@ -123,7 +204,7 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
                               text_width(record_list_, tr("Test 1, 5, 6")));
         header->setMinimumSectionSize(text_width(record_list_, "000"));
     }
-    main_splitter_->addWidget(record_list_);
+    main_splitter_->addWidget(list_side);
 
     detail_splitter_ = new QSplitter(Qt::Vertical, main_splitter_);
     detail_splitter_->setObjectName("detail_splitter");
@@ -214,7 +295,6 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
     file_status_ = new QLabel(this);
     file_status_->setObjectName("file_status");
     file_status_->setAccessibleName(tr("File status"));
-    file_status_->setToolTip(path_);
     // A long file name is cut rather than widening the window past the screen.
     file_status_->setMinimumWidth(text_width(file_status_, "databac.txt"));
     statusBar()->addWidget(file_status_, 1);
@@ -237,7 +317,17 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
         show_details();
     });
 
-    lot_ = new LotControl(*this, *record_list_, follower_, tolerances_, files_, path_);
+    connect(station_filter_, &QComboBox::activated, this, [this](int index) {
+        show_station(index > 0 ? std::optional<size_t>(size_t(index - 1)) : std::nullopt);
+    });
+    // A double click on a station's name names it anew.
+    connect(record_list_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.column() == RecordListModel::kStation &&
+            size_t(index.row()) < stations_.record_count())
+            ask_rename_station(stations_.station_of(size_t(index.row())));
+    });
+
+    lot_ = new LotControl(*this, *record_list_, stations_, tolerances_, files_);
     lot_->set_user(bench_.user.toStdString());
     lot_->set_on_limits_changed([this] {
         records_->tolerances_changed();
@@ -271,6 +361,7 @@ InspectWindow::InspectWindow(const QString& path, FileSystem& files, ToleranceSe
     detail_splitter_->setSizes({400, 360});
     restore_settings();
     keep_on_screen();
+    stations_changed();
     show_state();
     // The first step at once, from the event loop: the window shows first.
     step_timer_->start();
@@ -280,8 +371,17 @@ InspectWindow::~InspectWindow() = default;
 
 void InspectWindow::build_menus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
+    QAction* add = file->addAction(tr("&Add File…"), this, &InspectWindow::ask_add_file);
+    add->setObjectName("add_file");
+    add->setShortcut(QKeySequence::Open);
+    QAction* remove = file->addAction(tr("Re&move File…"), this, &InspectWindow::ask_remove_file);
+    remove->setObjectName("remove_file");
+    QAction* rename = file->addAction(tr("Re&name Station…"), this,
+                                      [this] { ask_rename_station(std::nullopt); });
+    rename->setObjectName("rename_station");
+    file->addSeparator();
     lot_->add_file_actions(*file);
-    add_aqdef_export(*file, *this, *lot_, files_, path_);
+    add_aqdef_export(*file, *this, *lot_, files_, stations_);
     file->addSeparator();
     QAction* close = file->addAction(tr("&Close"), this, &QWidget::close);
     close->setShortcut(QKeySequence::Close);
@@ -332,6 +432,149 @@ void InspectWindow::save_settings() {
     settings.setValue("main_splitter", main_splitter_->saveState());
     settings.setValue("detail_splitter", detail_splitter_->saveState());
     settings.setValue("chart_splitter", chart_splitter_->saveState());
+    settings.setValue("files", station_paths());
+}
+
+QStringList InspectWindow::remembered_files() {
+    QSettings settings = window_settings();
+    settings.beginGroup(kSettingsGroup);
+    return settings.value("files").toStringList();
+}
+
+QStringList InspectWindow::station_paths() const {
+    QStringList paths;
+    for (const StationRecords::Station& station : stations_.stations())
+        paths << QFile::decodeName(station.path.c_str());
+    return paths;
+}
+
+void InspectWindow::stations_changed() {
+    const std::vector<StationRecords::Station> stations = stations_.stations();
+    std::vector<QString> names;
+    for (const StationRecords::Station& station : stations)
+        names.push_back(QString::fromStdString(station.name));
+    records_->set_station_names(names);
+    if (stations.size() == 1) {
+        const QString path = QFile::decodeName(stations.front().path.c_str());
+        setWindowTitle(tr("KLD-350 Inspection — %1").arg(QFileInfo(path).fileName()));
+        setWindowFilePath(path);
+    } else {
+        setWindowTitle(tr("KLD-350 Inspection — %1 stations")
+                           .arg(QLocale().toString(qulonglong(stations.size()))));
+        setWindowFilePath(QString());
+    }
+    // One station: its name on every row says nothing.
+    record_list_->setColumnHidden(RecordListModel::kStation, stations.size() < 2);
+    const int shown = int(std::count_if(stations.begin(), stations.end(),
+                                        [](const StationRecords::Station& s) { return s.shown; }));
+    station_filter_->clear();
+    station_filter_->addItem(tr("All stations"));
+    for (const QString& name : names) station_filter_->addItem(name);
+    station_filter_->setCurrentIndex(0);
+    if (shown == 1 && stations.size() > 1)
+        for (size_t k = 0; k < stations.size(); ++k)
+            if (stations[k].shown) station_filter_->setCurrentIndex(int(k) + 1);
+    filter_row_->setVisible(stations.size() > 1);
+    QStringList tip;
+    for (const StationRecords::Station& station : stations)
+        tip << tr("%1: %2").arg(QString::fromStdString(station.name),
+                                QDir::toNativeSeparators(QFile::decodeName(station.path.c_str())));
+    file_status_->setToolTip(tip.join('\n'));
+    // Files no longer followed are no longer watched (watch() adds the new).
+    QStringList needed;
+    for (const QString& path : station_paths())
+        needed << path << QFileInfo(path).absolutePath()
+               << QFile::decodeName(journal_path(QFile::encodeName(path).toStdString()).c_str());
+    for (const QString& watched : watcher_->files() + watcher_->directories())
+        if (!needed.contains(watched)) watcher_->removePath(watched);
+    // Journals of files no longer followed are let go.
+    std::erase_if(journals_, [&](const auto& entry) {
+        return std::none_of(stations.begin(), stations.end(), [&](const StationRecords::Station& s) {
+            return journal_path(s.path) == entry.first;
+        });
+    });
+}
+
+void InspectWindow::add_file(const QString& path) {
+    const StationFile file = named({station_of_path(path)}).front();
+    for (const StationRecords::Station& station : stations_.stations())
+        if (station.path == file.path) return;  // followed already
+    stations_.add_file(file.path, file.name);
+    stations_changed();
+    save_settings();
+    step_timer_->start();
+}
+
+void InspectWindow::remove_station(size_t k) {
+    // The last file stays: a window follows at least one.
+    if (k >= stations_.station_count() || stations_.station_count() < 2) return;
+    stations_.remove_file(k);
+    stations_changed();
+    save_settings();
+    step_timer_->start();
+}
+
+void InspectWindow::rename_station(size_t k, const QString& name) {
+    const std::vector<StationRecords::Station> stations = stations_.stations();
+    if (k >= stations.size()) return;
+    const QString path = QFile::decodeName(stations[k].path.c_str());
+    const QString given = name.trimmed();
+    // No name: the folder's again.
+    const QString shown = given.isEmpty() ? QFileInfo(path).absoluteDir().dirName() : given;
+    save_station_name(path, given);
+    stations_.rename_station(k, shown.toStdString());
+    stations_changed();
+}
+
+void InspectWindow::show_station(std::optional<size_t> k) {
+    const size_t count = stations_.station_count();
+    std::vector<bool> shown(count, !k);
+    if (k && *k < count) shown[*k] = true;
+    stations_.set_shown(shown);
+    lot_->panel()->hide();
+    step_timer_->start();
+}
+
+void InspectWindow::ask_add_file() {
+    const QStringList paths = QFileDialog::getOpenFileNames(
+        this, tr("Add File"), QFileInfo(station_paths().value(0)).absolutePath(),
+        tr("Backup data (databac.txt);;All files (*)"));
+    for (const QString& path : paths) add_file(path);
+}
+
+void InspectWindow::ask_remove_file() {
+    const std::vector<StationRecords::Station> stations = stations_.stations();
+    if (stations.size() < 2) {
+        QMessageBox::information(this, tr("Remove File"),
+                                 tr("The window follows one file only; add another first."));
+        return;
+    }
+    QStringList items;
+    for (const StationRecords::Station& station : stations)
+        items << tr("%1 (%2)").arg(QString::fromStdString(station.name),
+                                   QDir::toNativeSeparators(QFile::decodeName(station.path.c_str())));
+    bool ok = false;
+    const QString chosen =
+        QInputDialog::getItem(this, tr("Remove File"), tr("Stop following:"), items, 0, false, &ok);
+    if (ok) remove_station(size_t(items.indexOf(chosen)));
+}
+
+void InspectWindow::ask_rename_station(std::optional<size_t> k) {
+    const std::vector<StationRecords::Station> stations = stations_.stations();
+    if (!k) {
+        const QModelIndex current = record_list_->currentIndex();
+        k = current.isValid() && size_t(current.row()) < stations_.record_count()
+                ? stations_.station_of(size_t(current.row()))
+                : 0;
+    }
+    if (*k >= stations.size()) return;
+    bool ok = false;
+    const QString name = QInputDialog::getText(
+        this, tr("Rename Station"),
+        tr("Name of the station of %1 (empty: the folder's name):")
+            .arg(QDir::toNativeSeparators(QFile::decodeName(stations[*k].path.c_str()))),
+        QLineEdit::Normal, QString::fromStdString(stations[*k].name), &ok);
+    if (ok) rename_station(*k, name);
 }
 
 void InspectWindow::keep_on_screen() {
@@ -384,7 +627,7 @@ void InspectWindow::closeEvent(QCloseEvent* event) {
 void InspectWindow::poll() {
     QElapsedTimer took;
     took.start();
-    const RecordFollower::Change change = follower_.poll(step_bytes_);
+    const StationRecords::Change change = stations_.poll(step_bytes_);
     const qint64 ms = took.elapsed();
     if (ms < kStepMilliseconds / 2)
         step_bytes_ = std::min(step_bytes_ * 2, kMaxStep);
@@ -401,9 +644,9 @@ void InspectWindow::poll() {
     } else {
         control_.changed_from(change.first);
     }
-    if (arrivals_from_ == SIZE_MAX && !follower_.pending())
-        arrivals_from_ = follower_.record_count();
-    if (control_.judged() < follower_.record_count()) judge_timer_->start();
+    if (arrivals_from_ == SIZE_MAX && !stations_.pending())
+        arrivals_from_ = stations_.record_count();
+    if (control_.judged() < stations_.record_count()) judge_timer_->start();
     const int count = records_->rowCount();
     const bool shown_changed = shown_row_ >= 0 && static_cast<size_t>(shown_row_) >= change.first &&
                                change.first < change.count;
@@ -413,13 +656,13 @@ void InspectWindow::poll() {
     // does not take their place.
     const QItemSelection chosen = record_list_->selectionModel()->selection();
     const bool lot_chosen = chosen.size() > 1 || (chosen.size() == 1 && chosen.first().height() > 1);
-    if (!follower_.pending() && follow_newest_ && !lot_chosen && count > 0 &&
+    if (!stations_.pending() && follow_newest_ && !lot_chosen && count > 0 &&
         shown_row_ != count - 1)
         select_row(count - 1);
     else if (change.reset || count == 0 || shown_changed)
         show_details();  // gone, or the record shown got more values
-    if (change.any() || follower_.pending()) show_state();
-    if (follower_.pending()) step_timer_->start();
+    if (change.any() || stations_.pending()) show_state();
+    if (stations_.pending()) step_timer_->start();
     follow_journal();
     watch();
 }
@@ -449,19 +692,24 @@ void InspectWindow::judge_again_if_tolerances_changed() {
 
 void InspectWindow::judge() {
     const size_t first = control_.judged();
-    const size_t count = follower_.record_count();
+    const size_t count = stations_.record_count();
     if (first >= count) return;
     QElapsedTimer took;
     took.start();
     bool whole = true;
-    follower_.read_records(first, judge_records_, [&](size_t i, std::optional<Record> record) {
+    const std::vector<StationRecords::Station> stations = stations_.stations();
+    stations_.read_records(first, judge_records_, [&](size_t i, std::optional<Record> record) {
         // A record no longer where it was indexed: the next poll reads again.
         whole = whole && record && i == control_.judged();
         if (!whole) return;
         const TrackedRecord tracked = control_.judge(*record);
         if (i >= arrivals_from_ && i >= alarm_next_) {
             alarm_next_ = i + 1;
-            if (tracked.alarming()) raise_alarm(*record, tracked);
+            if (tracked.alarming()) {
+                const size_t k = stations_.station_of(i);
+                raise_alarm(*record, tracked,
+                            k < stations.size() ? journal_path(stations[k].path) : std::string());
+            }
         }
     });
     const qint64 ms = took.elapsed();
@@ -470,14 +718,16 @@ void InspectWindow::judge() {
     else if (ms > kStepMilliseconds * 2)
         judge_records_ = std::max<size_t>(judge_records_ / 2, 256);
     records_->control_judged(first, control_.judged());
-    if (whole && control_.judged() < follower_.record_count()) judge_timer_->start();
+    if (whole && control_.judged() < stations_.record_count()) judge_timer_->start();
 }
 
-void InspectWindow::raise_alarm(const Record& record, const TrackedRecord& tracked) {
+void InspectWindow::raise_alarm(const Record& record, const TrackedRecord& tracked,
+                                std::string journal) {
     const QLocale locale = QLocale();
     const NumberSymbols symbols = number_symbols(locale);
     Alarm alarm;
     alarm.record_time = record.time;
+    alarm.journal = std::move(journal);
     alarm.description = record.description.value_or("");
     alarm.characteristic = tracked.characteristic;
     alarm.time = time_text(record, locale);
@@ -547,13 +797,20 @@ void InspectWindow::acknowledge() {
     cause->setInsertPolicy(QComboBox::NoInsert);
     // This characteristic's causes, newest first, each once.
     QStringList offered;
-    for (auto it = causes_.rbegin(); it != causes_.rend(); ++it) {
-        const std::optional<Tolerances::Match> match = tolerances_.find(it->first);
-        const std::string& of = match ? match->entry.pattern : it->first;
-        const QString text = qstring(it->second);
-        if (of == alarm.characteristic && !text.isEmpty() && !offered.contains(text))
-            offered << text;
-    }
+    // The record's own station's first, then the others'.
+    std::vector<const FollowedJournal*> in_order;
+    if (const auto own = journals_.find(alarm.journal); own != journals_.end())
+        in_order.push_back(&own->second);
+    for (const auto& [path, followed] : journals_)
+        if (path != alarm.journal) in_order.push_back(&followed);
+    for (const FollowedJournal* followed : in_order)
+        for (auto it = followed->causes.rbegin(); it != followed->causes.rend(); ++it) {
+            const std::optional<Tolerances::Match> match = tolerances_.find(it->first);
+            const std::string& of = match ? match->entry.pattern : it->first;
+            const QString text = qstring(it->second);
+            if (of == alarm.characteristic && !text.isEmpty() && !offered.contains(text))
+                offered << text;
+        }
     cause->addItems(offered);
     cause->setCurrentIndex(-1);
     cause->setEditText(QString());
@@ -582,7 +839,7 @@ void InspectWindow::acknowledge() {
         entry.cause = cause->currentText().toStdString();
         entry.action = action->text().toStdString();
         entry.user = user->text().toStdString();
-        Journal journal(files_, journal_path_);
+        Journal journal(files_, alarm.journal);
         if (const Status written = journal.append(entry); !written.ok()) {
             // Not acknowledged: the alarm and what was typed stay.
             auto* box = new QMessageBox(QMessageBox::Warning, tr("tolvane"),
@@ -592,81 +849,117 @@ void InspectWindow::acknowledge() {
             box->open();
             return;
         }
-        causes_.emplace_back(entry.description, entry.cause);
-        acknowledged(entry);
+        journals_[alarm.journal].causes.emplace_back(entry.description, entry.cause);
+        acknowledged(entry, alarm.journal);
         dialog->accept();
     });
     dialog->open();
     cause->setFocus();
 }
 
-void InspectWindow::acknowledged(const JournalEntry& entry) {
+void InspectWindow::acknowledged(const JournalEntry& entry, const std::string& journal) {
     const auto before = alarms_.size();
+    // Only the alarm of a record of that journal's file: two stations may
+    // well record the same part at the same second.
     std::erase_if(alarms_, [&](const Alarm& a) {
-        return a.record_time == entry.record_time && a.description == entry.description;
+        return a.journal == journal && a.record_time == entry.record_time &&
+               a.description == entry.description;
     });
     if (alarms_.size() == before) return;
     show_alarm();
     // Acknowledged in another window while this one asked: nothing to ask.
-    if (acknowledge_dialog_ && dialog_alarm_.record_time == entry.record_time &&
+    if (acknowledge_dialog_ && dialog_alarm_.journal == journal &&
+        dialog_alarm_.record_time == entry.record_time &&
         dialog_alarm_.description == entry.description)
         acknowledge_dialog_->reject();
 }
 
 void InspectWindow::follow_journal() {
-    std::vector<JournalEntry> entries;
-    // A journal that cannot be read now is read at the next look.
-    if (!journal_reader_.poll(files_, journal_path_, entries).ok()) return;
-    if (journal_reader_.reset()) causes_.clear();
-    for (const JournalEntry& entry : entries) {
-        if (entry.event != JournalEvent::kAcknowledged) continue;
-        causes_.emplace_back(entry.description, entry.cause);
-        acknowledged(entry);
+    for (const StationRecords::Station& station : stations_.stations()) {
+        const std::string path = journal_path(station.path);
+        FollowedJournal& followed = journals_[path];
+        std::vector<JournalEntry> entries;
+        // A journal that cannot be read now is read at the next look.
+        if (!followed.reader.poll(files_, path, entries).ok()) continue;
+        if (followed.reader.reset()) followed.causes.clear();
+        for (const JournalEntry& entry : entries) {
+            if (entry.event != JournalEvent::kAcknowledged) continue;
+            followed.causes.emplace_back(entry.description, entry.cause);
+            acknowledged(entry, path);
+        }
+        // Only the recent causes are offered.
+        constexpr size_t kCausesKept = 500;
+        if (followed.causes.size() > 2 * kCausesKept)
+            followed.causes.erase(followed.causes.begin(), followed.causes.end() - kCausesKept);
     }
-    // Only the recent causes are offered.
-    constexpr size_t kCausesKept = 500;
-    if (causes_.size() > 2 * kCausesKept)
-        causes_.erase(causes_.begin(), causes_.end() - kCausesKept);
 }
 
 void InspectWindow::watch() {
     // inotify forgets a file that is deleted or renamed over: watch the name
     // again once it is back, and its folder for its coming back.
-    const QFileInfo info(path_);
-    if (!watcher_->directories().contains(info.absolutePath()) && info.dir().exists())
-        watcher_->addPath(info.absolutePath());
-    if (!watcher_->files().contains(path_) && info.exists()) watcher_->addPath(path_);
-    const QString journal = QFile::decodeName(journal_path_.c_str());
-    if (!watcher_->files().contains(journal) && QFileInfo::exists(journal)) watcher_->addPath(journal);
+    const QStringList watched_files = watcher_->files(), watched_folders = watcher_->directories();
+    for (const QString& path : station_paths()) {
+        const QFileInfo info(path);
+        if (!watched_folders.contains(info.absolutePath()) && info.dir().exists())
+            watcher_->addPath(info.absolutePath());
+        if (!watched_files.contains(path) && info.exists()) watcher_->addPath(path);
+        const QString journal =
+            QFile::decodeName(journal_path(QFile::encodeName(path).toStdString()).c_str());
+        if (!watched_files.contains(journal) && QFileInfo::exists(journal)) watcher_->addPath(journal);
+    }
 }
 
 void InspectWindow::show_state() {
     const QLocale locale = QLocale();
-    const QString name = QFileInfo(path_).fileName();
-    const QString problem = qstring(follower_.problem());
+    const std::vector<StationRecords::Station> stations = stations_.stations();
+    if (stations.empty()) return;
+    const QString records =
+        stations_.record_count() == 1
+            ? tr("1 record")
+            : tr("%1 records").arg(locale.toString(qulonglong(stations_.record_count())));
+    if (stations_.pending()) {
+        const double size = std::max<double>(1, double(stations_.file_size()));
+        const QString done = locale.toString(100.0 * double(stations_.indexed_bytes()) / size, 'f', 0);
+        file_status_->setText(
+            stations.size() == 1
+                ? tr("Reading %1… %2 %")
+                      .arg(QFileInfo(QFile::decodeName(stations[0].path.c_str())).fileName(), done)
+                : tr("Reading %1 files… %2 %")
+                      .arg(locale.toString(qulonglong(stations.size())), done));
+        return;
+    }
+    // Each file that is not there or cannot be read, by its station.
+    QStringList trouble;
+    for (const StationRecords::Station& station : stations) {
+        const QFileInfo info(QFile::decodeName(station.path.c_str()));
+        const QString file = stations.size() == 1
+                                 ? info.fileName()
+                                 : tr("%1 (%2)").arg(QString::fromStdString(station.name),
+                                                     info.fileName());
+        const QString problem = qstring(station.problem);
+        if (station.state == RecordFollower::State::kMissing)
+            trouble << tr("%1 is missing (%2); its records appear as soon as it is back.")
+                           .arg(file, QDir::toNativeSeparators(info.absolutePath()));
+        else if (station.state == RecordFollower::State::kUnreadable)
+            trouble << tr("%1 cannot be read%2; trying again every second.")
+                           .arg(file, problem.isEmpty() ? QString() : " (" + problem + ")");
+    }
     QString text;
-    switch (follower_.state()) {
-        case RecordFollower::State::kReading: {
-            const double size = std::max<double>(1, double(follower_.file_size()));
-            text = tr("Reading %1… %2 %")
-                       .arg(name, locale.toString(100.0 * double(follower_.indexed_bytes()) / size,
-                                                  'f', 0));
-            break;
-        }
-        case RecordFollower::State::kCurrent:
-            text = (follower_.record_count() == 1
-                        ? tr("%1: 1 record; new records appear as they are saved.").arg(name)
-                        : tr("%1: %2 records; new records appear as they are saved.")
-                              .arg(name, locale.toString(qulonglong(follower_.record_count()))));
-            break;
-        case RecordFollower::State::kMissing:
-            text = tr("%1 is missing (%2); its records appear as soon as it is back.")
-                       .arg(name, QFileInfo(path_).absolutePath());
-            break;
-        case RecordFollower::State::kUnreadable:
-            text = tr("%1 cannot be read%2; trying again every second.")
-                       .arg(name, problem.isEmpty() ? QString() : " (" + problem + ")");
-            break;
+    if (stations.size() == 1) {
+        const QString name = QFileInfo(QFile::decodeName(stations[0].path.c_str())).fileName();
+        text = trouble.isEmpty()
+                   ? tr("%1: %2; new records appear as they are saved.").arg(name, records)
+                   : trouble.front();
+    } else {
+        const auto shown = std::count_if(stations.begin(), stations.end(),
+                                         [](const StationRecords::Station& s) { return s.shown; });
+        const QString count = locale.toString(qulonglong(stations.size()));
+        text = shown == qsizetype(stations.size())
+                   ? tr("%1 stations: %2").arg(count, records)
+                   : tr("%1 of %2 stations shown: %3")
+                         .arg(locale.toString(qulonglong(shown)), count, records);
+        text += trouble.isEmpty() ? tr("; new records appear as they are saved.")
+                                  : "; " + trouble.join(" ");
     }
     file_status_->setText(text);
 }

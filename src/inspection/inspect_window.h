@@ -4,8 +4,11 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <deque>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,9 +18,11 @@
 #include "quality/control_track.h"
 #include "quality/journal.h"
 #include "quality/tolerances.h"
-#include "records/record_follower.h"
+#include "records/station_files.h"
+#include "records/station_records.h"
 
 class QAction;
+class QComboBox;
 class QDialog;
 class QFileSystemWatcher;
 class QFrame;
@@ -45,11 +50,14 @@ struct InspectBench {
     QString user;                         // the operator's name, offered
 };
 
-// The Inspection window: every record of a databac.txt with its tolerance,
-// statistics and charts, following the file as the polling window (in a
-// process of its own) appends to it.
+// The Inspection window: every record of one or more databac.txt files (a
+// station each: an instrument, a bench PC) with its tolerance, statistics
+// and charts, following the files as the polling windows (in processes of
+// their own) append to them. The records of all stations are one list in
+// time order, with the station of each; a filter narrows it to one station,
+// and lots, statistics and control limits then see only what it shows.
 //
-// The file is read in short steps from the event loop (RecordFollower), so
+// The files are read in short steps from the event loop (StationRecords), so
 // a file of years shows at once and fills while the window stays usable.
 // Changes are noticed through inotify (QFileSystemWatcher) and, for file
 // systems that send no notices, by a look at the file every second.
@@ -57,16 +65,36 @@ struct InspectBench {
 // Each record is judged against its characteristic's frozen limits as the
 // list fills (the Control column). A record that arrives while the window is
 // open and breaks a test or is out of tolerance raises an alarm: a banner
-// until someone acknowledges it in the journal beside the file, a request
-// for attention and a desktop notification. The journal is followed too: an
-// acknowledgement made in another window takes the alarm away here.
+// until someone acknowledges it in the journal beside the record's own file,
+// a request for attention and a desktop notification. Every file's journal
+// is followed too: an acknowledgement made in another window takes the
+// alarm away here.
+//
+// Which files it follows is kept in the window's settings for the next
+// start; a station's name given here is kept in tolvane.conf under
+// [stations] by the file's absolute path.
 class InspectWindow final : public QMainWindow {
   public:
     using Bench = InspectBench;
-    // `files` reads the file named `path`; `settings` keeps the tolerances.
+    // `files` reads the stations' files; `settings` keeps the tolerances.
+    InspectWindow(const std::vector<StationFile>& stations, FileSystem& files,
+                  ToleranceSettings& settings, Bench bench = {}, QWidget* parent = nullptr);
+    // One file, its station called after the folder holding it.
     InspectWindow(const QString& path, FileSystem& files, ToleranceSettings& settings,
                   Bench bench = {}, QWidget* parent = nullptr);
     ~InspectWindow() override;
+
+    // The files the window followed when it last closed (absolute paths);
+    // empty before it ever did.
+    static QStringList remembered_files();
+
+    // What File > Add File…, Remove File and Rename Station… do once asked.
+    void add_file(const QString& path);
+    void remove_station(size_t k);
+    void rename_station(size_t k, const QString& name);
+    // Shows only station k's records; every station's with none.
+    void show_station(std::optional<size_t> k);
+    QComboBox* station_filter() const { return station_filter_; }
 
     RecordListModel* records() const { return records_; }
     QTableView* record_list() const { return record_list_; }
@@ -78,7 +106,7 @@ class InspectWindow final : public QMainWindow {
     Histogram* histogram() const { return histogram_; }
     QLabel* file_status() const { return file_status_; }
     LotControl* lot() const { return lot_; }
-    const RecordFollower& follower() const { return follower_; }
+    const StationRecords& follower() const { return stations_; }
     // The row shown in the details; -1 without one.
     int shown_row() const { return shown_row_; }
     const ControlTrack& control() const { return control_; }
@@ -93,6 +121,13 @@ class InspectWindow final : public QMainWindow {
 
   private:
     void build_menus();
+    // The list of stations changed: names, the filter, the title, the column.
+    void stations_changed();
+    void ask_add_file();
+    void ask_remove_file();
+    void ask_rename_station(std::optional<size_t> k);
+    // The absolute paths of the stations, in their order.
+    QStringList station_paths() const;
     void restore_settings();
     // Inside the available room of the screen it is on: a size saved on a
     // larger screen, or too tall before, is brought back.
@@ -113,24 +148,27 @@ class InspectWindow final : public QMainWindow {
         std::string description, characteristic;
         std::vector<int> tests;
         QString time, words;
+        std::string journal;  // beside the record's own file
     };
-    void raise_alarm(const Record& record, const TrackedRecord& tracked);
+    void raise_alarm(const Record& record, const TrackedRecord& tracked, std::string journal);
     void show_alarm();
     void follow_journal();
     // Takes the alarms of that record out of the queue.
-    void acknowledged(const JournalEntry& entry);
+    void acknowledged(const JournalEntry& entry, const std::string& journal);
 
-    QString path_;
     FileSystem& files_;
     Tolerances tolerances_;
-    RecordFollower follower_;
+    StationRecords stations_;
     ControlTrack control_;
     std::vector<ToleranceEntry> judged_user_, judged_computer_;  // what control_ judges by
     Bench bench_;
-    std::string journal_path_;
-    JournalReader journal_reader_;
-    // The journal's causes, oldest first: (description, cause).
-    std::vector<std::pair<std::string, std::string>> causes_;
+    // Each station's journal, by its path, and the causes found in it,
+    // oldest first: (description, cause).
+    struct FollowedJournal {
+        JournalReader reader;
+        std::vector<std::pair<std::string, std::string>> causes;
+    };
+    std::map<std::string, FollowedJournal> journals_;
     std::deque<Alarm> alarms_;
     // Records from this index on arrived while the window was open (set at
     // the end of the file's first complete read); none alarms twice.
@@ -149,6 +187,8 @@ class InspectWindow final : public QMainWindow {
     QSplitter* detail_splitter_;
     QSplitter* chart_splitter_;
     QLabel* file_status_;
+    QWidget* filter_row_;
+    QComboBox* station_filter_;
     QFileSystemWatcher* watcher_;
     QTimer* check_timer_;  // the once-a-second look
     QTimer* step_timer_;   // the next step of a long read

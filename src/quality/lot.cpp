@@ -137,6 +137,14 @@ LotStatistics compute_lot(std::span<const Record> records, const Limits& limits,
     return compute_lot(numbers, limits, scale);
 }
 
+std::vector<std::string> record_station_names(const Lot& lot) {
+    std::vector<std::string> names;
+    names.reserve(lot.record_stations.size());
+    for (const size_t k : lot.record_stations)
+        names.push_back(k < lot.stations.size() ? lot.stations[k] : std::string());
+    return names;
+}
+
 void complete_lot(Lot& lot) {
     lot.tolerance.reset();
     lot.mixed_tolerances = false;

@@ -109,4 +109,7 @@ struct Lot {
 // their tolerances.
 void complete_lot(Lot& lot);
 
+// Each record's station by name, in the lot's order; empty for one file.
+std::vector<std::string> record_station_names(const Lot& lot);
+
 }  // namespace tolvane

@@ -48,7 +48,7 @@ done <<CASES
 --version -style|2||tolvane: option '-style' needs a value.\n$try
 |1||tolvane: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); *xvfb-run*
 -platform xcb -display :77|1||tolvane: cannot open the display; *xvfb-run*
---inspect a b|2||tolvane: Unexpected argument 'b'.\n$try
+--inspect a b|1||tolvane: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); *xvfb-run*
 --inspect|1||tolvane: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); *xvfb-run*
 --stats --export-csv c.csv|2||tolvane: --stats and --export-csv cannot be given together.\n$try
 --export-csv c.csv --stats|2||tolvane: --stats and --export-csv cannot be given together.\n$try

@@ -40,6 +40,13 @@ if(TARGET tolvane)
             ${CMAKE_BINARY_DIR}/artifacts)
     set_tests_properties(EndToEnd.InspectionWindowFollowsThePollingWindow PROPERTIES
         LABELS gui TIMEOUT 180)
+    # Two polling programs side by side, one Inspection window over both.
+    add_test(NAME EndToEnd.InspectionWindowFollowsTwoStations
+        COMMAND ${CMAKE_CURRENT_LIST_DIR}/inspect_stations_e2e.sh
+            $<TARGET_FILE:tolvane> $<TARGET_FILE:kld350-sim> $<TARGET_FILE:tolvane_screenshot>
+            ${CMAKE_BINARY_DIR}/artifacts)
+    set_tests_properties(EndToEnd.InspectionWindowFollowsTwoStations PROPERTIES
+        LABELS gui TIMEOUT 180)
 
     find_package(Qt6 REQUIRED COMPONENTS DBus)
     add_executable(notification_listener ${CMAKE_CURRENT_LIST_DIR}/../tools/notification_listener.cpp)

@@ -164,6 +164,55 @@ TEST_F(InspectAlarmTest, AnAcknowledgementInOneWindowTakesTheAlarmFromTheOther) 
     EXPECT_EQ(asked->findChild<QLineEdit*>("user")->text(), "Ada Lovelace");
 }
 
+// Two stations record the same part at the same second and both alarm: each
+// acknowledgement goes into the journal beside its own record's file, takes
+// only that alarm away, and is seen by a window on the other file.
+TEST_F(InspectAlarmTest, EachStationsAlarmIsAcknowledgedInItsOwnJournal) {
+    for (const char* folder : {"north", "south"}) {
+        std::filesystem::create_directories(work_.path() / folder);
+        std::ofstream(work_.path() / folder / "databac.txt", std::ios::binary)
+            << "\"Backup Data\"\r\n" + record("05:00:00", "10");
+    }
+    const auto in = [&](const char* folder, const char* name) {
+        std::stringstream bytes;
+        bytes << std::ifstream(work_.path() / folder / name, std::ios::binary).rdbuf();
+        return bytes.str();
+    };
+    windows_.push_back(std::make_unique<InspectWindow>(
+        std::vector<StationFile>{{"north/databac.txt", "north"}, {"south/databac.txt", "south"}},
+        files_, settings_, InspectBench{&notifier_, "Ada Lovelace"}));
+    InspectWindow& both = *windows_.back();
+    both.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&both));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return both.control().judged() == 2; }));
+    for (const char* folder : {"north", "south"})
+        std::ofstream(work_.path() / folder / "databac.txt", std::ios::binary | std::ios::app)
+            << record("05:01:00", "20");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return both.alarm_count() == 2; }));
+
+    // The first is north's (equal times: the station first in the list).
+    ASSERT_TRUE(answer(both, "worn tool", "tool changed"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return both.alarm_count() == 1; }));
+    EXPECT_NE(in("north", "databac-journal.csv").find(",2026-12-06T05:01:00,Ring 1,acknowledged,"),
+              std::string::npos);
+    EXPECT_EQ(in("south", "databac-journal.csv"), "");
+    QTest::qWait(200);
+    EXPECT_EQ(both.alarm_count(), 1u);
+
+    // South's, acknowledged in a window on south's file alone.
+    windows_.push_back(std::make_unique<InspectWindow>("south/databac.txt", files_, settings_,
+                                                       InspectBench{&notifier_, "Grace Hopper"}));
+    InspectWindow& south = *windows_.back();
+    south.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return south.control().judged() == 2; }));
+    std::ofstream(work_.path() / "south" / "databac.txt", std::ios::binary | std::ios::app)
+        << record("05:02:00", "20");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return south.alarm_count() == 1 && both.alarm_count() == 2; }));
+    ASSERT_TRUE(answer(south, "loose clamp", "clamped"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return both.alarm_count() == 1; }));
+    EXPECT_NE(in("south", "databac-journal.csv").find("loose clamp"), std::string::npos);
+}
+
 TEST_F(InspectAlarmTest, AJournalThatCannotBeWrittenKeepsTheAlarm) {
     std::filesystem::create_directory(work_.path() / "databac-journal.csv");
     write("\"Backup Data\"\r\n" + record("05:00:00", "10"), std::ios::trunc);

@@ -91,7 +91,7 @@ class InspectLotTest : public ::testing::Test {
 TEST_F(InspectLotTest, ExportsTheSelectionAsAqdef) {
     ASSERT_TRUE(window_->findChild<QAction*>("export_aqdef"));
     select(0, 2);
-    ASSERT_TRUE(export_aqdef_to(*window_, *window_->lot(), files_, "databac.txt", "lot.dfq"));
+    ASSERT_TRUE(export_aqdef_to(*window_, *window_->lot(), files_, window_->follower(), "lot.dfq"));
     const std::string dfq = read("lot.dfq");
     EXPECT_EQ(dfq.substr(0, 9), "K0100 2\r\n");
     size_t values = 0;
@@ -104,7 +104,7 @@ TEST_F(InspectLotTest, ExportsTheSelectionAsAqdef) {
         << dfq;
     EXPECT_TRUE(window_->statusBar()->currentMessage().startsWith("AQDEF saved to "));
     // Never over the backup file: a message, and the file stays.
-    EXPECT_FALSE(export_aqdef_to(*window_, *window_->lot(), files_, "databac.txt", "databac.txt"));
+    EXPECT_FALSE(export_aqdef_to(*window_, *window_->lot(), files_, window_->follower(), "databac.txt"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window_->findChild<QMessageBox*>("aqdef_not_saved"); }));
     EXPECT_EQ(read("databac.txt"), kFile);
 }

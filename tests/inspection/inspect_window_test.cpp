@@ -6,19 +6,25 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QDockWidget>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLogValueAxis>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "fakes/fake_tolerance_settings.h"
 #include "fakes/work_dir.h"
 #include "inspection/inspect_charts.h"
+#include "inspection/inspect_lot.h"
 #include "inspection/inspect_models.h"
 #include "inspection/inspect_panels.h"
 #include "inspection/inspect_window.h"
@@ -208,6 +214,126 @@ TEST_F(InspectWindowTest, ACharacteristicOnTheLogarithmicScale) {
     EXPECT_FALSE(qobject_cast<QLogValueAxis*>(
         window.run_chart()->chart()->axes(Qt::Vertical).front()));
     EXPECT_EQ(settings_.user[0].scale, Scale::kLinear);
+}
+
+// Two stations, each its own databac.txt in its own folder, appended to as
+// their polling windows would: one list in time order with the station of
+// each record, a station filter, a lot across both stations, and a station's
+// name kept in tolvane.conf for the next window.
+TEST_F(InspectWindowTest, TwoStationsInOneListInTimeOrder) {
+    const auto append = [&](const char* folder, const std::string& bytes) {
+        std::filesystem::create_directories(work_.path() / folder);
+        std::ofstream(work_.path() / folder / "databac.txt", std::ios::binary | std::ios::app) << bytes;
+    };
+    const auto rec = [](const char* time, const char* description, const char* value) {
+        return std::string("#2026-12-06 ") + time + "#\r\n\"" + description + "\"\r\n" + value + "\r\n";
+    };
+    append("north", std::string(kHeader) + rec("05:00:00", "Pin A", "5"));
+    append("south", std::string(kHeader) + rec("05:30:00", "Pin B", "6"));
+    window_ = std::make_unique<InspectWindow>(
+        std::vector<StationFile>{{"north/databac.txt", "north"}, {"south/databac.txt", "south"}},
+        files_, settings_);
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    InspectWindow& window = *window_;
+    const RecordListModel* list = window.records();
+    const auto rows = [&] {
+        QStringList shown;
+        for (int row = 0; row < list->rowCount(); ++row)
+            shown << cell(list, row, RecordListModel::kStation) + " " +
+                         cell(list, row, RecordListModel::kDescription);
+        return shown.join(", ");
+    };
+    // After each append, the whole list; a station whose record comes late
+    // (06:15 after the other's 06:30) has it put in its place.
+    const struct {
+        const char *folder, *time, *description, *list;
+    } steps[] = {
+        {nullptr, nullptr, nullptr, "north Pin A, south Pin B"},
+        {"north", "06:00:00", "Pin C", "north Pin A, south Pin B, north Pin C"},
+        {"south", "06:30:00", "Pin D", "north Pin A, south Pin B, north Pin C, south Pin D"},
+        {"north", "06:15:00", "Pin E",
+         "north Pin A, south Pin B, north Pin C, north Pin E, south Pin D"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.list);
+        if (step.folder) append(step.folder, rec(step.time, step.description, "5"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rows() == step.list; })) << rows().toStdString();
+    }
+    EXPECT_EQ(list->headerData(RecordListModel::kStation, Qt::Horizontal, Qt::DisplayRole), "Station");
+    EXPECT_FALSE(window.record_list()->isColumnHidden(RecordListModel::kStation));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.file_status()->text().startsWith("2 stations: 5 records"); }))
+        << window.file_status()->text().toStdString();
+    EXPECT_EQ(window.windowTitle(), "KLD-350 Inspection — 2 stations");
+
+    // The filter: one station's records, then all again.
+    auto* filter = window.findChild<QComboBox*>("station_filter");
+    ASSERT_TRUE(filter && filter->isVisible());
+    ASSERT_EQ(filter->count(), 3);
+    filter->setCurrentIndex(2);
+    emit filter->activated(2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rows() == "south Pin B, south Pin D"; })) << rows().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.file_status()->text().startsWith("1 of 2 stations shown"); }));
+
+    // A lot of what the filter shows comes from that station alone ...
+    window.record_list()->selectAll();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.lot()->panel()->isVisible(); }));
+    EXPECT_EQ(window.lot()->lot().records.size(), 2u);
+    EXPECT_EQ(window.lot()->lot_stations(), QStringList{"south"});
+    filter->setCurrentIndex(0);
+    emit filter->activated(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->rowCount() == 5; }));
+    // ... and a lot of the whole list from both, with both named in the panel.
+    window.record_list()->selectionModel()->select(
+        QItemSelection(list->index(1, 0), list->index(3, 0)),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        auto* line = window.lot()->panel()->findChild<QLabel*>("lot_stations");
+        return line && line->isVisible() && line->text() == "Stations: north, south";
+    }));
+    EXPECT_EQ(window.lot()->lot().records.size(), 3u);
+    // The report says so too; the CSV names each row's station and its
+    // number in its own file.
+    ASSERT_TRUE(window.lot()->report_to("lot.pdf"));
+    QProcess text;
+    text.start("pdftotext", {"-layout", "lot.pdf", "-"});
+    ASSERT_TRUE(text.waitForFinished(30000));
+    const QString report = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(QRegularExpression("Stations +north, south\n").match(report).hasMatch())
+        << report.left(600).toStdString();
+    ASSERT_TRUE(window.lot()->export_csv_to("lot.csv"));
+    std::stringstream csv;
+    csv << std::ifstream(work_.path() / "lot.csv", std::ios::binary).rdbuf();
+    EXPECT_NE(csv.str().find("\n2026-12-06T06:15:00,Pin E,3,1,5,,,north\r\n"), std::string::npos)
+        << csv.str();
+
+    // A name given here, kept for the next window over the same file.
+    window.rename_station(1, "Bench 2");
+    EXPECT_EQ(cell(list, 0, RecordListModel::kStation), "north");
+    EXPECT_EQ(cell(list, 1, RecordListModel::kStation), "Bench 2");
+    window.close();
+    window_.reset();
+    InspectWindow again({{"north/databac.txt", "north"}, {"south/databac.txt", "south"}}, files_,
+                        settings_);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return again.records()->rowCount() == 5; }));
+    EXPECT_EQ(cell(again.records(), 4, RecordListModel::kStation), "Bench 2");
+    EXPECT_EQ(InspectWindow::remembered_files(),
+              (QStringList{QString::fromStdString((work_.path() / "north/databac.txt").string()),
+                           QString::fromStdString((work_.path() / "south/databac.txt").string())}));
+
+    // Removed and added again: the list follows the set of files.
+    again.remove_station(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return again.records()->rowCount() == 2; }));
+    EXPECT_EQ(again.windowTitle(), "KLD-350 Inspection — databac.txt");
+    EXPECT_TRUE(again.record_list()->isColumnHidden(RecordListModel::kStation));
+    again.add_file("north/databac.txt");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return again.records()->rowCount() == 5; }));
+    EXPECT_EQ(cell(again.records(), 0, RecordListModel::kStation), "north");
+    // A file gone is named in the status line by its station.
+    std::filesystem::remove(work_.path() / "south/databac.txt");
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return again.file_status()->text().contains("Bench 2 (databac.txt) is missing");
+    })) << again.file_status()->text().toStdString();
 }
 
 TEST_F(InspectWindowTest, ClearedDeletedAndMadeAgain) {
