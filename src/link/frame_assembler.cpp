@@ -66,10 +66,6 @@ void FrameAssembler::add(const ReceivedChunk& chunk, std::deque<Frame>& out) {
         if (frame_.bytes.empty()) {
             if (after_terminator_ && (byte == '\r' || byte == '\n')) continue;
             after_terminator_ = false;
-            if (byte == '\0') {
-                dropping_ = true;
-                continue;
-            }
             frame_.first_at = chunk.after;
         }
         frame_.bytes.push_back(byte);
@@ -77,8 +73,9 @@ void FrameAssembler::add(const ReceivedChunk& chunk, std::deque<Frame>& out) {
         frame_.wall_at = chunk.wall_by;
         const size_t n = frame_.bytes.size();
         if (ff && n >= 4) {
-            // Off a pair boundary, the frame began one byte early; the block
-            // behind it may still have a 0x00 lead, which makes no frame.
+            // Off a pair boundary, the frame began one byte early: a stray
+            // byte, 0x00 as well, whose pause went unseen. The block behind
+            // it may still have a 0x00 lead, which makes no frame.
             if (n % 2 == 1) frame_.bytes.erase(0, 1);
             if (frame_.bytes.front() == '\0') {
                 frame_ = {};

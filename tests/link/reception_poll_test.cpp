@@ -155,6 +155,16 @@ INSTANTIATE_TEST_SUITE_P(
                      t.send(300, block_of(3));
                  },
                  {values_of(2), values_of(3)}},
+        LineCase{"StrayZeroBeforeABlock",
+                 [](LineTest& t) {
+                     // A noisy line's 0x00 a pause before a block, then in
+                     // one read with it (a starved reader): no 0x00 lead, as
+                     // the terminator off a pair boundary shows.
+                     t.com.arrive(100, std::string(1, '\0'));
+                     t.send(200, block_of(60) + "\r\n");
+                     t.com.arrive(1500, '\0' + block_of(3));
+                 },
+                 {values_of(60), values_of(3)}},
         LineCase{"BlockOf300Bytes",
                  [](LineTest& t) { t.send(300, block_of(160) + block_of(4) + block_of(5)); },
                  {values_of(80)}},
@@ -169,9 +179,9 @@ INSTANTIATE_TEST_SUITE_P(
                      const long end = t.send(100, block_of(3, -1) + "\x12");
                      t.send(end + 200, block_of(2));
                      t.send(end + 400, std::string(1, '\0'));
-                     t.send(end + 430, block_of(2));  // no pause after the 0x00
+                     t.send(end + 430, block_of(2));  // no 0x00 lead: see its terminator
                  },
-                 {values_of(3), values_of(2)}}),
+                 {values_of(3), values_of(2), values_of(2)}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LineTest, AFrameWithoutValueLeavesEverythingAsItWas) {
