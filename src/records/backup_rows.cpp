@@ -18,7 +18,7 @@ std::string loaded_row(const Field& field, ClockLocale& clock) {
 
 std::unique_ptr<BackupRows> BackupRows::open(std::unique_ptr<ReadableFile> file,
                                              ClockLocale& clock, Tuning tuning) {
-    FieldScan indexer(*file, {tuning.rows_per_block, tuning.read_chunk, false});
+    FieldScan indexer(*file, {tuning.rows_per_block, tuning.read_chunk, false, {}});
     if (!indexer.run()) return nullptr;
     std::unique_ptr<BackupRows> rows(new BackupRows(std::move(file), clock, tuning.rows_per_block));
     rows->rows_ = indexer.fields;

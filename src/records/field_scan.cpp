@@ -181,9 +181,21 @@ void FieldScan::note_record_starts(const char* w, uint64_t hashes, uint64_t ends
         const uint64_t before = ends & low_bits(h);
         const uint64_t field_so_far =
             before ? low_bits(h) & ~low_bits(highest_bit(before) + 1) : low_bits(h);
-        if ((before || blanks_only_before) && (not_blank & field_so_far) == 0)
+        if ((before || blanks_only_before) && (not_blank & field_so_far) == 0) {
             record_starts.push_back(window_at + static_cast<uint64_t>(h));
+            if (options_.record_head) hand_head(record_starts.back());
+        }
     }
+}
+
+void FieldScan::hand_head(uint64_t start) {
+    constexpr uint64_t kHead = 64;
+    const uint64_t want = std::min(kHead, limit_ - start);
+    if (start < base_ || start + want > base_ + filled_) {
+        options_.record_head({});
+        return;
+    }
+    options_.record_head(std::string_view(buffer_.data() + (start - base_), want));
 }
 
 bool FieldScan::run(uint64_t from, uint64_t to) {

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string_view>
 #include <vector>
 
 #include "platform/readable_file.h"
@@ -20,6 +22,10 @@ class FieldScan {
         size_t rows_per_block = 0;  // note every so many fields' start; 0: none
         size_t read_chunk = 256 * 1024;
         bool record_starts = false;  // note where time stamps begin
+        // With record_starts: called at each with its first bytes, up to 64
+        // and never past the scan's end; empty when they are not at hand
+        // (read them from the file then).
+        std::function<void(std::string_view head)> record_head;
     };
 
     FieldScan(ReadableFile& file, Options options);
@@ -50,6 +56,8 @@ class FieldScan {
     [[gnu::noinline]] void note_record_starts(const char* w, uint64_t hashes, uint64_t ends,
                                               uint64_t valid, bool blanks_only_before,
                                               uint64_t window_at);
+
+    void hand_head(uint64_t start);
 
     ReadableFile& file_;
     Options options_;

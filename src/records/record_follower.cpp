@@ -15,6 +15,60 @@ constexpr size_t kFingerprint = 64;
 
 }  // namespace
 
+namespace {
+
+// A time stamp field is 21 bytes; the blanks before it are few.
+constexpr uint64_t kTimeBytes = 64;
+// A kept time stamp that the index did not have at hand.
+constexpr int64_t kTimeUnread = INT64_MIN + 1;
+
+// The date of the last full time stamp read: records in a row mostly share
+// it, and then only the time of day is read.
+struct LastDate {
+    std::string date;  // "#2026-12-06"
+    int64_t midnight = 0;
+};
+
+bool two_digits(const char* at, int limit, int& value) {
+    if (at[0] < '0' || at[0] > '9' || at[1] < '0' || at[1] > '9') return false;
+    value = (at[0] - '0') * 10 + (at[1] - '0');
+    return value < limit;
+}
+
+int64_t time_in(std::string_view bytes, LastDate& last) {
+    size_t from = 0;
+    while (from < bytes.size() && (bytes[from] == ' ' || bytes[from] == '\t')) ++from;
+    if (from == bytes.size() || bytes[from] != '#') return RecordFollower::kNoTime;
+    const auto ends_field = [&](size_t at) {
+        return at == bytes.size() || bytes[at] == ',' || bytes[at] == '\r' || bytes[at] == '\n';
+    };
+    size_t to = from + 21;  // the usual "#2026-12-06 05:54:07#"
+    if (to > bytes.size() || !ends_field(to)) {
+        to = from;
+        while (!ends_field(to)) ++to;
+    }
+    const std::string_view field = bytes.substr(from, to - from);
+    if (field.size() == 21 && !last.date.empty() && field.starts_with(last.date) &&
+        field[11] == ' ' && field[14] == ':' && field[17] == ':' && field[20] == '#') {
+        int h = 0, m = 0, s = 0;
+        if (two_digits(&field[12], 24, h) && two_digits(&field[15], 60, m) &&
+            two_digits(&field[18], 60, s))
+            return last.midnight + (h * 60 + m) * 60 + s;
+        return RecordFollower::kNoTime;
+    }
+    std::optional<LocalDateTime> time = parse_date_time_field(field);
+    if (!time) return RecordFollower::kNoTime;
+    const int64_t order = time_order(*time);
+    if (field.size() == 21) {
+        last.date = field.substr(0, 11);
+        time->hour = time->minute = time->second = 0;
+        last.midnight = time_order(*time);
+    }
+    return order;
+}
+
+}  // namespace
+
 RecordFollower::RecordFollower(FileSystem& files, std::string name, Tuning tuning)
     : files_(files), name_(std::move(name)), tuning_(tuning) {}
 
@@ -30,6 +84,9 @@ void RecordFollower::set_state(State state, std::string problem, Change& change)
 void RecordFollower::drop_index(Change& change) {
     starts_.clear();
     starts_.shrink_to_fit();
+    times_.clear();
+    times_.shrink_to_fit();
+    times_first_ = 0;
     indexed_ = 0;
     no_line_end_until_ = 0;
     head_.clear();
@@ -120,10 +177,21 @@ RecordFollower::Change RecordFollower::poll(size_t max_bytes) {
         if (!limit) {
             no_line_end_until_ = step_end;
         } else {
-            FieldScan scan(*file_, {0, tuning_.read_chunk, true});
+            FieldScan::Options options{0, tuning_.read_chunk, true, {}};
+            std::vector<int64_t> times;
+            LastDate date;
+            if (tuning_.keep_times)
+                options.record_head = [&](std::string_view head) {
+                    times.push_back(head.empty() ? kTimeUnread : time_in(head, date));
+                };
+            FieldScan scan(*file_, options);
             failed = !scan.run(indexed_, *limit);
             if (!failed) {
                 if (before > 0 && change.first == before) change.first = before - 1;
+                if (tuning_.keep_times) {
+                    if (times_.empty()) times_first_ = starts_.size();
+                    times_.insert(times_.end(), times.begin(), times.end());
+                }
                 starts_.insert(starts_.end(), scan.record_starts.begin(), scan.record_starts.end());
                 indexed_ = *limit;
                 no_line_end_until_ = indexed_;
@@ -242,63 +310,19 @@ bool RecordFollower::read_all_records(const std::function<void(size_t, Record&&)
     return whole;
 }
 
-namespace {
-
-// A time stamp field is 21 bytes; the blanks before it are few.
-constexpr uint64_t kTimeBytes = 64;
-
-// The date of the last full time stamp read: records in a row mostly share
-// it, and then only the time of day is read.
-struct LastDate {
-    std::string date;  // "#2026-12-06"
-    int64_t midnight = 0;
-};
-
-bool two_digits(const char* at, int limit, int& value) {
-    if (at[0] < '0' || at[0] > '9' || at[1] < '0' || at[1] > '9') return false;
-    value = (at[0] - '0') * 10 + (at[1] - '0');
-    return value < limit;
-}
-
-int64_t time_in(std::string_view bytes, LastDate& last) {
-    size_t from = 0;
-    while (from < bytes.size() && (bytes[from] == ' ' || bytes[from] == '\t')) ++from;
-    if (from == bytes.size() || bytes[from] != '#') return RecordFollower::kNoTime;
-    const auto ends_field = [&](size_t at) {
-        return at == bytes.size() || bytes[at] == ',' || bytes[at] == '\r' || bytes[at] == '\n';
-    };
-    size_t to = from + 21;  // the usual "#2026-12-06 05:54:07#"
-    if (to > bytes.size() || !ends_field(to)) {
-        to = from;
-        while (!ends_field(to)) ++to;
-    }
-    const std::string_view field = bytes.substr(from, to - from);
-    if (field.size() == 21 && !last.date.empty() && field.starts_with(last.date) &&
-        field[11] == ' ' && field[14] == ':' && field[17] == ':' && field[20] == '#') {
-        int h = 0, m = 0, s = 0;
-        if (two_digits(&field[12], 24, h) && two_digits(&field[15], 60, m) &&
-            two_digits(&field[18], 60, s))
-            return last.midnight + (h * 60 + m) * 60 + s;
-        return RecordFollower::kNoTime;
-    }
-    std::optional<LocalDateTime> time = parse_date_time_field(field);
-    if (!time) return RecordFollower::kNoTime;
-    const int64_t order = time_order(*time);
-    if (field.size() == 21) {
-        last.date = field.substr(0, 11);
-        time->hour = time->minute = time->second = 0;
-        last.midnight = time_order(*time);
-    }
-    return order;
-}
-
-}  // namespace
-
 bool RecordFollower::read_times(size_t first, size_t count, std::vector<int64_t>& times,
                                 size_t& bytes_read) {
     if (first >= starts_.size() || count == 0) return true;
     if (!file_) return false;
     const size_t end = first + std::min(count, starts_.size() - first);
+    if (first >= times_first_ && end <= times_first_ + times_.size()) {
+        const auto kept = times_.begin() + static_cast<std::ptrdiff_t>(first - times_first_);
+        const auto kept_end = kept + static_cast<std::ptrdiff_t>(end - first);
+        if (std::find(kept, kept_end, kTimeUnread) == kept_end) {
+            times.insert(times.end(), kept, kept_end);
+            return true;
+        }
+    }
     const auto head_end = [&](size_t i) { return std::min(end_of(i), starts_[i] + kTimeBytes); };
     std::string bytes;
     LastDate date;
@@ -319,6 +343,21 @@ bool RecordFollower::read_times(size_t first, size_t count, std::vector<int64_t>
         }
     }
     return true;
+}
+
+void RecordFollower::forget_times(size_t end) {
+    if (end <= times_first_) return;
+    const size_t drop = std::min(end - times_first_, times_.size());
+    times_.erase(times_.begin(), times_.begin() + static_cast<std::ptrdiff_t>(drop));
+    times_first_ += drop;
+    if (times_.empty()) times_first_ = starts_.size();
+    // Keep the memory to what the merge still needs.
+    if (times_.capacity() > 4 * times_.size() + 4096) times_.shrink_to_fit();
+}
+
+void RecordFollower::set_keep_times(bool keep) {
+    tuning_.keep_times = keep;
+    if (!keep) forget_times(starts_.size());
 }
 
 }  // namespace tolvane

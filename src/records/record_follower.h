@@ -37,6 +37,9 @@ class RecordFollower {
   public:
     struct Tuning {
         size_t read_chunk = 256 * 1024;  // bytes read from the file at a time
+        // Keep the time stamps of the records indexed, until forget_times(),
+        // so that read_times() need not read them again.
+        bool keep_times = false;
     };
 
     RecordFollower(FileSystem& files, std::string name, Tuning tuning);
@@ -105,6 +108,11 @@ class RecordFollower {
     // False when the bytes could not be read.
     static constexpr int64_t kNoTime = INT64_MIN;
     bool read_times(size_t first, size_t count, std::vector<int64_t>& times, size_t& bytes_read);
+    // With keep_times: the kept time stamps of records before `end` are no
+    // longer needed (read_times reads them from the file again).
+    void forget_times(size_t end);
+    // Turns keep_times on or off for the records indexed from now on.
+    void set_keep_times(bool keep);
 
     // For a progress display while reading: bytes indexed, and the file's
     // size when last looked at.
@@ -135,6 +143,10 @@ class RecordFollower {
     uint64_t no_line_end_until_ = 0;  // no LF from indexed_ up to here
     std::string head_, tail_;         // the first and last bytes indexed, to notice an edit
     std::vector<uint64_t> starts_;    // offset of each record's time stamp
+    // With keep_times: those of records times_first_ on, as read_times
+    // gives them (kTimeUnread: not at hand while indexing).
+    std::vector<int64_t> times_;
+    size_t times_first_ = 0;
     State state_ = State::kReading;
     std::string problem_;
 };

@@ -117,8 +117,12 @@ size_t StationRecords::poll_followers(size_t max_bytes, std::vector<size_t>& bef
     for (size_t k = 0; k < n; ++k)
         if (!waited_for(k)) turn.push_back(k);
     size_t spent = 0;
+    const bool merging = !single();
     for (size_t k : turn) {
         RecordFollower& follower = *stations_[k]->follower;
+        // The merge takes each new record's time from the indexing, not
+        // from a second read of the file.
+        follower.set_keep_times(merging && stations_[k]->shown);
         before[k] = follower.record_count();
         const bool reading = follower.pending();
         if (reading && spent >= max_bytes) {
@@ -149,6 +153,7 @@ StationRecords::Change StationRecords::poll(size_t max_bytes) {
         change.reset = change.reset || own.reset;
         change.first = change.reset ? 0 : own.first;
         change.count = own.count;
+        forget_merged_times();
         return change;
     }
 
@@ -178,7 +183,15 @@ StationRecords::Change StationRecords::poll(size_t max_bytes) {
     if (order_.size() > merged_before) change.first = std::min(change.first, merged_before);
     change.count = order_.size();
     change.first = std::min(change.first, change.count);
+    forget_merged_times();
     return change;
+}
+
+void StationRecords::forget_merged_times() {
+    const bool merging = !single();
+    for (auto& slot : stations_)
+        slot->follower->forget_times(merging && slot->shown ? slot->merged
+                                                            : slot->follower->record_count());
 }
 
 bool StationRecords::pending() const {

@@ -120,6 +120,8 @@ class StationRecords {
     // Where a station's next record belongs, given the list merged so far.
     size_t rewind_point(size_t station, size_t& spent);
     void truncate(size_t places);
+    // Drops the followers' kept time stamps that the merge is past.
+    void forget_merged_times();
 
     FileSystem& files_;
     RecordFollower::Tuning tuning_;

@@ -239,6 +239,38 @@ TEST(RecordReader, ReadsAsFieldReaderInPiecesOfAnySize) {
     }
 }
 
+// Kept while indexing, the time stamps are those a read of the file gives:
+// heads cut by the read chunk, odd fields, a date change, forgotten ones.
+TEST_P(Follower, KeepsTheTimeStampsThatTheFileHolds) {
+    std::string bytes = kHeader;
+    for (int i = 0; i < 300; ++i) {
+        const std::string two = std::string(i % 60 < 10 ? "0" : "") + std::to_string(i % 60);
+        const std::string day = i < 150 ? "06" : "07";
+        const std::string stamps[] = {"#2026-12-" + day + " 05:54:" + two + "#",
+                                      "  #2026-12-" + day + " 05:55:" + two + "#",
+                                      "#2026-12-" + day + " 05:56:" + two + "# late",
+                                      "#today#", "#2026-12-" + day + " 25:00:00#"};
+        const char* middle = i % 3 ? "\r\n" : i % 7 ? "\r\n\"x\"\r\n" : ",\"x\",";
+        bytes += stamps[i % 5] + middle + "1." + std::string(i % 11, '5') + "\r\n";
+    }
+    write(kFile, bytes);
+    for (const size_t chunk : {128, 200, 4096}) {
+        SCOPED_TRACE("read chunk " + std::to_string(chunk));
+        RecordFollower kept(files, kFile, {chunk, true}), read(files, kFile, {chunk, false});
+        while (kept.poll(GetParam()).count < 300 || kept.pending()) {}
+        read.poll();
+        ASSERT_EQ(kept.record_count(), 300u);
+        kept.forget_times(100);
+        std::vector<int64_t> want, got;
+        size_t bytes_read = 0;
+        ASSERT_TRUE(read.read_times(0, 300, want, bytes_read));
+        for (size_t first = 0; first < 300; first += 50)
+            ASSERT_TRUE(kept.read_times(first, 50, got, bytes_read));
+        EXPECT_EQ(got, want);
+        EXPECT_EQ(std::count(want.begin(), want.end(), RecordFollower::kNoTime), 180);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(, Follower, ::testing::Values(SIZE_MAX, 7, 4096), [](const auto& info) {
     return info.param == SIZE_MAX ? std::string("AtOnce") : "Steps" + std::to_string(info.param);
 });
