@@ -7,6 +7,11 @@
 // HWM_KB     the peak resident set (VmHWM) one second after that
 // REDRAW_*   choosing another record and painting both charts again (two
 //            records of the file's last, alternately; 40 times)
+//
+// inspect_probe --append FILE...: the window over these stations' files;
+// once all is shown, a record is appended to each file in turn, 30 times,
+// and timed until the window lists it and shows it as the newest. Prints
+//   APPENDS MEDIAN_MS MAX_MS
 #include <QApplication>
 #include <QChartView>
 #include <QElapsedTimer>
@@ -53,9 +58,69 @@ long peak_rss_kb() {
 
 }  // namespace
 
+// Waits, handling events, until `done`; false after `ms`.
+template <typename Done>
+bool wait_until(Done done, int ms) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done()) {
+        if (waited.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    return true;
+}
+
+int append_probe(const std::vector<std::string>& paths) {
+    tolvane::PosixFileSystem files;
+    tolvane::QtToleranceSettings settings;
+    std::vector<tolvane::StationFile> stations;
+    for (const std::string& path : paths) stations.push_back({path, path});
+    tolvane::InspectWindow window(stations, files, settings);
+    window.show();
+    const auto all_shown = [&] {
+        const int rows = window.records()->rowCount();
+        return !window.follower().pending() && rows > 0 && window.shown_row() == rows - 1;
+    };
+    if (!QTest::qWaitForWindowExposed(&window, 30000) || !wait_until(all_shown, 120000)) {
+        std::fprintf(stderr, "inspect_probe: the stations did not show\n");
+        return 1;
+    }
+    std::vector<double> took;
+    for (int n = 0; n < 30; ++n) {
+        const size_t k = size_t(n) % paths.size();
+        const int rows = window.records()->rowCount();
+        // Later than anything in the files, and a second apart.
+        char record[96];
+        std::snprintf(record, sizeof record, "#2099-01-01 00:%02d:%02d#\r\n\"New\"\r\n%d\r\n",
+                      n / 60, n % 60, 100 + n);
+        QTest::qWait(50);  // as a polling window writes: one record now and then
+        QElapsedTimer clock;
+        clock.start();
+        std::ofstream(paths[k], std::ios::binary | std::ios::app) << record;
+        const auto listed = [&] {
+            const int now = window.records()->rowCount();
+            return now == rows + 1 && window.shown_row() == now - 1 &&
+                   window.follower().station_of(size_t(now - 1)) == k;
+        };
+        if (!wait_until(listed, 10000)) {
+            std::fprintf(stderr, "inspect_probe: the record appended to %s did not show\n",
+                         paths[k].c_str());
+            return 1;
+        }
+        took.push_back(double(clock.nsecsElapsed()) / 1e6);
+    }
+    std::sort(took.begin(), took.end());
+    std::printf("%zu %.1f %.1f\n", took.size(), took[took.size() / 2], took.back());
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc >= 3 && std::string(argv[1]) == "--append") {
+        QApplication app(argc, argv);
+        return append_probe(std::vector<std::string>(argv + 2, argv + argc));
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: inspect_probe FILE\n");
+        std::fprintf(stderr, "usage: inspect_probe FILE | --append FILE...\n");
         return 2;
     }
     QApplication app(argc, argv);
@@ -72,14 +137,9 @@ int main(int argc, char** argv) {
         return window.follower().state() == tolvane::RecordFollower::State::kCurrent && rows > 0 &&
                window.shown_row() == rows - 1;
     };
-    QElapsedTimer waited;
-    waited.start();
-    while (!newest_shown()) {
-        if (waited.elapsed() > 120000) {
-            std::fprintf(stderr, "inspect_probe: the newest record did not show\n");
-            return 1;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    if (!wait_until(newest_shown, 120000)) {
+        std::fprintf(stderr, "inspect_probe: the newest record did not show\n");
+        return 1;
     }
     // Its details drawn.
     window.run_chart()->view()->repaint();
