@@ -285,6 +285,14 @@ const std::vector<Column> kColumns = {
     {"Value", 70, Qt::AlignRight},  {"Deviation", 64, Qt::AlignRight},
     {"Verdict", 64, Qt::AlignLeft},
 };
+// Over several stations: which one each record is from (its number is its
+// station's own), in the room of the description.
+const std::vector<Column> kStationColumns = {
+    {"Record", 38, Qt::AlignRight}, {"Time", 92, Qt::AlignLeft},
+    {"Station", 54, Qt::AlignLeft}, {"Description", 60, Qt::AlignLeft},
+    {"No.", 26, Qt::AlignRight},    {"Value", 70, Qt::AlignRight},
+    {"Deviation", 64, Qt::AlignRight}, {"Verdict", 64, Qt::AlignLeft},
+};
 constexpr double kTableTop = kTop + 34;
 constexpr double kColumnGap = 6;
 
@@ -324,8 +332,8 @@ void page_head(ChartPainter& w, const QString& title, double title_width, const 
     w.p.drawLine(QPointF(kMargin, kTableTop - 1.5), QPointF(kPageWidth - kMargin, kTableTop - 1.5));
 }
 
-void table_head(ChartPainter& w, size_t from, size_t total) {
-    page_head(w, "Values", 60, "rows", from, total, kColumns);
+void table_head(ChartPainter& w, size_t from, size_t total, const std::vector<Column>& columns) {
+    page_head(w, "Values", 60, "rows", from, total, columns);
 }
 
 
@@ -474,6 +482,8 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
         }
     }
     const NumberForm value_form = form_of(listed), deviation_form = form_of(deviations);
+    const std::vector<std::string> station_names = record_station_names(lot);
+    const std::vector<Column>& columns = lot.stations.empty() ? kColumns : kStationColumns;
     size_t row = 0;
     for (size_t r = 0; r < lot.records.size(); ++r) {
         const Record& record = lot.records[r];
@@ -484,14 +494,15 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
         for (size_t i = 0; i < lines; ++i, ++row) {
             if (row % per_page == 0) {
                 pages.next();
-                table_head(w, row, rows);
+                table_head(w, row, rows, columns);
             }
             const double line_y = kTableTop + static_cast<double>(row % per_page) * kRow;
             QStringList cells;
             cells << numbers.count(lot.numbers[r])
                   << (record.time ? QString::fromStdString(iso_8601(record.time)).replace('T', ' ')
-                                  : QString::fromStdString(record.time_text))
-                  << QString::fromStdString(record.description.value_or(""));
+                                  : QString::fromStdString(record.time_text));
+            if (!lot.stations.empty()) cells << QString::fromStdString(station_names[r]);
+            cells << QString::fromStdString(record.description.value_or(""));
             if (record.values.empty()) {
                 cells << "" << "(no values)" << "" << "";
             } else if (i == std::min(record.values.size(), kMaxListed)) {
@@ -517,10 +528,10 @@ void paint_lot_report(QPagedPaintDevice& device, const Lot& lot, const QLocale& 
                 painter.fillRect(QRectF(kMargin, line_y - 1.5, kContentWidth, kRow), QColor(0xf3, 0xf3, 0xf3));
             }
             double x = kMargin;
-            for (size_t c = 0; c < kColumns.size(); ++c) {
-                const bool bad = c == 6 && (cells[c] == "LOW" || cells[c] == "HIGH");
-                w.text(x, line_y, cells[c], 7.5, bad, kColumns[c].width, kColumns[c].align, bad ? kLimit : kInk);
-                x += kColumns[c].width + kColumnGap;
+            for (size_t c = 0; c < columns.size(); ++c) {
+                const bool bad = c + 1 == columns.size() && (cells[c] == "LOW" || cells[c] == "HIGH");
+                w.text(x, line_y, cells[c], 7.5, bad, columns[c].width, columns[c].align, bad ? kLimit : kInk);
+                x += columns[c].width + kColumnGap;
             }
         }
     }

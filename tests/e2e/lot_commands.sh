@@ -74,7 +74,8 @@ if [[ $mode != office ]]; then
         fail "chosen records: $(wc -l <"$work/day.csv") lines, $(sed -n 2p "$work/day.csv")"
 
     # Two stations: the other's record between the first two of data/, each
-    # row naming its station last; the report names both in its head.
+    # row naming its station last; the report names both in its head, and
+    # each value's.
     mkdir -p "$work/other"
     printf '"Backup Data"\r\n#2026-12-01 00:00:30#\r\n"Shaft D25"\r\n1.25\r\n' >"$work/other/databac.txt"
     run "$tolvane" --export-csv "$work/two.csv" "$data" "$work/other" 2>"$work/err" ||
@@ -83,8 +84,11 @@ if [[ $mode != office ]]; then
         fail "CSV of two stations: $(head -6 "$work/two.csv" | cat -A)"
     run "$tolvane" --report "$work/two.pdf" --description 'Shaft D25' "$work/other" "$data" 2>"$work/err" ||
         fail "--report of two stations: $(cat "$work/err")"
-    [[ $(pdftotext -layout "$work/two.pdf" - 2>&1) =~ Stations\ +other,\ data ]] ||
-        fail "the report names no stations: $(pdftotext -layout "$work/two.pdf" - | head -8)"
+    pdftotext -layout "$work/two.pdf" "$work/two.txt"
+    [[ $(<"$work/two.txt") =~ Stations\ +other,\ data ]] ||
+        fail "the report names no stations: $(head -8 "$work/two.txt")"
+    grep -Eq '^ *1 +2026-12-01 00:00:30 +other +Shaft D25 +1 +1,25' "$work/two.txt" ||
+        fail "the report's values name no station: $(grep -m3 00:00:30 "$work/two.txt")"
     run "$tolvane" --export-aqdef "$work/two.dfq" --description 'Shaft D25' "$data" "$work/other" 2>"$work/err" ||
         fail "--export-aqdef of two stations: $(cat "$work/err")"
     [[ $(sed -n '25,29p' "$work/two.dfq") == $'K0001/1 1.25\r\nK0004/1 01.12.2026/00:00:30\r\nK0006/1 Shaft D25\r\nK0009/1 other\r\nK0012/1 2\r' ]] ||
