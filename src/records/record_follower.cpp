@@ -295,19 +295,29 @@ bool RecordFollower::read_records(size_t first, size_t count,
     return true;
 }
 
-bool RecordFollower::read_all_records(const std::function<void(size_t, Record&&)>& each) {
-    constexpr size_t kBatch = 4096;
+bool read_all_in_batches(size_t count, size_t batch,
+                         const std::function<bool(size_t, size_t, const RecordSink&)>& read,
+                         const std::function<void(size_t, Record&&)>& each) {
     bool whole = true;
-    for (size_t first = 0; whole && first < record_count(); first += kBatch) {
-        const bool read = read_records(first, kBatch, [&](size_t i, std::optional<Record> record) {
+    for (size_t first = 0; whole && first < count; first += batch) {
+        const bool read_ok = read(first, batch, [&](size_t i, std::optional<Record> record) {
             if (!record)
                 whole = false;
             else if (whole)
                 each(i, std::move(*record));
         });
-        whole = whole && read;
+        whole = whole && read_ok;
     }
     return whole;
+}
+
+bool RecordFollower::read_all_records(const std::function<void(size_t, Record&&)>& each) {
+    return read_all_in_batches(
+        record_count(), 4096,
+        [this](size_t first, size_t count, const RecordSink& sink) {
+            return read_records(first, count, sink);
+        },
+        each);
 }
 
 bool RecordFollower::read_times(size_t first, size_t count, std::vector<int64_t>& times,

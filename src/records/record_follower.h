@@ -33,6 +33,13 @@ namespace tolvane {
 //   index is dropped and the file read again from the start (reset);
 // - the file missing or unreadable: the records read so far stay (the open
 //   file still reads them) and state() says so, until it is back.
+// Records 0 .. count - 1 through `read` (a read_records), `batch` at a
+// time, each handed to `each`: false once one is missing or unreadable.
+using RecordSink = std::function<void(size_t, std::optional<Record>)>;
+bool read_all_in_batches(size_t count, size_t batch,
+                         const std::function<bool(size_t, size_t, const RecordSink&)>& read,
+                         const std::function<void(size_t, Record&&)>& each);
+
 class RecordFollower {
   public:
     struct Tuning {

@@ -424,17 +424,12 @@ bool StationRecords::read_records(size_t first, size_t count,
 bool StationRecords::read_all_records(const std::function<void(size_t, Record&&)>& each) {
     const size_t one = shown_one();
     if (one != kNone) return stations_[one]->follower->read_all_records(each);
-    bool whole = true;
-    for (size_t first = 0; whole && first < order_.size(); first += kWindow) {
-        const bool read = read_records(first, kWindow, [&](size_t i, std::optional<Record> record) {
-            if (!record)
-                whole = false;
-            else if (whole)
-                each(i, std::move(*record));
-        });
-        whole = whole && read;
-    }
-    return whole;
+    return read_all_in_batches(
+        order_.size(), kWindow,
+        [this](size_t first, size_t count, const RecordSink& sink) {
+            return read_records(first, count, sink);
+        },
+        each);
 }
 
 }  // namespace tolvane
