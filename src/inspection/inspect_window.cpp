@@ -640,12 +640,17 @@ void InspectWindow::poll() {
         control_.reset();
         // A file read again from its start: what it holds then is history.
         arrivals_from_ = SIZE_MAX;
-        alarm_next_ = 0;
+        alarm_seen_.clear();
     } else {
         control_.changed_from(change.first);
     }
-    if (arrivals_from_ == SIZE_MAX && !stations_.pending())
+    if (arrivals_from_ == SIZE_MAX && !stations_.pending()) {
         arrivals_from_ = stations_.record_count();
+        // What the files held when they were read is history.
+        alarm_seen_.clear();
+        for (const StationRecords::Station& station : stations_.stations())
+            alarm_seen_.push_back(station.records);
+    }
     if (control_.judged() < stations_.record_count()) judge_timer_->start();
     const int count = records_->rowCount();
     const bool shown_changed = shown_row_ >= 0 && static_cast<size_t>(shown_row_) >= change.first &&
@@ -703,13 +708,12 @@ void InspectWindow::judge() {
         whole = whole && record && i == control_.judged();
         if (!whole) return;
         const TrackedRecord tracked = control_.judge(*record);
-        if (i >= arrivals_from_ && i >= alarm_next_) {
-            alarm_next_ = i + 1;
-            if (tracked.alarming()) {
-                const size_t k = stations_.station_of(i);
+        const size_t k = stations_.station_of(i), j = stations_.index_in_station(i);
+        if (arrivals_from_ != SIZE_MAX && k < alarm_seen_.size() && j >= alarm_seen_[k]) {
+            alarm_seen_[k] = j + 1;
+            if (tracked.alarming())
                 raise_alarm(*record, tracked,
                             k < stations.size() ? journal_path(stations[k].path) : std::string());
-            }
         }
     });
     const qint64 ms = took.elapsed();

@@ -173,7 +173,10 @@ class InspectWindow final : public QMainWindow {
     // Records from this index on arrived while the window was open (set at
     // the end of the file's first complete read); none alarms twice.
     size_t arrivals_from_ = SIZE_MAX;
-    size_t alarm_next_ = 0;
+    // Per station: how many of its records had their chance to alarm. By
+    // the station's own count, so that a late record placed back among
+    // older ones (a station whose clock is behind) is judged as new too.
+    std::vector<size_t> alarm_seen_;
 
     RecordListModel* records_;
     ValueTableModel* values_;

@@ -94,9 +94,11 @@ void StationRecords::set_shown(std::vector<bool> shown) {
 
 std::vector<StationRecords::Station> StationRecords::stations() const {
     std::vector<Station> all;
+    const bool merging = !single();
     for (const auto& slot : stations_)
         all.push_back({slot->name, slot->path, slot->follower->state(), slot->follower->problem(),
-                       slot->shown, slot->follower->indexed_bytes(), slot->follower->file_size()});
+                       slot->shown, slot->follower->indexed_bytes(), slot->follower->file_size(),
+                       !slot->shown ? 0 : merging ? slot->merged : slot->follower->record_count()});
     return all;
 }
 

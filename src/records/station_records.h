@@ -46,6 +46,7 @@ class StationRecords {
         bool shown = true;
         uint64_t indexed_bytes = 0;  // as RecordFollower's
         uint64_t file_size = 0;
+        size_t records = 0;  // of its records in the list
     };
 
     StationRecords(FileSystem& files, const std::vector<StationFile>& stations,

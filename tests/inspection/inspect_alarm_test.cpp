@@ -166,7 +166,8 @@ TEST_F(InspectAlarmTest, AnAcknowledgementInOneWindowTakesTheAlarmFromTheOther) 
 
 // Two stations record the same part at the same second and both alarm: each
 // acknowledgement goes into the journal beside its own record's file, takes
-// only that alarm away, and is seen by a window on the other file.
+// only that alarm away, and is seen by a window on the other file. A late
+// record alarms too.
 TEST_F(InspectAlarmTest, EachStationsAlarmIsAcknowledgedInItsOwnJournal) {
     for (const char* folder : {"north", "south"}) {
         std::filesystem::create_directories(work_.path() / folder);
@@ -211,6 +212,16 @@ TEST_F(InspectAlarmTest, EachStationsAlarmIsAcknowledgedInItsOwnJournal) {
     ASSERT_TRUE(answer(south, "loose clamp", "clamped"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return both.alarm_count() == 1; }));
     EXPECT_NE(in("south", "databac-journal.csv").find("loose clamp"), std::string::npos);
+
+    // North's clock is behind: its new record goes first in the list, and
+    // alarms as new all the same, once.
+    std::ofstream(work_.path() / "north" / "databac.txt", std::ios::binary | std::ios::app)
+        << record("04:30:00", "20");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return both.alarm_count() == 2; }));
+    QTest::qWait(300);
+    EXPECT_EQ(both.alarm_count(), 2u);
+    EXPECT_NE(notifier_.notices.back().body.find("04:30:00"), std::string::npos)
+        << notifier_.notices.back().body;
 }
 
 TEST_F(InspectAlarmTest, AJournalThatCannotBeWrittenKeepsTheAlarm) {
