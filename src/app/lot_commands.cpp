@@ -40,7 +40,7 @@ std::optional<LotRequest> LotOptions::request(const QCommandLineParser& parser,
         for (const QCommandLineOption* o : {&description, &from, &to})
             if (parser.isSet(*o)) {
                 error = "option '--" + o->names().first() +
-                        "' needs --export-csv, --report or --freeze-limits.";
+                        "' needs --export-csv, --export-aqdef, --report or --freeze-limits.";
                 return std::nullopt;
             }
     }

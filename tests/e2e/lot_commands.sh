@@ -190,7 +190,7 @@ old-backup.txt|$data|holds backup data (its first line is "Backup Data")
 CASES
     chmod 644 "$data"
     run "$tolvane" --from 2026-12-01 2>"$work/err"
-    [[ $? == 2 && $(head -1 "$work/err") == "tolvane: option '--from' needs --export-csv, --report or --freeze-limits." ]] ||
+    [[ $? == 2 && $(head -1 "$work/err") == "tolvane: option '--from' needs --export-csv, --export-aqdef, --report or --freeze-limits." ]] ||
         fail "--from alone: $(cat "$work/err")"
     run "$tolvane" --report "$work/x.pdf" --to 1.12.2026 "$data" 2>"$work/err"
     [[ $? == 2 && $(head -1 "$work/err") == "tolvane: '1.12.2026' for --to is no date (2026-12-06) or time (2026-12-06T08:00)." ]] ||
