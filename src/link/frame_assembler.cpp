@@ -77,12 +77,7 @@ void FrameAssembler::add(const ReceivedChunk& chunk, std::deque<Frame>& out) {
             // byte, 0x00 as well, whose pause went unseen. The block behind
             // it may still have a 0x00 lead, which makes no frame.
             if (n % 2 == 1) frame_.bytes.erase(0, 1);
-            if (frame_.bytes.front() == '\0') {
-                frame_ = {};
-                frame_took_earlier_read_ = false;
-            } else {
-                hand_out(out);
-            }
+            hand_out(out);
             after_terminator_ = true;
         } else if (n == kMaxFrame) {
             hand_out(out);
@@ -98,6 +93,12 @@ void FrameAssembler::pause(std::deque<Frame>& out) {
 }
 
 void FrameAssembler::hand_out(std::deque<Frame>& out) {
+    if (frame_.bytes.front() == '\0') {
+        // A 0x00 lead: no block, whatever ended it.
+        frame_ = {};
+        frame_took_earlier_read_ = false;
+        return;
+    }
     ++frames_;
     if (frame_took_earlier_read_) ++frames_joined_;
     out.push_back(std::move(frame_));

@@ -57,11 +57,11 @@ class FrameAssembler {
     // ends it too, without its first byte: that was a stray byte whose pause
     // before the block was too short or went unseen (a block holds 0xFF only
     // as its terminator; a stray 0x00 included, which is thus no 0x00
-    // lead). A frame with a 0x00 lead makes no record. Dropped: CR and LF
-    // right after a terminator; up to the next pause, bytes past kMaxFrame;
-    // up to the next pause or 0xFF, bytes that came within kSilence of the
-    // opening (the rest of a block whose start was missed), where one or two
-    // bytes end at a kStrayPause.
+    // lead). A frame with a 0x00 lead is dropped, never handed out. Dropped
+    // too: CR and LF right after a terminator; up to the next pause, bytes
+    // past kMaxFrame; up to the next pause or 0xFF, bytes that came within
+    // kSilence of the opening (the rest of a block whose start was missed),
+    // where one or two bytes end at a kStrayPause.
     void take(const SerialInput& input, std::deque<Frame>& out);
 
     // A frame is being received that no terminator, pause or count has
