@@ -639,15 +639,12 @@ void InspectWindow::poll() {
         follow_newest_ = true;
         control_.reset();
         // A file read again from its start: what it holds then is history.
-        arrivals_from_ = SIZE_MAX;
         alarm_seen_.clear();
     } else {
         control_.changed_from(change.first);
     }
-    if (arrivals_from_ == SIZE_MAX && !stations_.pending()) {
-        arrivals_from_ = stations_.record_count();
+    if (alarm_seen_.empty() && !stations_.pending()) {
         // What the files held when they were read is history.
-        alarm_seen_.clear();
         for (const StationRecords::Station& station : stations_.stations())
             alarm_seen_.push_back(station.records);
     }
@@ -709,7 +706,7 @@ void InspectWindow::judge() {
         if (!whole) return;
         const TrackedRecord tracked = control_.judge(*record);
         const size_t k = stations_.station_of(i), j = stations_.index_in_station(i);
-        if (arrivals_from_ != SIZE_MAX && k < alarm_seen_.size() && j >= alarm_seen_[k]) {
+        if (k < alarm_seen_.size() && j >= alarm_seen_[k]) {
             alarm_seen_[k] = j + 1;
             if (tracked.alarming())
                 raise_alarm(*record, tracked,

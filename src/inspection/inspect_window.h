@@ -170,12 +170,11 @@ class InspectWindow final : public QMainWindow {
     };
     std::map<std::string, FollowedJournal> journals_;
     std::deque<Alarm> alarms_;
-    // Records from this index on arrived while the window was open (set at
-    // the end of the file's first complete read); none alarms twice.
-    size_t arrivals_from_ = SIZE_MAX;
-    // Per station: how many of its records had their chance to alarm. By
+    // Per station: how many of its records had their chance to alarm; empty
+    // until the files' first complete read, whose records are history. By
     // the station's own count, so that a late record placed back among
-    // older ones (a station whose clock is behind) is judged as new too.
+    // older ones (a station whose clock is behind) is judged as new too,
+    // and none alarms twice.
     std::vector<size_t> alarm_seen_;
 
     RecordListModel* records_;

@@ -189,8 +189,7 @@ void FieldScan::note_record_starts(const char* w, uint64_t hashes, uint64_t ends
 }
 
 void FieldScan::hand_head(uint64_t start) {
-    constexpr uint64_t kHead = 64;
-    const uint64_t want = std::min(kHead, limit_ - start);
+    const uint64_t want = std::min(kHeadBytes, limit_ - start);
     if (start < base_ || start + want > base_ + filled_) {
         options_.record_head({});
         return;

@@ -22,11 +22,13 @@ class FieldScan {
         size_t rows_per_block = 0;  // note every so many fields' start; 0: none
         size_t read_chunk = 256 * 1024;
         bool record_starts = false;  // note where time stamps begin
-        // With record_starts: called at each with its first bytes, up to 64
-        // and never past the scan's end; empty when they are not at hand
+        // With record_starts: called at each with its first bytes, up to
+        // kHeadBytes and never past the scan's end; empty when they are not at hand
         // (read them from the file then).
         std::function<void(std::string_view head)> record_head;
     };
+
+    static constexpr uint64_t kHeadBytes = 64;
 
     FieldScan(ReadableFile& file, Options options);
 

@@ -13,12 +13,8 @@ namespace {
 // that no longer holds them was edited, not appended to.
 constexpr size_t kFingerprint = 64;
 
-}  // namespace
-
-namespace {
-
 // A time stamp field is 21 bytes; the blanks before it are few.
-constexpr uint64_t kTimeBytes = 64;
+constexpr uint64_t kTimeBytes = FieldScan::kHeadBytes;
 // A kept time stamp that the index did not have at hand.
 constexpr int64_t kTimeUnread = INT64_MIN + 1;
 
@@ -178,20 +174,18 @@ RecordFollower::Change RecordFollower::poll(size_t max_bytes) {
             no_line_end_until_ = step_end;
         } else {
             FieldScan::Options options{0, tuning_.read_chunk, true, {}};
-            std::vector<int64_t> times;
             LastDate date;
-            if (tuning_.keep_times)
+            if (keep_times_) {
+                if (times_.empty()) times_first_ = starts_.size();
+                // A failed scan drops the index, these with it.
                 options.record_head = [&](std::string_view head) {
-                    times.push_back(head.empty() ? kTimeUnread : time_in(head, date));
+                    times_.push_back(head.empty() ? kTimeUnread : time_in(head, date));
                 };
+            }
             FieldScan scan(*file_, options);
             failed = !scan.run(indexed_, *limit);
             if (!failed) {
                 if (before > 0 && change.first == before) change.first = before - 1;
-                if (tuning_.keep_times) {
-                    if (times_.empty()) times_first_ = starts_.size();
-                    times_.insert(times_.end(), times.begin(), times.end());
-                }
                 starts_.insert(starts_.end(), scan.record_starts.begin(), scan.record_starts.end());
                 indexed_ = *limit;
                 no_line_end_until_ = indexed_;
@@ -366,7 +360,7 @@ void RecordFollower::forget_times(size_t end) {
 }
 
 void RecordFollower::set_keep_times(bool keep) {
-    tuning_.keep_times = keep;
+    keep_times_ = keep;
     if (!keep) forget_times(starts_.size());
 }
 

@@ -33,20 +33,10 @@ namespace tolvane {
 //   index is dropped and the file read again from the start (reset);
 // - the file missing or unreadable: the records read so far stay (the open
 //   file still reads them) and state() says so, until it is back.
-// Records 0 .. count - 1 through `read` (a read_records), `batch` at a
-// time, each handed to `each`: false once one is missing or unreadable.
-using RecordSink = std::function<void(size_t, std::optional<Record>)>;
-bool read_all_in_batches(size_t count, size_t batch,
-                         const std::function<bool(size_t, size_t, const RecordSink&)>& read,
-                         const std::function<void(size_t, Record&&)>& each);
-
 class RecordFollower {
   public:
     struct Tuning {
         size_t read_chunk = 256 * 1024;  // bytes read from the file at a time
-        // Keep the time stamps of the records indexed, until forget_times(),
-        // so that read_times() need not read them again.
-        bool keep_times = false;
     };
 
     RecordFollower(FileSystem& files, std::string name, Tuning tuning);
@@ -115,11 +105,11 @@ class RecordFollower {
     // False when the bytes could not be read.
     static constexpr int64_t kNoTime = INT64_MIN;
     bool read_times(size_t first, size_t count, std::vector<int64_t>& times, size_t& bytes_read);
-    // With keep_times: the kept time stamps of records before `end` are no
-    // longer needed (read_times reads them from the file again).
-    void forget_times(size_t end);
-    // Turns keep_times on or off for the records indexed from now on.
+    // Keeps the time stamps of the records indexed from now on (or no
+    // more), so that read_times() need not read them again, until
+    // forget_times(): those of records before `end` are no longer needed.
     void set_keep_times(bool keep);
+    void forget_times(size_t end);
 
     // For a progress display while reading: bytes indexed, and the file's
     // size when last looked at.
@@ -150,12 +140,20 @@ class RecordFollower {
     uint64_t no_line_end_until_ = 0;  // no LF from indexed_ up to here
     std::string head_, tail_;         // the first and last bytes indexed, to notice an edit
     std::vector<uint64_t> starts_;    // offset of each record's time stamp
-    // With keep_times: those of records times_first_ on, as read_times
-    // gives them (kTimeUnread: not at hand while indexing).
+    // Kept: those of records times_first_ on, as read_times gives them
+    // (kTimeUnread: not at hand while indexing).
+    bool keep_times_ = false;
     std::vector<int64_t> times_;
     size_t times_first_ = 0;
     State state_ = State::kReading;
     std::string problem_;
 };
+
+// Records 0 .. count - 1 through `read` (a read_records), `batch` at a
+// time, each handed to `each`: false once one is missing or unreadable.
+using RecordSink = std::function<void(size_t, std::optional<Record>)>;
+bool read_all_in_batches(size_t count, size_t batch,
+                         const std::function<bool(size_t, size_t, const RecordSink&)>& read,
+                         const std::function<void(size_t, Record&&)>& each);
 
 }  // namespace tolvane

@@ -256,7 +256,8 @@ TEST_P(Follower, KeepsTheTimeStampsThatTheFileHolds) {
     write(kFile, bytes);
     for (const size_t chunk : {128, 200, 4096}) {
         SCOPED_TRACE("read chunk " + std::to_string(chunk));
-        RecordFollower kept(files, kFile, {chunk, true}), read(files, kFile, {chunk, false});
+        RecordFollower kept(files, kFile, {chunk}), read(files, kFile, {chunk});
+        kept.set_keep_times(true);
         while (kept.poll(GetParam()).count < 300 || kept.pending()) {}
         read.poll();
         ASSERT_EQ(kept.record_count(), 300u);
